@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test: the normal build, then the
+# core again under AddressSanitizer + UndefinedBehaviorSanitizer and the threaded
+# tests under ThreadSanitizer. Fails on any failure.
+set -euo pipefail
+cd "$(dirname "$0")"
+./scripts/install-deps
+
+JOBS=$(nproc)
+export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
+export CTEST_OUTPUT_ON_FAILURE=1
+
+build() {  # dir, extra cmake args...
+  local dir=$1; shift
+  cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
+  cmake --build "$dir" -j "$JOBS"
+}
+
+echo "== build and test =="
+build build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+ctest --test-dir build -j "$JOBS"
+
+if [ "${ZNS_SKIP_SANITIZERS:-0}" != "1" ]; then
+  echo "== AddressSanitizer + UndefinedBehaviorSanitizer =="
+  build build-asan -DCMAKE_BUILD_TYPE=Debug -DZNS_SANITIZE=address -DZNS_WITH_QT=OFF -DZNS_WITH_BENCH=OFF
+  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    ctest --test-dir build-asan -j "$JOBS"
+
+  echo "== ThreadSanitizer (threaded tests) =="
+  build build-tsan -DCMAKE_BUILD_TYPE=Debug -DZNS_SANITIZE=thread -DZNS_WITH_QT=OFF -DZNS_WITH_BENCH=OFF
+  TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 ctest --test-dir build-tsan -j "$JOBS" -L threads
+fi
