@@ -1,0 +1,65 @@
+#pragma once
+// The window-layout record and its file "HxZn.dat": 281 bytes, no header,
+// little-endian, written field by field.
+//   0      mark (1 on every save, ignored on load)
+//   1..16  reserved (written as held)
+//   17     six window placements of 44 bytes each: main window, depth
+//          magnifier, wide views of Rx1, Rx2, Rx3, Logger Setup dialog
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+inline constexpr size_t kLayoutFileSize = 281;
+inline constexpr size_t kPlacementSize = 44;
+inline constexpr size_t kPlacementsOffset = 17;
+
+enum LayoutSlot : int {
+    LAYOUT_MAIN = 0,
+    LAYOUT_MAGNIFIER = 1,
+    LAYOUT_WIDE_RX1 = 2,
+    LAYOUT_WIDE_RX2 = 3,
+    LAYOUT_WIDE_RX3 = 4,
+    LAYOUT_SETUP = 5,
+    LAYOUT_SLOTS = 6,
+};
+
+// One saved window placement (the platform's WINDOWPLACEMENT layout).
+struct WindowPlacement {
+    uint32_t length = 0;   // 44 when set
+    uint32_t flags = 0;
+    uint32_t showCmd = 0;
+    int32_t minX = 0, minY = 0;  // minimised position
+    int32_t maxX = 0, maxY = 0;  // maximised position
+    int32_t left = 0, top = 0, right = 0, bottom = 0;  // normal rectangle
+
+    // A placement counts only when its length field is 1..999; otherwise the
+    // window takes its own default position.
+    bool IsPresent() const { return length >= 1 && length <= 999; }
+};
+
+struct WindowLayout {
+    uint8_t mark = 0;
+    uint8_t reserved[16] = {};
+    WindowPlacement placement[LAYOUT_SLOTS]{};
+};
+
+namespace zns {
+
+// Offset of a placement in the file (17, 61, 105, 149, 193, 237).
+constexpr size_t PlacementOffset(int slot) { return kPlacementsOffset + static_cast<size_t>(slot) * kPlacementSize; }
+
+std::array<uint8_t, kLayoutFileSize> EncodeWindowLayout(const WindowLayout& layout);
+// The first `count` bytes (at most 281) decoded; bytes beyond them read as zero.
+WindowLayout DecodeWindowLayout(const uint8_t* bytes, size_t count);
+
+enum class LayoutReadResult { Missing, ReadError, Ok };
+// Reads up to 281 bytes of the file. Missing: the file does not open (the
+// record is untouched); ReadError: the read failed (the record is cleared);
+// Ok: the record holds what the file held, a short file as far as it goes.
+LayoutReadResult ReadLayoutFile(const std::string& path, WindowLayout& layout);
+// Writes the whole record through a temporary file and a rename; false (and the
+// old file untouched) when that fails.
+bool WriteLayoutFile(const std::string& path, const WindowLayout& layout);
+
+}  // namespace zns

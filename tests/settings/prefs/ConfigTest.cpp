@@ -1,0 +1,409 @@
+// The configuration file "HxZn.cfg": first start, defaults, load rules, save
+// order, LAS parameters, language, file-name fields.
+#include <climits>
+#include <functional>
+
+#include "PrefsTestUtil.h"
+
+using namespace prefs_test;
+
+namespace {
+
+// A sonde with three receivers, so that the trace-length codes survive the load.
+const char* kThreeRxTol =
+    "[Sonde0]\r\nSerialNumber=1001\r\nRX_Number=3\r\n";
+
+class ConfigTest : public PrefsFixture {};
+
+TEST_F(ConfigTest, FirstStartWritesTheDemonstrationNamesAndDefaultsKeyByKey) {
+    CPreferences& p = Prefs();
+    p.StartupLoad();
+
+    EXPECT_TRUE(zns::DirExists(dir + "Ressources"));
+    EXPECT_TRUE(zns::DirExists(dir + "Calibration"));
+
+    // What the start itself leaves in the file: demonstration names, then the
+    // reset of the file defaults that a missing layout file causes.
+    std::vector<std::pair<std::string, std::string>> expected = {
+        {"FileName", "ZNS_IT_UP.zne"},
+        {"LastFile", dir},
+        {"DataFile", dir + "Demo/ZNS_IT_UP.zne"},
+        {"FilePath", dir},
+        {"Tempdir", dir},
+        {"languageID", "0"},
+        {"PrinterUsed", "none"},
+    };
+    EXPECT_EQ(zns::IniSectionEntries(Cfg(), "BrannicLogger"), expected);
+    EXPECT_TRUE(zns::IniSectionEntries(Cfg(), "LASParam").empty());
+
+    // Then the first save writes every acquisition and display key with its default.
+    p.SaveConfig();
+    const std::vector<std::pair<std::string, std::string>> saved = {
+        {"PulleyDir", "yes"},          {"CableType", "0"},         {"PulleysCircumference", "5000"},
+        {"PulsResolution", "1000"},    {"GammaViewMode", "2"},     {"GammaMax", "2000"},
+        {"GammaIsAverage", "no"},      {"GammaFilter", "20"},      {"FA_LeftColor", "16777215"},
+        {"FA_RightColor", "16777215"}, {"TimeInterval", "500"},    {"DepthInterval", "5"},
+        {"VScale", "100"},             {"SondeUsed", "0"},         {"GainRx1", "5"},
+        {"GainRx2", "5"},              {"GainRx3", "5"},           {"AGC-Rx1", "no"},
+        {"AGC-Rx2", "no"},             {"AGC-Rx3", "no"},          {"RxLeftView", "1"},
+        {"RxRightView", "2"},          {"ChnBlanking", "0"},
+        // No sonde file: a sonde without receivers clears every trace length.
+        {"ZNSModus_Rx1", "0"},         {"ZNSModus_Rx2", "0"},      {"ZNSModus_Rx3", "0"},
+        {"Rx1FAThreshold", "10"},      {"Rx1StartWindow", "100"},  {"Rx1EndWindow", "200"},
+        {"Rx1UseFA", "no"},            {"Rx2FAThreshold", "10"},   {"Rx2StartWindow", "100"},
+        {"Rx2EndWindow", "200"},       {"Rx2UseFA", "no"},         {"Rx3FAThreshold", "10"},
+        {"Rx3StartWindow", "100"},     {"Rx3EndWindow", "200"},    {"Rx3UseFA", "no"},
+    };
+    expected.insert(expected.end(), saved.begin(), saved.end());
+    EXPECT_EQ(zns::IniSectionEntries(Cfg(), "BrannicLogger"), expected);
+
+    // Keys the program never writes.
+    for (const char* k : {"GammaColor", "RefreshTime", "SelectedSonde", "DebugingTools", "DebugingTrace", "BlackAndWhite"})
+        EXPECT_FALSE(Key(k).has_value()) << k;
+
+    // The sonde slot gets the telemetry even though it is free.
+    EXPECT_EQ(TolKey("Sonde0", "UpGain"), "5");
+    EXPECT_EQ(TolKey("Sonde0", "UpBaudDivisor"), "10");
+    EXPECT_EQ(TolKey("Sonde0", "UpholePulseWidth"), "6");
+    EXPECT_EQ(TolKey("Sonde0", "DownholeComDataDrv"), "6");
+    EXPECT_EQ(TolKey("Sonde0", "Voltage"), "90");
+
+    // Memory matches.
+    const FilePaths& fp = data.files;
+    EXPECT_EQ(zns::FixedFieldText(fp.szProgramDir), dir);
+    EXPECT_EQ(zns::FixedFieldText(fp.szConfigPath), Cfg());
+    EXPECT_EQ(zns::FixedFieldText(fp.szFileName), "ZNS_IT_UP.zne");
+    EXPECT_EQ(zns::FixedFieldText(fp.szDataFile), dir + "Demo/ZNS_IT_UP.zne");
+    EXPECT_EQ(zns::FixedFieldText(fp.szLastFile), dir);
+    EXPECT_EQ(zns::FixedFieldText(fp.szFilePath), dir);
+    EXPECT_EQ(zns::FixedFieldText(fp.szTempDir), dir);
+    EXPECT_EQ(data.g_strExeDir, dir);
+    EXPECT_STREQ(data.m_szLanguage, "UK");
+    EXPECT_TRUE(data.m_bPreferencesLoaded);
+    EXPECT_TRUE(messages.empty());
+    EXPECT_FALSE(zns::FileExists(RegistryPath())) << "no switch set: the registry is never touched";
+    EXPECT_EQ(zns::FileSize(Dat()), 281);
+}
+
+TEST_F(ConfigTest, DemonstrationRuleNeedsFilePathNoneExactly) {
+    WriteAll(Cfg(), "[BrannicLogger]\r\nFileName=none\r\nFilePath=/logs\r\nLastFile=/logs/a.hed\r\n");
+    Prefs().LoadConfig();
+    EXPECT_EQ(zns::FixedFieldText(data.files.szFileName), "none");
+    EXPECT_EQ(zns::FixedFieldText(data.files.szFilePath), "/logs");
+    EXPECT_EQ(zns::FixedFieldText(data.files.szDataFile), "none");
+    EXPECT_EQ(Key("FileName"), "none");
+
+    WriteAll(Cfg(), "[BrannicLogger]\r\nFilePath=None\r\n");
+    Restart().LoadConfig();
+    EXPECT_EQ(zns::FixedFieldText(data.files.szFilePath), "None");
+
+    WriteAll(Cfg(), "[BrannicLogger]\r\nFileName=my.zne\r\nFilePath=none\r\n");
+    Restart().LoadConfig();
+    EXPECT_EQ(zns::FixedFieldText(data.files.szFileName), "ZNS_IT_UP.zne");
+    EXPECT_EQ(zns::FixedFieldText(data.files.szLastFile), dir + "Demo/ZNS_IT_UP.hed");
+    EXPECT_EQ(zns::FixedFieldText(data.files.szFilePath), dir + "Demo");
+    EXPECT_EQ(Key("FileName"), "ZNS_IT_UP.zne");
+    EXPECT_EQ(Key("LastFile"), dir + "Demo/ZNS_IT_UP.hed");
+}
+
+TEST_F(ConfigTest, DefaultsWhenTheFileHasNoKeys) {
+    WriteTol(kThreeRxTol);
+    WriteAll(Cfg(), "[BrannicLogger]\r\nFilePath=/x\r\n");
+    Prefs().LoadConfig();
+    const AcquisitionSettings s = Settings();
+    const SessionState ss = shared->SnapshotSession();
+    EXPECT_EQ(s.PulleyDir, 1);
+    EXPECT_EQ(s.CableType, 0);
+    EXPECT_EQ(s.PulleysCircumference, 5000);
+    EXPECT_EQ(s.PulsResolution, 1000);
+    EXPECT_EQ(s.GammaViewMode, 2);
+    EXPECT_EQ(s.GammaMax, 2000);
+    EXPECT_EQ(s.GammaIsAverage, 0);
+    EXPECT_EQ(s.GammaFilter, 20);
+    EXPECT_EQ(ss.GammaColor, 16776960u);
+    EXPECT_EQ(ss.FA_LeftColor, 16777215u);
+    EXPECT_EQ(ss.FA_RightColor, 16777215u);
+    EXPECT_EQ(ss.BlackAndWhite, 0);
+    EXPECT_EQ(s.TimeInterval, 500);
+    EXPECT_EQ(s.DepthInterval, 5);
+    EXPECT_EQ(s.VScale, 100);
+    EXPECT_EQ(data.m_strPrinterUsed, "none");
+    EXPECT_EQ(data.g_nRefreshTime, 50);
+    for (int rx = 0; rx < 3; ++rx) {
+        EXPECT_EQ(s.FA[rx].Threshold, 10);
+        EXPECT_EQ(s.FA[rx].StartWindow, 100);
+        EXPECT_EQ(s.FA[rx].EndWindow, 200);
+        EXPECT_EQ(s.FA[rx].Use, 0);
+        EXPECT_EQ(s.GainRx(rx), 5);
+        EXPECT_EQ(s.AGC_Rx(rx), 0);
+        EXPECT_EQ(s.ZNSModus(rx), 1);
+    }
+    EXPECT_EQ(s.RxLeftView, 1);
+    EXPECT_EQ(s.RxRightView, 2);
+    EXPECT_EQ(s.ChnBlanking, 0);
+    EXPECT_EQ(data.sondeDb.nSelected, 0);
+    EXPECT_EQ(s.RecordingMode, RECMODE_TIME) << "not a key of the file";
+    // The wheel's depth factor is ready before the first command 1.
+    EXPECT_EQ(s.DepthFactor256, 20480);
+    EXPECT_DOUBLE_EQ(s.DepthFactor, 80.0);
+    const LasExportParams& las = data.las;
+    for (int rx = 0; rx < 3; ++rx) {
+        EXPECT_EQ(las.LASWindThRx[rx], 10);
+        EXPECT_EQ(las.LASWindStartRx[rx], 100);
+        EXPECT_EQ(las.LASWindEndRx[rx], 200);
+        EXPECT_FALSE(las.LASUseGainRx[rx] || las.LASUseTTRx[rx] || las.LASUseManualRx[rx]);
+    }
+    EXPECT_FALSE(las.LASUseSpeed || las.LASUseNaturalGamma);
+    EXPECT_EQ(zns::FixedFieldText(data.files.szTempDir), dir + "temp") << "c:\\temp under the program's folder";
+}
+
+struct LoadRule {
+    const char* key;
+    const char* stored;
+    long long expected;
+    std::function<long long(const AcquisitionSettings&, const SessionState&, const SettingsData&)> get;
+};
+
+long long Circ(const AcquisitionSettings& s, const SessionState&, const SettingsData&) { return s.PulleysCircumference; }
+long long Res(const AcquisitionSettings& s, const SessionState&, const SettingsData&) { return s.PulsResolution; }
+long long GMax(const AcquisitionSettings& s, const SessionState&, const SettingsData&) { return s.GammaMax; }
+long long GFilter(const AcquisitionSettings& s, const SessionState&, const SettingsData&) { return s.GammaFilter; }
+long long GView(const AcquisitionSettings& s, const SessionState&, const SettingsData&) { return s.GammaViewMode; }
+long long Gain1(const AcquisitionSettings& s, const SessionState&, const SettingsData&) { return s.GainRx1; }
+long long Gain2(const AcquisitionSettings& s, const SessionState&, const SettingsData&) { return s.GainRx2; }
+long long Gain3(const AcquisitionSettings& s, const SessionState&, const SettingsData&) { return s.GainRx3; }
+long long Refresh(const AcquisitionSettings&, const SessionState&, const SettingsData& d) { return d.g_nRefreshTime; }
+long long Modus1(const AcquisitionSettings& s, const SessionState&, const SettingsData&) { return s.ZNSModus_Rx1; }
+long long Modus2(const AcquisitionSettings& s, const SessionState&, const SettingsData&) { return s.ZNSModus_Rx2; }
+long long Modus3(const AcquisitionSettings& s, const SessionState&, const SettingsData&) { return s.ZNSModus_Rx3; }
+long long TimeIv(const AcquisitionSettings& s, const SessionState&, const SettingsData&) { return s.TimeInterval; }
+long long DepthIv(const AcquisitionSettings& s, const SessionState&, const SettingsData&) { return s.DepthInterval; }
+long long Scale(const AcquisitionSettings& s, const SessionState&, const SettingsData&) { return s.VScale; }
+long long Cable(const AcquisitionSettings& s, const SessionState&, const SettingsData&) { return s.CableType; }
+long long Left(const AcquisitionSettings& s, const SessionState&, const SettingsData&) { return s.RxLeftView; }
+long long Right(const AcquisitionSettings& s, const SessionState&, const SettingsData&) { return s.RxRightView; }
+long long Palette(const AcquisitionSettings&, const SessionState& ss, const SettingsData&) { return ss.BlackAndWhite; }
+long long Pulley(const AcquisitionSettings& s, const SessionState&, const SettingsData&) { return s.PulleyDir; }
+long long Blank(const AcquisitionSettings& s, const SessionState&, const SettingsData&) { return s.ChnBlanking; }
+long long GColor(const AcquisitionSettings&, const SessionState& ss, const SettingsData&) { return ss.GammaColor; }
+long long Th2(const AcquisitionSettings& s, const SessionState&, const SettingsData&) { return s.FA[1].Threshold; }
+long long Use3(const AcquisitionSettings& s, const SessionState&, const SettingsData&) { return s.FA[2].Use; }
+long long Agc2(const AcquisitionSettings& s, const SessionState&, const SettingsData&) { return s.AGC_Rx2; }
+long long Selected(const AcquisitionSettings&, const SessionState&, const SettingsData& d) { return d.sondeDb.nSelected; }
+
+TEST_F(ConfigTest, LoadRulesTable) {
+    const LoadRule rules[] = {
+        {"GammaMax", "50", 65000, GMax},          {"GammaMax", "99", 65000, GMax},
+        {"GammaMax", "100", 100, GMax},           {"GammaMax", "65000", 65000, GMax},
+        {"GammaMax", "65001", 65000, GMax},       {"GammaMax", "abc", 65000, GMax},
+        {"GammaMax", "99999999999999", 65000, GMax},
+        {"GammaFilter", "51", 20, GFilter},       {"GammaFilter", "-1", 20, GFilter},
+        {"GammaFilter", "0", 0, GFilter},         {"GammaFilter", "50", 50, GFilter},
+        {"GammaViewMode", "3", 0, GView},         {"GammaViewMode", "-1", 0, GView},
+        {"GammaViewMode", "1", 1, GView},
+        {"GainRx1", "36", 36, Gain1},             {"GainRx2", "37", 0, Gain2},
+        {"GainRx3", "-1", 0, Gain3},              {"GainRx1", "12abc", 12, Gain1},
+        {"RefreshTime ", "10", 50, Refresh},      {"RefreshTime", "49", 50, Refresh},
+        {"RefreshTime", "51", 51, Refresh},
+        {"ZNSModus_Rx1", "4", 1, Modus1},         {"ZNSModus_Rx2", "-1", 1, Modus2},
+        {"ZNSModus_Rx3", "3", 3, Modus3},         {"ZNSModus_Rx1", "0", 0, Modus1},
+        {"PulleysCircumference", "0", 5000, Circ}, {"PulleysCircumference", "-20", 5000, Circ},
+        {"PulleysCircumference", "4780", 4780, Circ},
+        {"PulsResolution", "0", 1000, Res},       {"PulsResolution", "2500", 2500, Res},
+        {"TimeInterval", "0", 500, TimeIv},       {"TimeInterval", "65536", 500, TimeIv},
+        {"TimeInterval", "65537", 1, TimeIv},     {"TimeInterval", "70000", 4464, TimeIv},
+        {"TimeInterval", "-1", 65535, TimeIv},
+        {"DepthInterval", "0", 5, DepthIv},       {"DepthInterval", "10", 10, DepthIv},
+        {"VScale", "75", 100, Scale},             {"VScale", "0", 100, Scale},
+        {"VScale", "25", 25, Scale},              {"VScale", "50", 50, Scale},
+        {"VScale", "200", 200, Scale},            {"VScale", "500", 500, Scale},
+        {"CableType", "2", 0, Cable},             {"CableType", "1", 1, Cable},
+        {"CableType", "-1", 0, Cable},
+        {"RxLeftView", "3", 1, Left},             {"RxLeftView", "2", 2, Left},
+        {"RxLeftView", "0", 1, Left},
+        {"RxRightView", "1", 2, Right},           {"RxRightView", "3", 3, Right},
+        {"RxRightView", "4", 2, Right},
+        {"BlackAndWhite", "3", 0, Palette},       {"BlackAndWhite", "2", 2, Palette},
+        {"PulleyDir", "no", 0, Pulley},           {"PulleyDir", "1", 1, Pulley},
+        {"PulleyDir", "2", 0, Pulley},            {"PulleyDir", "YES", 1, Pulley},
+        {"ChnBlanking", "7", 7, Blank},           {"GammaColor", "255", 255, GColor},
+        {"Rx2FAThreshold", "-40", -40, Th2},      {"Rx3UseFA", "Yes", 1, Use3},
+        {"AGC-Rx2", "1", 1, Agc2},
+        {"SondeUsed", "12", 0, Selected},         {"SondeUsed", "7", 7, Selected},
+    };
+    WriteTol(std::string(kThreeRxTol) + "[Sonde7]\r\nSerialNumber=7\r\nRX_Number=3\r\n");
+    WriteAll(Dat(), std::string(281, '\0'));
+    for (const LoadRule& r : rules) {
+        WriteAll(Cfg(), std::string("[BrannicLogger]\r\nFilePath=/x\r\n") + r.key + "=" + r.stored + "\r\n");
+        Restart().StartupLoad();
+        EXPECT_EQ(r.get(Settings(), shared->SnapshotSession(), data), r.expected)
+            << r.key << "=" << r.stored;
+    }
+}
+
+TEST_F(ConfigTest, SelectedSondeIsReadOnlyWhenSondeUsedIsMinusOne) {
+    WriteAll(Cfg(), "[BrannicLogger]\r\nFilePath=/x\r\nSondeUsed=-1\r\nSelectedSonde=4\r\n");
+    Prefs().LoadConfig();
+    EXPECT_EQ(data.sondeDb.nSelected, 4);
+
+    WriteAll(Cfg(), "[BrannicLogger]\r\nFilePath=/x\r\nSondeUsed=2\r\nSelectedSonde=4\r\n");
+    Restart().LoadConfig();
+    EXPECT_EQ(data.sondeDb.nSelected, 2);
+
+    WriteAll(Cfg(), "[BrannicLogger]\r\nFilePath=/x\r\nSondeUsed=-1\r\nSelectedSonde=40\r\n");
+    Restart().LoadConfig();
+    EXPECT_EQ(data.sondeDb.nSelected, 0);
+}
+
+TEST_F(ConfigTest, SaveConfigWritesValuesAsTheyStandAndKeepsOtherLines) {
+    WriteAll(Cfg(),
+             "; kept comment\r\n[Other]\r\nA=1\r\n[BrannicLogger]\r\nFilePath=/x\r\nUnknownKey=abc\r\n"
+             "GammaColor=255\r\nRefreshTime =80\r\n");
+    CPreferences& p = Prefs();
+    p.LoadConfig();
+    {
+        std::lock_guard<std::mutex> g(shared->acqMutex);
+        shared->settings.GainRx1 = 99;  // stored by a handler: saved as it is
+        shared->settings.TimeInterval = 65535;
+        shared->settings.FA[2].Use = 1;
+        shared->session.FA_LeftColor = 0x0000FF;
+    }
+    data.m_strPrinterUsed = "Office printer";
+    p.SaveConfig();
+    EXPECT_EQ(Key("GainRx1"), "99");
+    EXPECT_EQ(Key("TimeInterval"), "65535");
+    EXPECT_EQ(Key("Rx3UseFA"), "yes");
+    EXPECT_EQ(Key("FA_LeftColor"), "255");
+    EXPECT_EQ(Key("PrinterUsed"), "Office printer");
+    EXPECT_EQ(Key("UnknownKey"), "abc");
+    EXPECT_EQ(Key("GammaColor"), "255");
+    EXPECT_EQ(Key("RefreshTime"), "80");
+    EXPECT_EQ(Key("A", "Other"), "1");
+    const std::string text = ReadAll(Cfg());
+    EXPECT_EQ(text.rfind("; kept comment\r\n", 0), 0u);
+    EXPECT_NE(text.find("RefreshTime =80"), std::string::npos) << "untouched lines stay byte for byte";
+}
+
+TEST_F(ConfigTest, LasParametersRoundTripInTheirOrder) {
+    CPreferences& p = Prefs();
+    p.StartupLoad();
+    LasExportParams& las = data.las;
+    for (int rx = 0; rx < 3; ++rx) {
+        las.LASWindThRx[rx] = 20 + rx;
+        las.LASWindStartRx[rx] = 120 + rx;
+        las.LASWindEndRx[rx] = 300 + rx;
+        las.LASUseGainRx[rx] = rx == 0;
+        las.LASUseTTRx[rx] = rx == 1;
+        las.LASUseManualRx[rx] = rx == 2;
+    }
+    las.LASUseSpeed = TRUE;
+    const std::string pathBefore = p.GetPathName();
+    p.SaveLasParams();
+    EXPECT_EQ(p.GetPathName(), pathBefore);
+
+    const std::vector<std::pair<std::string, std::string>> expected = {
+        {"LASWindThRx1", "20"},      {"LASWindThRx2", "21"},      {"LASWindThRx3", "22"},
+        {"LASWindStartRx1", "120"},  {"LASWindStartRx2", "121"},  {"LASWindStartRx3", "122"},
+        {"LASWindEndRx1", "300"},    {"LASWindEndRx2", "301"},    {"LASWindEndRx3", "302"},
+        {"LASUseGainRx1", "yes"},    {"LASUseGainRx2", "no"},     {"LASUseGainRx3", "no"},
+        {"LASUseTTRx1", "no"},       {"LASUseTTRx2", "yes"},      {"LASUseTTRx3", "no"},
+        {"LASUseManualRx1", "no"},   {"LASUseManualRx2", "no"},   {"LASUseManualRx3", "yes"},
+        {"LASUseSpeed", "yes"},      {"LASUseNaturalGamma", "no"},
+    };
+    EXPECT_EQ(zns::IniSectionEntries(Cfg(), "LASParam"), expected);
+
+    Restart().StartupLoad();
+    EXPECT_EQ(data.las.LASWindEndRx[2], 302);
+    EXPECT_TRUE(data.las.LASUseTTRx[1]);
+    EXPECT_TRUE(data.las.LASUseSpeed);
+    EXPECT_FALSE(data.las.LASUseNaturalGamma);
+}
+
+TEST_F(ConfigTest, SetLanguageStoresTheCodeAndSavesTheIdentifier) {
+    CPreferences& p = Prefs();
+    p.StartupLoad();
+    locales.clear();
+    const struct { uint16_t id; const char* code; } cases[] = {
+        {1031, "DE"}, {1036, "FR"}, {2057, "UK"}, {3082, "FR"}, {0, "FR"}, {1033, "FR"}};
+    for (const auto& c : cases) {
+        p.SetLanguage(c.id);
+        EXPECT_STREQ(data.m_szLanguage, c.code) << c.id;
+        EXPECT_EQ(data.files.wLanguageId, c.id);
+        EXPECT_EQ(Key("languageID"), std::to_string(c.id));
+        ASSERT_FALSE(locales.empty());
+        EXPECT_EQ(locales.back(), c.id);
+    }
+    // Never read back: the next start begins with "UK" and id 0.
+    Restart().StartupLoad();
+    EXPECT_STREQ(data.m_szLanguage, "UK");
+    EXPECT_EQ(data.files.wLanguageId, 0);
+}
+
+TEST_F(ConfigTest, ResetDefaultsSetsFoldersPlacementAndSaves) {
+    WriteAll(Cfg(), "[BrannicLogger]\r\nFilePath=/logs\r\nLastFile=/logs/a.hed\r\nTempdir=/tmp/x\r\n");
+    WriteAll(Dat(), std::string(281, '\0'));
+    CPreferences& p = Prefs();
+    p.StartupLoad();
+    EXPECT_EQ(zns::FixedFieldText(data.files.szFilePath), "/logs");
+    EXPECT_EQ(zns::FixedFieldText(data.files.szTempDir), "/tmp/x");
+    EXPECT_TRUE(locales.empty()) << "a layout file that reads is no reason to reset";
+
+    p.ResetDefaults();
+    EXPECT_EQ(zns::FixedFieldText(data.files.szLastFile), dir);
+    EXPECT_EQ(zns::FixedFieldText(data.files.szFilePath), dir);
+    EXPECT_EQ(zns::FixedFieldText(data.files.szTempDir), dir);
+    EXPECT_EQ(Key("FilePath"), dir);
+    EXPECT_EQ(Key("Tempdir"), dir);
+    ASSERT_EQ(locales.size(), 1u);
+    EXPECT_EQ(locales[0], 0);
+    const WindowPlacement& m = data.layout.placement[LAYOUT_MAIN];
+    EXPECT_EQ(m.length, 44u);
+    EXPECT_EQ(m.left, 10);
+    EXPECT_EQ(m.bottom, 500);
+}
+
+TEST_F(ConfigTest, StartupLoadRunsItsLoadingStepsOnce) {
+    CPreferences& p = Prefs();
+    p.StartupLoad();
+    WriteAll(Cfg(), "[BrannicLogger]\r\nFilePath=/x\r\nGainRx1=30\r\n");
+    std::system(("rm -rf '" + dir + "Calibration'").c_str());
+    p.StartupLoad();
+    EXPECT_EQ(Settings().GainRx1, 5);
+    EXPECT_TRUE(zns::DirExists(dir + "Calibration")) << "folders are made on every call";
+    EXPECT_EQ(zns::FixedFieldText(data.files.szFileName), "ZNS_IT_UP.zne") << "the session's file names stay";
+    EXPECT_EQ(zns::FixedFieldText(data.files.szConfigPath), Cfg());
+}
+
+TEST_F(ConfigTest, FileNameFieldsRefuseWhatTheyCannotHold) {
+    char name[kNameFieldSize];
+    ASSERT_TRUE(zns::SetFixedField(name, "old"));
+    EXPECT_TRUE(zns::SetFixedField(name, std::string(49, 'a')));
+    EXPECT_EQ(zns::FixedFieldText(name).size(), 49u);
+    EXPECT_FALSE(zns::SetFixedField(name, std::string(50, 'b')));
+    EXPECT_EQ(zns::FixedFieldText(name), std::string(49, 'a')) << "a refused value leaves the field";
+    EXPECT_FALSE(zns::SetFixedField(name, std::string("a\0b", 3)));
+
+    WriteAll(Cfg(), "[BrannicLogger]\r\nFilePath=/x\r\nFileName=" + std::string(60, 'n') + ".zne\r\nDataFile=" +
+                        std::string(255, 'd') + "\r\n");
+    WriteAll(Dat(), std::string(281, '\0'));
+    Prefs().StartupLoad();
+    EXPECT_EQ(zns::FixedFieldText(data.files.szFileName), "none");
+    EXPECT_EQ(zns::FixedFieldText(data.files.szDataFile), std::string(255, 'd'));
+}
+
+TEST_F(ConfigTest, AProgramDirectoryTooLongForTheFieldsNeverOverflows) {
+    // The demonstration names grow with the program's folder.
+    const std::string deep = dir + std::string(200, 'p') + "/" + std::string(200, 'q') + "/" + std::string(120, 'r') + "/";
+    ASSERT_TRUE(zns::MakeDirs(deep));
+    PreferencesHooks h = Hooks();
+    h.programDir = deep;
+    CPreferences p(*shared, data, h);
+    p.StartupLoad();
+    const FilePaths& fp = data.files;
+    EXPECT_LT(::strnlen(fp.szProgramDir, kPathFieldSize), kPathFieldSize);
+    EXPECT_LT(::strnlen(fp.szDataFile, kPathFieldSize), kPathFieldSize);
+    EXPECT_EQ(zns::FixedFieldText(fp.szFileName), "ZNS_IT_UP.zne");
+    EXPECT_EQ(p.ProgramDirectory(), deep);
+}
+
+}  // namespace
