@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdint>
 #include <ctime>
+#include <string>
 
 namespace zns {
 
@@ -48,5 +49,18 @@ private:
     std::atomic<int64_t> m_now;
     LocalTime m_base{2024, 3, 5, 14, 7, 9, 0, 2};
 };
+
+// English names whatever the locale. Out-of-range numbers give "".
+const char* MonthName(int month);        // 1 = "January"
+const char* MonthAbbrev(int month);      // 1 = "Jan"
+const char* WeekdayName(int weekday);    // 0 = "Sunday"
+const char* WeekdayAbbrev(int weekday);  // 0 = "Sun"
+
+// strftime-like, in English and independent of the locale. Knows %a %A %b %B
+// %d %e %H %I %j %m %M %p %S %y %Y %%; any other "%x" is copied as it stands.
+std::string FormatTime(const char* fmt, const LocalTime& t);
+// The C library's asctime text without its newline, with a two-digit day:
+// "Tue Mar 05 14:07:09 2024".
+std::string AsctimeText(const LocalTime& t);
 
 }  // namespace zns

@@ -1,0 +1,44 @@
+#pragma once
+// Where the program's files live, and the small file-system helpers around it.
+#include <cstdint>
+#include <string>
+
+namespace zns {
+
+// The program's directory, always ending in '/': $ZNS_HOME when set and not
+// empty, else the folder of the running executable. Read at every call.
+std::string ProgramDir();
+// Full path of the running executable (empty when it cannot be found).
+std::string ExecutablePath();
+// The application's name: set by SetApplicationName, else the executable's
+// file name without extension.
+std::string ApplicationName();
+void SetApplicationName(const std::string& name);
+
+// A path written with '\' separators (as stored files and defaults spell them)
+// turned into one with '/'.
+std::string ToSlashes(std::string path);
+// `rel` appended to `dir` with one '/' between them; `rel` absolute is returned
+// as it is. Both are passed through ToSlashes.
+std::string JoinPath(const std::string& dir, const std::string& rel);
+// Folder part with its trailing '/' ("" for a bare name); file part; file part
+// without its last extension.
+std::string DirPart(const std::string& path);
+std::string FilePart(const std::string& path);
+std::string FileTitle(const std::string& path);
+std::string CurrentDir();  // without trailing '/'
+
+bool PathExists(const std::string& path);  // file or folder
+bool FileExists(const std::string& path);  // regular file
+bool DirExists(const std::string& path);
+// Creates the folder and its missing parents; true when it exists afterwards.
+bool MakeDirs(const std::string& path);
+// Size in bytes, -1 when there is no such file.
+int64_t FileSize(const std::string& path);
+bool RemoveFile(const std::string& path);  // true when no file is left
+
+// The user's configuration folder: $XDG_CONFIG_HOME when it is an absolute
+// path, else $HOME/.config (no trailing '/').
+std::string UserConfigDir();
+
+}  // namespace zns

@@ -1,0 +1,24 @@
+#pragma once
+// The program's service: real Qt dialogs.
+#include <QString>
+
+#include "platform/ui/UiService.h"
+
+namespace zns::ui {
+
+class QtUiService final : public IUiService {
+public:
+    int MessageBox(QWidget* parent, const std::string& text, const std::string& caption,
+                   unsigned type) override;
+    std::optional<std::string> FileDialog(QWidget* parent, const FileDialogRequest& req) override;
+    std::optional<std::string> PrintSetup(QWidget* parent, const std::string& current) override;
+    std::string DefaultPrinterName() override;
+    bool PrinterAvailable(const std::string& name) override;
+    void Beep(unsigned frequency, unsigned durationMs) override;
+};
+
+// "Text (*.a)|*.a;*.b|All|*.*||" -> "Text (*.a *.A *.b *.B);;All (*.*)". Patterns are
+// doubled in both cases since the file system here tells case apart.
+QString QtFilterFromWin(const std::string& filter);
+
+}  // namespace zns::ui

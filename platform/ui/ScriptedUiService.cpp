@@ -1,0 +1,117 @@
+#include "platform/ui/ScriptedUiService.h"
+
+namespace zns::ui {
+
+void ScriptedUiService::PushAnswer(int id) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_answers.push_back(id);
+}
+
+void ScriptedUiService::PushFileAnswer(std::optional<std::string> path) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_fileAnswers.push_back(std::move(path));
+}
+
+void ScriptedUiService::PushPrintSetupAnswer(std::optional<std::string> name) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_printAnswers.push_back(std::move(name));
+}
+
+void ScriptedUiService::SetDefaultPrinter(const std::string& name) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_defaultPrinter = name;
+    if (!name.empty()) m_printers.insert(name);
+}
+
+void ScriptedUiService::AddPrinter(const std::string& name) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_printers.insert(name);
+}
+
+std::vector<ScriptedUiService::Box> ScriptedUiService::Boxes() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_boxes;
+}
+
+size_t ScriptedUiService::BoxCount() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_boxes.size();
+}
+
+ScriptedUiService::Box ScriptedUiService::LastBox() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_boxes.empty() ? Box{} : m_boxes.back();
+}
+
+std::vector<FileDialogRequest> ScriptedUiService::FileRequests() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_fileRequests;
+}
+
+std::vector<ScriptedUiService::BeepCall> ScriptedUiService::Beeps() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_beeps;
+}
+
+int ScriptedUiService::PrintSetupCount() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_printSetups;
+}
+
+void ScriptedUiService::Clear() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_answers.clear();
+    m_fileAnswers.clear();
+    m_printAnswers.clear();
+    m_boxes.clear();
+    m_fileRequests.clear();
+    m_beeps.clear();
+    m_printSetups = 0;
+}
+
+int ScriptedUiService::MessageBox(QWidget*, const std::string& text, const std::string& caption,
+                                  unsigned type) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    Box box{text, caption, type, zns::ui::DefaultAnswer(type)};
+    if (!m_answers.empty()) {
+        box.answer = m_answers.front();
+        m_answers.pop_front();
+    }
+    m_boxes.push_back(box);
+    return box.answer;
+}
+
+std::optional<std::string> ScriptedUiService::FileDialog(QWidget*, const FileDialogRequest& req) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_fileRequests.push_back(req);
+    if (m_fileAnswers.empty()) return std::nullopt;
+    auto answer = std::move(m_fileAnswers.front());
+    m_fileAnswers.pop_front();
+    return answer;
+}
+
+std::optional<std::string> ScriptedUiService::PrintSetup(QWidget*, const std::string&) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    ++m_printSetups;
+    if (m_printAnswers.empty()) return std::nullopt;
+    auto answer = std::move(m_printAnswers.front());
+    m_printAnswers.pop_front();
+    return answer;
+}
+
+std::string ScriptedUiService::DefaultPrinterName() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_defaultPrinter;
+}
+
+bool ScriptedUiService::PrinterAvailable(const std::string& name) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_printers.count(name) != 0;
+}
+
+void ScriptedUiService::Beep(unsigned frequency, unsigned durationMs) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_beeps.push_back({frequency, durationMs});
+}
+
+}  // namespace zns::ui

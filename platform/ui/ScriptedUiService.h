@@ -1,0 +1,68 @@
+#pragma once
+// The service for tests: records every box, file request, printer question and
+// beep, and answers from a script. Unscripted boxes answer their default button
+// (what Enter would do); unscripted file dialogs are cancelled. Thread-safe.
+#include <deque>
+#include <mutex>
+#include <set>
+
+#include "platform/ui/UiService.h"
+
+namespace zns::ui {
+
+class ScriptedUiService final : public IUiService {
+public:
+    struct Box {
+        std::string text;
+        std::string caption;
+        unsigned type = 0;
+        int answer = 0;
+        unsigned Icon() const { return type & MB_ICONMASK; }
+        unsigned Buttons() const { return type & MB_TYPEMASK; }
+        // 1-based number of the default button.
+        int DefaultButton() const { return static_cast<int>((type & MB_DEFMASK) >> 8) + 1; }
+        int DefaultAnswer() const { return zns::ui::DefaultAnswer(type); }
+    };
+    struct BeepCall {
+        unsigned frequency = 0;
+        unsigned durationMs = 0;
+    };
+
+    // Answers for the next boxes, in order.
+    void PushAnswer(int id);
+    // Answers for the next file dialogs, in order (nullopt = cancel).
+    void PushFileAnswer(std::optional<std::string> path);
+    void PushPrintSetupAnswer(std::optional<std::string> name);
+    void SetDefaultPrinter(const std::string& name);
+    void AddPrinter(const std::string& name);
+
+    std::vector<Box> Boxes() const;
+    size_t BoxCount() const;
+    Box LastBox() const;  // empty Box when none
+    std::vector<FileDialogRequest> FileRequests() const;
+    std::vector<BeepCall> Beeps() const;
+    int PrintSetupCount() const;
+    void Clear();
+
+    int MessageBox(QWidget* parent, const std::string& text, const std::string& caption,
+                   unsigned type) override;
+    std::optional<std::string> FileDialog(QWidget* parent, const FileDialogRequest& req) override;
+    std::optional<std::string> PrintSetup(QWidget* parent, const std::string& current) override;
+    std::string DefaultPrinterName() override;
+    bool PrinterAvailable(const std::string& name) override;
+    void Beep(unsigned frequency, unsigned durationMs) override;
+
+private:
+    mutable std::mutex m_mutex;
+    std::deque<int> m_answers;
+    std::deque<std::optional<std::string>> m_fileAnswers;
+    std::deque<std::optional<std::string>> m_printAnswers;
+    std::vector<Box> m_boxes;
+    std::vector<FileDialogRequest> m_fileRequests;
+    std::vector<BeepCall> m_beeps;
+    std::string m_defaultPrinter;
+    std::set<std::string> m_printers;
+    int m_printSetups = 0;
+};
+
+}  // namespace zns::ui

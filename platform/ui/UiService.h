@@ -1,0 +1,76 @@
+#pragma once
+// The one road to the user outside the windows themselves: message boxes,
+// file dialogs, the printer choice and the beep. The program uses the Qt
+// implementation; tests install a scripted one (ScriptedUiService.h).
+// Texts are Windows-1252 bytes; file paths are the file system's bytes.
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/ui/WinUser.h"
+
+class QWidget;
+
+namespace zns::ui {
+
+struct FileDialogRequest {
+    bool open = true;          // open dialog, else save dialog
+    std::string title;         // empty: the toolkit's default
+    std::string defaultExt;    // ".zne" or "zne": appended when the chosen name has none
+    std::string fileName;      // initial name; a pattern such as "*.zne" means none
+    std::string filter;        // "Text (*.a)|*.a|Other (*.b)|*.b||"
+    std::string initialDir;    // empty: the toolkit's default
+    unsigned flags = 0;        // OFN_*
+};
+
+class IUiService {
+public:
+    virtual ~IUiService() = default;
+
+    // Modal box; `type` holds buttons, icon and default button (MB_*).
+    // Returns the pressed button (IDOK, IDYES, ...).
+    virtual int MessageBox(QWidget* parent, const std::string& text, const std::string& caption,
+                           unsigned type) = 0;
+    // The chosen path, or nothing when cancelled.
+    virtual std::optional<std::string> FileDialog(QWidget* parent, const FileDialogRequest& req) = 0;
+    // Printer choice (print set-up); `current` is preselected. Nothing when cancelled.
+    virtual std::optional<std::string> PrintSetup(QWidget* parent, const std::string& current) = 0;
+    // Name of the system's default printer; empty when there is none.
+    virtual std::string DefaultPrinterName() = 0;
+    // True when a printer of that name can be opened for printing.
+    virtual bool PrinterAvailable(const std::string& name) = 0;
+    virtual void Beep(unsigned frequency, unsigned durationMs) = 0;
+};
+
+// The service in force: the installed one, else the Qt one. GUI thread.
+IUiService& Service();
+// Installs a service (nullptr goes back to the Qt one); returns the previous one.
+IUiService* SetService(IUiService* service);
+
+class ScopedService {
+public:
+    explicit ScopedService(IUiService& s) : m_prev(SetService(&s)) {}
+    ~ScopedService() { SetService(m_prev); }
+    ScopedService(const ScopedService&) = delete;
+    ScopedService& operator=(const ScopedService&) = delete;
+
+private:
+    IUiService* m_prev;
+};
+
+// Caption of the program's own message boxes.
+void SetAppTitle(const std::string& title);
+std::string AppTitle();
+
+// Box with the application's title as caption. GUI thread.
+int AfxMessageBox(const std::string& text, unsigned type = MB_OK);
+// From any thread: shows the box later on the GUI thread and never waits.
+void PostMessageBox(const std::string& text, const std::string& caption, unsigned type);
+
+// The id answered by the default button of a box of this type (MB_YESNO |
+// MB_DEFBUTTON2 gives IDNO); what Enter answers.
+int DefaultAnswer(unsigned type);
+// The buttons of a box type, in order (MB_YESNOCANCEL gives IDYES, IDNO, IDCANCEL).
+std::vector<int> ButtonsOf(unsigned type);
+
+}  // namespace zns::ui

@@ -1,0 +1,45 @@
+#pragma once
+// Base of the program's dialogs and dialog panels: tool tips for controls, and
+// validated reading and formatted writing of numbers in dialog items. Numbers
+// are always read and written with '.' as decimal mark, whatever the locale.
+#include <string>
+
+#include "platform/ui/Wnd.h"
+
+class CToolTipHelper {
+public:
+    // Attaches to the dialog whose controls get the tips. FALSE without one.
+    BOOL Create(CWndBase* parent);
+    // The tip shown over control `id`; FALSE when there is no such control.
+    BOOL AddTool(const std::string& text, int id);
+
+private:
+    CWndBase* m_parent = nullptr;
+};
+
+class CDialogExt : public CDialog {
+    Q_OBJECT
+public:
+    explicit CDialogExt(unsigned templateId = 0, QWidget* parent = nullptr, bool childWindow = false);
+
+    // Derived dialogs call it first from their own OnInitDialog.
+    BOOL OnInitDialog() override;
+
+    // Reads an integer: only "-0123456789" and one complete, in-range number;
+    // an empty field reads 0. Refused text: "Please enter a number." and *out
+    // unchanged. No such control: "No value read" and *out = 0.
+    BOOL GetDlgItemInteger(int id, int* out);
+    // Reads a decimal ('.' or ',' as mark) under the same rules ("-0123456789,.").
+    BOOL GetDlgItemDouble(int id, double* out);
+    // Shows the value clamped to [minimum, maximum]; -1 (any negative) means no limit.
+    void SetDlgItemInteger(int id, int value, short minimum, short maximum);
+    // Shows the value with `decimals` places and always a decimal point; an empty
+    // field for 0.0 when blankZero.
+    void SetDlgItemDouble(int id, double value, short decimals, bool blankZero);
+
+    static constexpr const char* kMsgEnterNumber = "Please enter a number.";
+    static constexpr const char* kMsgNoValue = "No value read";
+
+protected:
+    CToolTipHelper m_ToolTip;
+};
