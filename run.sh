@@ -14,5 +14,6 @@ HOME_DIR=${ZNS_HOME:-$PWD/build/zns-home}
 mkdir -p "$HOME_DIR"
 cp -rn resources/. "$HOME_DIR/" 2>/dev/null || true
 export ZNS_HOME=$HOME_DIR
-export ZNS_LOGGER=${ZNS_LOGGER:-sim}
+# The simulated logger unless ZNS_LOGGER is given; ZNS_LOGGER= (empty) means a real logger on USB.
+export ZNS_LOGGER=${ZNS_LOGGER-sim}
 exec build/app/zns "$@"

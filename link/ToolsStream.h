@@ -26,6 +26,7 @@
 #include <cstdio>
 #include <functional>
 #include <mutex>
+#include <span>
 #include <string>
 
 #include "link/SharedRecords.h"
@@ -33,6 +34,7 @@
 #include "settings/Header.h"
 
 class CToolsStream;
+class ILinkReport;
 
 namespace zns {
 
@@ -196,6 +198,43 @@ public:
     // in ToolsStream.cpp. They call WriteDataFile without holding acqMutex and
     // stop the recording when it returns Failed.
 
+    // They run on the receive thread (one thread at a time) with a body that
+    // passed reception. Shared records are written whole under acqMutex; the
+    // main window is called with no lock held.
+
+    struct FrameHooks {
+        ILinkReport* report = nullptr;  // rows, link status codes, alerts, write failures
+        std::function<bool()> sendF1;   // resend command 1 when an echo differs
+    };
+    // Before the receive thread starts.
+    void SetFrameHooks(FrameHooks hooks);
+
+    // 20-byte configuration answer.
+    void OnConfigFrame(std::span<const uint8_t, 20> body);
+    // 16-byte status body; bit 7 of byte 13 marks a block converted from a
+    // headerless status frame.
+    void OnStatusFrame(std::span<const uint8_t, 16> body);
+    // 22-byte head, the traces its trace-length byte announces, 5-byte tail.
+    void OnWaveFrame(std::span<const uint8_t> body);
+    // Travel time of receiver 1..3 with its first-arrival settings; 65535 = none.
+    uint16_t PickTravelTime(const int16_t* samples, int byteCount, int step, int receiver);
+
+    // Depth of the last waveform frame (the reference of the next frame's
+    // steps). Only for the thread that feeds the handlers, and tests.
+    double PreviousDepth() const { return m_prevDepth; }
+    void SetPreviousDepth(double depth) {
+        m_prevDepth = depth;
+        m_prevDepthValid = true;
+    }
+
+    // Metres per depth step of waveform head byte 3: the logger counts the
+    // doubled interval when the encoder scale it was sent is halved.
+    static double StepMetres(int stepByte, bool scaleHalved);
+    // Conversions of the frames' depth counter and rate word; 0.0 when the
+    // settings cannot convert (no depth factor, no encoder resolution).
+    static double DepthFromCounter(const AcquisitionSettings& s, int32_t counter);
+    static double SpeedFromRate(const AcquisitionSettings& s, int16_t rate);
+
 private:
     SharedData& m_shared;
     HeaderRecord& m_header;
@@ -208,4 +247,23 @@ private:
     std::atomic<uint32_t> m_lastReplayElapsed{0};
 
     // ---- Frame-handler state (ToolsStream.cpp) -----------------------------
+    // Receive thread only.
+    void Row(double depth);
+    void Record(double depth);
+    void ClearTraces();
+    void Alerts(uint8_t mode);
+
+    FrameHooks m_hooks;
+    double m_prevDepth = 0.0;
+    bool m_prevDepthValid = false;  // no waveform frame yet: no steps to fill from
+    // The last row drawn in this mode: fill rows (depth steps) never land on or
+    // behind it, so a depth log's rows only move in its direction.
+    double m_lastRowDepth = 0.0;
+    bool m_lastRowValid = false;
+    int m_lastMode = -1;
+    bool FillAllowed(double depth, int mode) const;
+    void NoteMode(int mode);
+    // The traces as last stored, passed with every row (SharedData's copies
+    // are under acqMutex).
+    std::array<std::array<int16_t, zns::kRecordMaxSamples>, 3> m_rowTrace{};
 };

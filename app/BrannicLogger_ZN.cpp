@@ -1,0 +1,165 @@
+#include "app/BrannicLogger_ZN.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QThread>
+#include <algorithm>
+
+#include "app/AppTexts.h"
+#include "app/BrannicZenova_Dlg.h"
+#include "app/OsName.h"
+#include "platform/ui/Draw.h"
+#include "platform/ui/UiService.h"
+
+void PumpMessages(int ms) {
+    if (!QCoreApplication::instance()) {
+        if (ms > 0) QThread::msleep(static_cast<unsigned long>(ms));
+        return;
+    }
+    QElapsedTimer t;
+    t.start();
+    do {
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, std::max(1, std::min(ms, 10)));
+        if (ms > 0 && t.elapsed() < ms) QThread::msleep(1);
+    } while (t.elapsed() < ms);
+}
+
+namespace {
+
+ToolsStreamSources MakeStreamSources(SettingsData& settings) {
+    ToolsStreamSources src;
+    src.dataFilePath = [&settings] { return zns::FixedFieldText(settings.files.szDataFile); };
+    src.showError = [](const std::string& text) {
+        zns::ui::PostMessageBox(text, zns::ui::AppTitle(), MB_OK | MB_ICONSTOP);
+    };
+    return src;
+}
+
+}  // namespace
+
+CBrannicLogger_ZNApp::CBrannicLogger_ZNApp()
+    : m_pShared(&m_shared),
+      m_pSettingsData(&m_settings),
+      m_pSessionState(&m_shared.session),
+      m_pFilePaths(&m_settings.files),
+      m_pWindowLayout(&m_settings.layout),
+      m_pHeader(&m_header),
+      m_pLiveValues(&m_shared.live),
+      m_pSondeStatus(&m_shared.sonde),
+      m_pLoggerStatus(&m_shared.logger),
+      m_pSettings(&m_shared.settings),
+      m_pSondeDb(&m_settings.sondeDb),
+      m_stream(m_shared, m_header, m_writer, MakeStreamSources(m_settings)) {
+    // Start-up values of the records (the rest is zero or the records' own defaults).
+    {
+        std::lock_guard<std::mutex> lock(m_shared.acqMutex);
+        m_shared.settings.RecordingMode = RECMODE_TIME;
+    }
+    m_settings.g_nRefreshTime = 50;
+    for (auto& gain : m_shared.g_nDisplayGainRx) gain = 1;
+    m_bPowerDownConfirmed = true;
+    g_nLostFrames = 0;
+    g_nGoodFrames = 0;
+    m_shared.g_bFirstRecordPending = false;
+    m_shared.m_bLinkWatchRunning = false;
+    m_shared.m_bReceiveRun = false;
+    m_shared.m_bReceiveRunning = false;
+    m_shared.m_bSendRunning = false;
+    m_shared.m_bPlayerRunning = false;
+
+    if (QCoreApplication::instance()) {
+        m_fontBold = zns::ui::MakeFont("Arial", -12, 700);
+        m_fontHeavy = zns::ui::MakeFont("Arial", -10, 900);
+    }
+    m_strOSName = GetOSName().name;
+}
+
+CBrannicLogger_ZNApp::~CBrannicLogger_ZNApp() {
+    // Whatever Shutdown did not get to: the main window joins its workers as it goes.
+    m_mainDlg.reset();
+    m_endProcessDlg.reset();
+}
+
+void CBrannicLogger_ZNApp::SetLoggerIdentity(const std::string& id, const std::string& serial) {
+    std::lock_guard<std::mutex> lock(m_identityMutex);
+    m_strLoggerId = id;
+    m_strLoggerSerial = serial;
+}
+
+std::string CBrannicLogger_ZNApp::LoggerId() const {
+    std::lock_guard<std::mutex> lock(m_identityMutex);
+    return m_strLoggerId;
+}
+
+std::string CBrannicLogger_ZNApp::LoggerSerial() const {
+    std::lock_guard<std::mutex> lock(m_identityMutex);
+    return m_strLoggerSerial;
+}
+
+bool CBrannicLogger_ZNApp::StartInstance() {
+    if (m_instanceChecker.PreviousInstanceRunning()) {
+        m_instanceChecker.ActivatePreviousInstance();
+        return false;
+    }
+
+    {
+        std::lock_guard<std::mutex> lock(m_shared.acqMutex);
+        SessionState& s = m_shared.session;
+        s.ReplayLoaded = s.Running = s.SondeReported = s.Paused = s.Recording = s.StartingRecord = s.NewLogSet = 0;
+        m_shared.logger.FrameStatus = 0;
+        m_shared.logger.StepFlag = 0;
+    }
+    for (auto& f : m_shared.m_bNewData) f = false;
+    m_shared.g_bBadDirection = false;
+    m_shared.m_bLinkUp = false;
+    m_bRawDepth = true;
+
+    m_settings.m_szLanguage[0] = 'F';
+    m_settings.m_szLanguage[1] = 'R';
+    m_settings.m_szLanguage[2] = '\0';
+
+    m_shared.m_nStatusOneFrames = 0;
+    m_shared.g_dLastDepth = 0.0;
+    m_shared.g_dLastDepth2 = 0.0;
+    m_shared.g_nWaveHeadFlag = -1;
+    zns::ui::SetAppTitle(g_strProductTitle);
+    m_nCurrentWideId = RX1_ID;
+
+    m_endProcessDlg = std::make_unique<CEndProcessDlg>();
+    m_endProcessDlg->Create();
+    return true;
+}
+
+CBrannicZenova_Dlg& CBrannicLogger_ZNApp::MakeMainWindow() {
+    m_mainDlg.reset();
+    m_mainDlg = std::make_unique<CBrannicZenova_Dlg>(*this);
+    m_pMainDlg = m_mainDlg.get();
+    return *m_mainDlg;
+}
+
+BOOL CBrannicLogger_ZNApp::InitInstance() {
+    if (!StartInstance()) return FALSE;
+    MakeMainWindow().DoModal();
+    Shutdown();
+    return FALSE;
+}
+
+void CBrannicLogger_ZNApp::Shutdown() {
+    if (m_endProcessDlg) m_endProcessDlg->ShowWindow(SW_SHOW);
+    PumpMessages();
+    m_shared.m_bExiting = true;
+
+    // The receive thread is told to stop first; then every worker is joined
+    // (each ends within its own read time-out or link-watch step), so that
+    // nothing runs once the windows and the records go.
+    m_shared.m_bReceiveRun = false;
+    if (m_mainDlg) m_mainDlg->StopWorkers();
+
+    if (m_endProcessDlg) m_endProcessDlg->SetMessage(CEndProcessDlg::kTextShutdown);
+    PumpMessages(m_nShutdownPauseMs);
+    if (m_endProcessDlg) m_endProcessDlg->ShowWindow(SW_HIDE);
+    m_mainDlg.reset();
+    m_pMainDlg = nullptr;
+}

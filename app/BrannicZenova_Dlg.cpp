@@ -1,0 +1,768 @@
+#include "app/BrannicZenova_Dlg.h"
+
+#include <QAbstractPrintDialog>
+#include <QApplication>
+#include <QEvent>
+#include <QFileDialog>
+#include <QFrame>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPainter>
+#include <QProgressBar>
+#include <QScreen>
+#include <QWindowStateChangeEvent>
+#include <QComboBox>
+#include <algorithm>
+#include <clocale>
+#include <exception>
+
+#include "app/AboutDlg.h"
+#include "app/AppIcons.h"
+#include "app/AppTexts.h"
+#include "app/BrannicLogger_ZN.h"
+#include "app/OsName.h"
+#include "app/WindowHandles.h"
+#include "link/USB.h"
+#include "platform/Paths.h"
+#include "platform/ui/GuiThread.h"
+#include "platform/ui/UiService.h"
+#include "ui/controls/DrawerZNSCtrl.h"
+#include "ui/dialogs/DephtDlg.h"
+#include "ui/dialogs/PWideDlg.h"
+
+namespace {
+
+// Size of the window's client area below the menu bar, as the template gives it.
+constexpr int kTemplateWidth = 1000;
+constexpr int kTemplateHeight = 700;
+// The panels' column starts half-way across; above the trace image the band
+// holds the logo on the left and the panels on the right.
+constexpr int kPanelBandHeight = 300;
+constexpr int kProgressHeight = 14;
+
+constexpr unsigned kWsChild = 0x40000000;
+constexpr unsigned kWsVisible = 0x10000000;
+
+// Windows of later parts of the program are not there yet: the commands that
+// open them stay greyed.
+constexpr unsigned kPendingCommands[] = {
+    CBrannicZenova_Dlg::ID_FILE_OPEN,       CBrannicZenova_Dlg::ID_FILE_NEW,
+    CBrannicZenova_Dlg::ID_EXPORT_SEG2,     CBrannicZenova_Dlg::ID_EXPORT_LAS,
+    CBrannicZenova_Dlg::ID_FILE_PRINT,      CBrannicZenova_Dlg::ID_AUTO_PRINT,
+    CBrannicZenova_Dlg::ID_TOOLS_COMMUNICATION, CBrannicZenova_Dlg::ID_SHOW_LOGGER_TOOLS,
+};
+
+constexpr const char* kRxCaption[3] = {"Rx1", "Rx2", "Rx3"};
+constexpr const char* kRxShortName[3] = {"Near", "Midle", "Far"};
+constexpr std::atomic<CWndBase*>* kWideHandles[3] = {&g_hWndWideRx1, &g_hWndWideRx2, &g_hWndWideRx3};
+
+bool IsNoPrinter(const std::string& name) {
+    if (name.empty()) return true;
+    if (name.size() != 4) return false;
+    static const char none[] = "none";
+    for (size_t i = 0; i < 4; ++i)
+        if ((name[i] | 0x20) != none[i]) return false;
+    return true;
+}
+
+unsigned BoxIcon(LinkBoxIcon icon) {
+    switch (icon) {
+        case LinkBoxIcon::Information: return MB_ICONINFORMATION;
+        case LinkBoxIcon::Warning: return MB_ICONEXCLAMATION;
+        case LinkBoxIcon::Error: return MB_ICONSTOP;
+    }
+    return MB_ICONINFORMATION;
+}
+
+// Windows running their own modal loop, whose wheel is theirs.
+bool IsSystemDialog(const QWidget* w) {
+    for (; w; w = w->parentWidget()) {
+        if (qobject_cast<const QMessageBox*>(w) || qobject_cast<const QFileDialog*>(w) ||
+            qobject_cast<const QAbstractPrintDialog*>(w))
+            return true;
+    }
+    return false;
+}
+
+PreferencesHooks MakePreferencesHooks() {
+    PreferencesHooks hooks;
+    hooks.messageBox = [](const std::string& text) { zns::ui::AfxMessageBox(text, MB_OK); };
+    return hooks;
+}
+
+HeaderHooks MakeHeaderHooks() {
+    HeaderHooks hooks;
+    hooks.showError = [](const std::string& text) { zns::ui::AfxMessageBox(text, MB_OK | MB_ICONSTOP); };
+    return hooks;
+}
+
+}  // namespace
+
+CBrannicZenova_Dlg::CBrannicZenova_Dlg(CBrannicLogger_ZNApp& app, QWidget* parent)
+    : CResizableDialog(IDD, parent),
+      m_app(app),
+      m_shared(app.Shared()),
+      m_data(app.Settings()),
+      m_preferences(app.Shared(), app.Settings(), MakePreferencesHooks()),
+      m_usb(std::make_unique<CUSB>(app.Shared(), app.Stream(), *this, &app.Settings())),
+      m_header(app.Header(), app.Shared(), app.Settings(), MakeHeaderHooks(), MakePreferencesHooks()),
+      m_menu(std::make_unique<CMenu>()) {
+    setWindowTitle(kCaption);
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
+                   Qt::WindowCloseButtonHint);
+    setSizeGripEnabled(false);  // the layout's grip and the status bar's stand in
+
+    // The template's menu.
+    LoadMenu129();
+    SetMenu(m_menu.get());
+    const int menuHeight = m_menu->GetMenuBar()->sizeHint().height();
+    resize(kTemplateWidth, kTemplateHeight + menuHeight);
+
+    // The template's controls.
+    m_drawerPlace = new QFrame(this);
+    m_drawerPlace->setFrameShape(QFrame::NoFrame);
+    m_drawerPlace->setGeometry(TemplateRect(IDC_DRAWER_PLACE));
+    SetDlgItem(IDC_DRAWER_PLACE, m_drawerPlace);
+
+    m_progress = new QProgressBar(this);
+    m_progress->setTextVisible(false);
+    m_progress->setGeometry(TemplateRect(IDC_PROGRESS));
+    SetDlgItem(IDC_PROGRESS, m_progress);
+}
+
+CBrannicZenova_Dlg::~CBrannicZenova_Dlg() {
+    // Workers report here: none may run once the members start to go.
+    StopWorkers();
+    qApp->removeEventFilter(this);
+    KillTimer(ID_TIMER_STATUS);
+    if (g_hWndMain.load() == this) g_hWndMain = nullptr;
+    if (g_hWndDepth.load() == m_depth.get()) g_hWndDepth = nullptr;
+    for (int rx = 0; rx < 3; ++rx)
+        if (kWideHandles[rx]->load() == m_wide[rx].get()) *kWideHandles[rx] = nullptr;
+    if (m_app.m_pMainDlg == this) m_app.m_pMainDlg = nullptr;
+    SetMenu(nullptr);
+}
+
+bool CBrannicZenova_Dlg::IsCommandPending(unsigned id) {
+    for (unsigned pending : kPendingCommands)
+        if (pending == id) return true;
+    return false;
+}
+
+QRect CBrannicZenova_Dlg::TemplateRect(int id) const {
+    const int top = GetClientRect().top();
+    const int statusHeight = CStatusBarCtrl().sizeHint().height();
+    const int bottom = top + kTemplateHeight;
+    switch (id) {
+        case IDC_DRAWER_PLACE:
+            return QRect(0, top + kPanelBandHeight, kTemplateWidth, kTemplateHeight - kPanelBandHeight - statusHeight);
+        case IDC_STATUSBAR: return QRect(0, bottom - statusHeight, kTemplateWidth, statusHeight);
+        case IDC_PROGRESS:
+            return QRect(0, bottom - statusHeight - kProgressHeight, kTemplateWidth, kProgressHeight);
+        default: return {};
+    }
+}
+
+void CBrannicZenova_Dlg::LoadMenu129() {
+    CMenu& m = *m_menu;
+    m.DestroyMenu();
+    QMenu* file = m.AddPopup("&File");
+    m.AppendMenu(file, ID_FILE_OPEN, "&Open");
+    m.AppendMenu(file, ID_FILE_NEW, "&New log.");
+    m.AppendSeparator(file);
+    m.AppendMenu(file, ID_FILE_PRINT, "&Print");
+    m.AppendMenu(file, ID_AUTO_PRINT, "&Auto Print");
+    m.AppendMenu(file, ID_SET_PRINTER, "&Set Printer");
+    m.AppendSeparator(file);
+    m.AppendMenu(file, ID_APP_EXIT, "&Exit");
+    QMenu* exportTo = m.AddPopup("E&xport to");
+    m.AppendMenu(exportTo, ID_EXPORT_SEG2, "SEG-2");
+    m.AppendMenu(exportTo, ID_EXPORT_LAS, "LAS 20 (Gamma)");
+    QMenu* tools = m.AddPopup("&Tools");
+    m.AppendMenu(tools, ID_TOOLS_COMMUNICATION, "&Communication");
+    m.AppendMenu(tools, ID_WIDE_RX1, "Extended scope Rx&1");
+    m.AppendMenu(tools, ID_WIDE_RX2, "Extended scope RX&2");
+    m.AppendMenu(tools, ID_WIDE_RX3, "Extended scope Rx3");
+    // The About entry of the window's own menu.
+    QMenu* help = m.AddPopup("&Help");
+    m.AppendMenu(help, IDM_ABOUTBOX, kAboutMenuText);
+}
+
+void CBrannicZenova_Dlg::ApplyMenuStates() {
+    for (unsigned id : kPendingCommands) m_menu->EnableMenuItem(id, MF_GRAYED);
+    const bool canPrint = m_printerReady && !IsCommandPending(ID_FILE_PRINT);
+    m_menu->EnableMenuItem(ID_AUTO_PRINT, canPrint && !IsCommandPending(ID_AUTO_PRINT) ? MF_ENABLED : MF_GRAYED);
+    m_menu->EnableMenuItem(ID_FILE_PRINT, canPrint && !m_autoPrint ? MF_ENABLED : MF_GRAYED);
+    m_menu->CheckMenuItem(ID_AUTO_PRINT, m_autoPrint ? MF_CHECKED : MF_UNCHECKED);
+}
+
+BOOL CBrannicZenova_Dlg::OnInitDialog() {
+    Step("wait cursor");
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    CResizableDialog::OnInitDialog();
+
+    Step("main window");
+    g_hWndMain = this;
+    SetWindowText(g_strProductTitle);
+
+    Step("live values");
+    {
+        std::lock_guard<std::mutex> lock(m_shared.acqMutex);
+        LiveValues& live = m_shared.live;
+        live.Depth = 0.0;
+        live.Speed = 0.0;
+        live.Value1 = 0;
+        live.Value2 = 0;
+        for (uint8_t& f : live.Flags) f = 0;
+    }
+
+    Step("settings");
+    m_preferences.StartupLoad();
+
+    Step("single instance");
+    if (!m_app.m_instanceChecker.PreviousInstanceRunning()) m_app.m_instanceChecker.TrackFirstInstanceRunning(this);
+
+    m_nTimerStatus = 0;
+    m_nStatusTick = kStatusTickEvery;
+    m_nBlink = 0;
+
+    Step("header reset");
+    m_header.ResetWellInfo();
+    m_header.ResetHeader();
+
+    m_progress->hide();
+    setWindowIcon(AppIcon(IDI_MAIN));
+
+    Step("status bar");
+    auto* statusBar = new CStatusBarCtrl(this, IDC_STATUSBAR, true);
+    if (!statusBar) {
+        QApplication::restoreOverrideCursor();
+        return -1;
+    }
+    statusBar->setGeometry(TemplateRect(IDC_STATUSBAR));
+    SetDlgItem(IDC_STATUSBAR, statusBar);
+    m_statusBar = statusBar;
+    SetStatusParts();
+    statusBar->SetIcon(4, AppIcon(IDI_TX_IDLE));
+    statusBar->SetIcon(5, AppIcon(IDI_RX_IDLE));
+    statusBar->SetIcon(6, AppIcon(IDI_LINK_IDLE));
+    statusBar->SetTipText(4, "Transmit");
+    statusBar->SetTipText(5, "Receive");
+    statusBar->SetTipText(6, "Link");
+    statusBar->show();
+
+    Step("logo");
+    const std::string logo = zns::JoinPath(zns::FixedFieldText(m_data.files.szProgramDir), "logo.jpg");
+    if (zns::FileExists(logo)) m_logo.Load(logo);
+
+    RememberNormalRect();
+
+    Step("child windows");
+    CreateChildren();
+
+    Step("anchors");
+    if (m_depth) AddAnchor(m_depth.get(), TOP_CENTER, TOP_RIGHT);
+    AddAnchor(m_drawerPlace, TOP_LEFT, BOTTOM_RIGHT);
+    AddAnchor(statusBar, BOTTOM_LEFT, BOTTOM_RIGHT);
+    AddAnchor(m_progress, BOTTOM_LEFT, BOTTOM_RIGHT);
+
+    Step("numeric locale");
+    setlocale(LC_NUMERIC, "C");
+
+    Step("menu and panels");
+    UpdateMenuAndPanels();
+
+    for (auto& wide : m_wide) {
+        wide->ShowWide();
+        wide->ShowWindow(SW_HIDE);
+    }
+    m_depth->ShowWindow(SW_SHOW);
+
+    Step("link start");
+    m_shared.m_bUsbLoaded = m_usb->Init();
+
+    Step("trace image");
+    m_drawer = std::make_unique<CDrawerZNSCtrl>(m_shared, this);
+    m_drawer->SetRefreshTime(m_data.g_nRefreshTime);
+    m_drawer->Create(kWsChild | kWsVisible, m_drawerPlace->geometry(), this, 0);
+    m_drawer->ClearImage();
+    m_drawer->setCursor(Qt::ArrowCursor);
+    AddAnchor(m_drawer.get(), TOP_LEFT, BOTTOM_RIGHT);
+
+    m_menu->EnableMenuItem(ID_FILE_PRINT, MF_GRAYED);
+    m_menu->EnableMenuItem(ID_AUTO_PRINT, MF_GRAYED);
+
+    Step("printer");
+    SetupPrinter();
+
+    Step("status timer");
+    if (m_nTimerStatus == 0) m_nTimerStatus = SetTimer(ID_TIMER_STATUS, 250);
+
+    m_shared.m_bSondePowered = false;
+    m_shared.m_bRxActivity = false;
+    m_shared.m_bTxActivity = false;
+
+    Step("placement");
+    const ::WindowPlacement& stored = m_data.layout.placement[LAYOUT_MAIN];
+    if (stored.IsPresent()) {
+        zns::WindowPlacement wp;
+        wp.length = stored.length;
+        wp.flags = stored.flags;
+        wp.showCmd = stored.showCmd;
+        wp.minX = stored.minX;
+        wp.minY = stored.minY;
+        wp.maxX = stored.maxX;
+        wp.maxY = stored.maxY;
+        wp.left = stored.left;
+        wp.top = stored.top;
+        wp.right = stored.right;
+        wp.bottom = stored.bottom;
+        SetWindowPlacement(wp);
+    }
+
+    qApp->installEventFilter(this);
+    QApplication::restoreOverrideCursor();
+    SetWindowText(std::string(g_strProductTitle) + " version" + '\xA0' + g_strVersion);
+    Step("ready");
+    return TRUE;
+}
+
+void CBrannicZenova_Dlg::CreateChildren() {
+    const QRect client = GetClientRect();
+    const int column = client.left() + kTemplateWidth / 2;
+    int bandBottom = client.top();
+
+    m_depth = std::make_unique<CDephtDlg>(m_shared, m_data, this);
+    m_depth->SetPreferences(&m_preferences);
+    m_depth->SetHeader(&m_app.Header());
+    m_depth->SetAppFlags(&m_app.m_bRawDepth, &m_app.m_bDisplayModeDlg);
+    DephtDlgHooks depthHooks;
+    depthHooks.sendToMainWindow = [this](unsigned id) { SendCommand(id); };
+    m_depth->SetHooks(std::move(depthHooks));
+    m_depth->Create();
+    g_hWndDepth = m_depth.get();
+    m_depth->setGeometry(column, bandBottom, kTemplateWidth - column, m_depth->height());
+    bandBottom += m_depth->height();
+
+    for (int rx = 0; rx < 3; ++rx) {
+        auto wide = std::make_unique<CPWideDlg>(m_shared, m_data, this);
+        wide->SetPreferences(&m_preferences);
+        wide->SetHeader(&m_app.Header());
+        PWideDlgHooks hooks;
+        hooks.sendF9 = [this] { m_usb->sendF9(); };
+        hooks.saveConfig = [this] { m_preferences.SaveConfig(); };
+        hooks.restoreMainWindowPos = [this] { RestoreWindowPos(false); };
+        hooks.mainWindowRect = [this] { return m_app.m_rcMainWnd; };
+        wide->SetHooks(std::move(hooks));
+        wide->Create();
+        wide->SetReceiver(RX1_ID + rx);
+        *kWideHandles[rx] = wide.get();
+        wide->UpdateView(std::string(kRxCaption[rx]) + " " + kRxShortName[rx]);
+        m_wide[rx] = std::move(wide);
+    }
+
+    // The trace image takes everything below the band of the panels.
+    const QRect place = TemplateRect(IDC_DRAWER_PLACE);
+    const int top = std::max(place.top(), bandBottom);
+    m_drawerPlace->setGeometry(place.left(), top, place.width(), place.bottom() + 1 - top);
+}
+
+CPWideDlg* CBrannicZenova_Dlg::WideView(int receiverId) const {
+    if (receiverId < RX1_ID || receiverId > RX3_ID) return nullptr;
+    return m_wide[receiverId - RX1_ID].get();
+}
+
+std::string CBrannicZenova_Dlg::ReceiverName(int rx) const {
+    if (m_shared.SnapshotSession().ReplayLoaded) {
+        const HeaderRecord& h = m_app.Header();
+        return rx == 0 ? h.Rx1_Name : rx == 1 ? h.Rx2_Name : h.Rx3_Name;
+    }
+    return m_data.sondeDb.RxName[rx];
+}
+
+void CBrannicZenova_Dlg::SetStatusParts() {
+    CStatusBarCtrl* sb = m_statusBar.data();
+    if (!sb) return;
+    const int w = sb->width();
+    const int edges[kStatusParts] = {w - 470, w - 310, w - 150, w - 75, w - 55, w - 35, w - 15, 0};
+    sb->SetParts(kStatusParts, edges);
+}
+
+void CBrannicZenova_Dlg::RememberNormalRect() {
+    QRect r = normalGeometry();
+    if (!r.isValid()) r = geometry();
+    m_app.m_rcMainWnd = r;
+    if (QScreen* s = screen()) m_app.m_ptMaxTrack = s->availableGeometry().size();
+}
+
+void CBrannicZenova_Dlg::OnSize(unsigned type, int cx, int cy) {
+    CResizableDialog::OnSize(type, cx, cy);
+    RememberNormalRect();
+    SetStatusParts();
+}
+
+void CBrannicZenova_Dlg::moveEvent(QMoveEvent* e) {
+    CResizableDialog::moveEvent(e);
+    RememberNormalRect();
+}
+
+void CBrannicZenova_Dlg::changeEvent(QEvent* e) {
+    CResizableDialog::changeEvent(e);
+    if (e->type() == QEvent::WindowStateChange) RememberNormalRect();
+}
+
+QRect CBrannicZenova_Dlg::LogoRect() const {
+    if (!m_logo.HasPicture() || !m_drawerPlace) return {};
+    const QRect client = GetClientRect();
+    const QRect area(client.left() + 8, client.top() + 8, client.width() / 2 - 16,
+                     m_drawerPlace->geometry().top() - client.top() - 16);
+    if (area.width() < 16 || area.height() < 16) return {};
+    const QSize fit = m_logo.Image().size().scaled(area.size(), Qt::KeepAspectRatio);
+    return QRect(area.left() + (area.width() - fit.width()) / 2, area.top() + (area.height() - fit.height()) / 2,
+                 fit.width(), fit.height());
+}
+
+void CBrannicZenova_Dlg::paintEvent(QPaintEvent* e) {
+    if (isMinimized()) return;
+    CResizableDialog::paintEvent(e);
+    const QRect logo = LogoRect();
+    if (!logo.isEmpty()) {
+        QPainter p(this);
+        m_logo.Show(&p, logo);
+    }
+}
+
+void CBrannicZenova_Dlg::OnTimer(unsigned id) {
+    if (id != ID_TIMER_STATUS) return;
+    KillTimer(ID_TIMER_STATUS);
+    CStatusBarCtrl* sb = m_statusBar.data();
+    if (sb) {
+        int linkIcon = IDI_LINK_IDLE;
+        if (m_shared.m_bSondePowered) {
+            if (m_shared.m_nLinkState < 64) {
+                linkIcon = m_nBlink == 0 ? IDI_LINK_IDLE : IDI_LINK_ACTIVE;
+                m_nBlink = m_nBlink == 0 ? 1 : 0;
+            } else {
+                linkIcon = IDI_LINK_ACTIVE;
+            }
+        }
+        sb->SetIcon(6, AppIcon(linkIcon));
+        sb->SetIcon(4, AppIcon(m_shared.m_bTxActivity.exchange(false) ? IDI_TX_ACTIVE : IDI_TX_IDLE));
+        sb->SetIcon(5, AppIcon(m_shared.m_bRxActivity.exchange(false) ? IDI_RX_ACTIVE : IDI_RX_IDLE));
+    }
+    // The link watch may reset the count at any time: one atomic step.
+    int tick = m_nStatusTick.load();
+    for (;;) {
+        const int next = tick < kStatusTickEvery ? tick + 1 : 0;
+        if (m_nStatusTick.compare_exchange_weak(tick, next)) break;
+    }
+    if (tick >= kStatusTickEvery && sb) sb->SetText(kMsgPacketSize, 2);
+    m_nTimerStatus = SetTimer(ID_TIMER_STATUS, 250);
+}
+
+// ---------------------------------------------------------------------------
+// Menu and commands
+
+BOOL CBrannicZenova_Dlg::OnCommand(unsigned id) {
+    const bool powered = m_shared.m_bSondePowered;
+    switch (id) {
+        case ID_FILE_OPEN:
+            {
+                std::lock_guard<std::mutex> lock(m_shared.acqMutex);
+                m_shared.session.Running = 0;
+            }
+            if (powered) MessageBox(kMsgPoweredReplay, {}, MB_OK | MB_ICONSTOP);
+            break;
+        case ID_EXPORT_LAS:
+            if (powered) MessageBox(kMsgPoweredExport, {}, MB_OK | MB_ICONSTOP);
+            break;
+        case ID_EXPORT_SEG2: OnExportSeg2(); break;
+        case ID_FILE_PRINT: OnPrint(); break;
+        case ID_AUTO_PRINT: OnAutoPrint(); break;
+        case ID_SET_PRINTER: OnSetPrinter(); break;
+        case ID_APP_EXIT:
+            if (ConfirmExit()) CResizableDialog::OnCancel();
+            break;
+        case ID_TOOLS_COMMUNICATION:
+        case ID_SHOW_LOGGER_TOOLS: ShowLoggerSetup(); break;
+        case ID_WIDE_RX1: ToggleWide(RX1_ID); break;
+        case ID_WIDE_RX2: ToggleWide(RX2_ID); break;
+        case ID_WIDE_RX3: ToggleWide(RX3_ID); break;
+        case ID_LANGUAGE_FR:
+            m_preferences.SetLanguage(1036);
+            UpdateMenuAndPanels();
+            break;
+        case ID_LANGUAGE_UK:
+            m_preferences.SetLanguage(2057);
+            UpdateMenuAndPanels();
+            break;
+        case ID_ACQUISITION_STATE_CHANGED: OnUpdateReceiverCaptions(); break;
+        case IDM_ABOUTBOX: OnSysCommand(IDM_ABOUTBOX); break;
+        default: break;
+    }
+    return CResizableDialog::OnCommand(id);
+}
+
+void CBrannicZenova_Dlg::OnSysCommand(unsigned id) {
+    if ((id & 0xFFF0) == IDM_ABOUTBOX) {
+        OnAbout();
+        return;
+    }
+}
+
+void CBrannicZenova_Dlg::OnAbout() {
+    CAboutDlg about(m_app, this);
+    about.DoModal();
+}
+
+void CBrannicZenova_Dlg::OnClose() {
+    // The close box: the window's own close handling does nothing (OnCancel),
+    // then the exit confirmation decides.
+    OnCancel();
+    if (ConfirmExit()) CResizableDialog::OnCancel();
+}
+
+void CBrannicZenova_Dlg::keyPressEvent(QKeyEvent* e) {
+    switch (e->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+        case Qt::Key_Escape: e->accept(); return;
+        default: CResizableDialog::keyPressEvent(e);
+    }
+}
+
+bool CBrannicZenova_Dlg::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Wheel) {
+        // A turned wheel never scrolls or changes any window of the screen.
+        auto* w = qobject_cast<QWidget*>(watched);
+        if (w && !IsSystemDialog(w)) {
+            for (QWidget* p = w; p; p = p->parentWidget())
+                if (p == this) return true;
+        }
+    }
+    return CResizableDialog::eventFilter(watched, event);
+}
+
+void CBrannicZenova_Dlg::UpdateMenuAndPanels() {
+    if (!IsCreated()) return;
+    const OsNameInfo os = GetOSName();
+    m_app.m_strOSName = os.name;
+    if (!os.keepMenu) {
+        LoadMenu129();
+        SetMenu(nullptr);
+        SetMenu(m_menu.get());
+        ArrangeLayout();
+    }
+    if (m_depth) m_depth->SetToolTips();
+    // A fresh menu has every entry enabled: restore what the program knows.
+    ApplyMenuStates();
+    if (m_shared.m_nLinkState < 32) m_menu->EnableMenuItem(ID_FILE_NEW, MF_GRAYED);
+}
+
+void CBrannicZenova_Dlg::OnUpdateReceiverCaptions() {
+    for (int rx = 0; rx < 3; ++rx)
+        if (m_wide[rx]) m_wide[rx]->UpdateView(std::string(kRxCaption[rx]) + " " + ReceiverName(rx));
+}
+
+void CBrannicZenova_Dlg::ToggleWide(int receiverId) {
+    CPWideDlg* wide = WideView(receiverId);
+    if (!wide) return;
+    if (wide->IsWindowVisible()) {
+        wide->OnClose();  // keeps its placement
+        wide->ShowWindow(SW_HIDE);
+        return;
+    }
+    const int rx = receiverId - RX1_ID;
+    wide->ShowWide();
+    wide->ShowWindow(SW_SHOW);
+    wide->Scope()->ClearTrace();
+    wide->UpdateView(std::string(kRxCaption[rx]) + " " + ReceiverName(rx));
+}
+
+void CBrannicZenova_Dlg::HideScope(int receiverId) {
+    CPWideDlg* wide = WideView(receiverId);
+    if (!wide || !wide->IsWindowVisible()) return;
+    wide->OnClose();
+    wide->ShowWindow(SW_HIDE);
+}
+
+void CBrannicZenova_Dlg::ShowLoggerSetup() {
+    // No "Logger Setup" dialog yet: its entries are greyed.
+}
+
+void CBrannicZenova_Dlg::RestoreWindowPos(bool atLeft) {
+    if (isMaximized() || m_app.m_ptMaxTrack.height() < 601) return;
+    move(atLeft ? 0 : m_app.m_rcMainWnd.left(), 0);
+}
+
+// ---------------------------------------------------------------------------
+// Printing
+
+bool CBrannicZenova_Dlg::SelectPrinter() {
+    return zns::ui::Service().PrinterAvailable(m_data.m_strPrinterUsed);
+}
+
+void CBrannicZenova_Dlg::SetupPrinter() {
+    bool ready = false;
+    try {
+        if (IsNoPrinter(m_data.m_strPrinterUsed)) {
+            const std::string def = zns::ui::Service().DefaultPrinterName();
+            if (!def.empty()) m_data.m_strPrinterUsed = def;
+        }
+        if (!IsNoPrinter(m_data.m_strPrinterUsed)) ready = SelectPrinter();
+    } catch (const std::exception&) {
+        try {
+            const std::string def = zns::ui::Service().DefaultPrinterName();
+            if (!def.empty()) m_data.m_strPrinterUsed = def;
+        } catch (const std::exception&) {
+            MessageBox(kMsgNoDefaultPrinter, {}, MB_OK | MB_ICONEXCLAMATION);
+        }
+    }
+    m_printerReady = ready;
+    ApplyMenuStates();
+}
+
+void CBrannicZenova_Dlg::OnSetPrinter() {
+    if (auto chosen = zns::ui::Service().PrintSetup(this, m_data.m_strPrinterUsed)) m_data.m_strPrinterUsed = *chosen;
+    if (IsNoPrinter(m_data.m_strPrinterUsed)) return;
+    m_printerReady = SelectPrinter();
+    ApplyMenuStates();
+    m_preferences.SaveConfig();
+}
+
+void CBrannicZenova_Dlg::OnPrint() {
+    // The trace image cannot print yet: the entry is greyed.
+}
+
+void CBrannicZenova_Dlg::OnAutoPrint() {
+    // The trace image cannot print yet: the entry is greyed.
+}
+
+void CBrannicZenova_Dlg::EndAutoPrint() {
+    m_autoPrint = false;
+    ApplyMenuStates();
+    if (m_depth && m_depth->ScaleCombo()) m_depth->ScaleCombo()->setEnabled(true);
+}
+
+void CBrannicZenova_Dlg::OnExportSeg2() {
+    // No SEG-2 export yet: the entry is greyed.
+}
+
+// ---------------------------------------------------------------------------
+// Exit
+
+bool CBrannicZenova_Dlg::ConfirmExit() {
+    if (m_inConfirmExit) return false;  // a second close while the first is asking
+    m_inConfirmExit = true;
+    struct Guard {
+        bool& flag;
+        ~Guard() { flag = false; }
+    } guard{m_inConfirmExit};
+
+    if (!m_app.m_bPowerDownConfirmed) PumpMessages(10);
+    if (m_shared.m_nLinkState > 16) {
+        if (m_shared.m_bSondePowered) {
+            MessageBox(kMsgPoweredExit, {}, MB_OK | MB_ICONSTOP);
+            return false;
+        }
+        if (MessageBox(kMsgAskExit, {}, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES) return false;
+        PumpMessages(1000);
+    }
+
+    m_shared.m_bExiting = true;
+    CEndProcessDlg* notice = m_app.EndProcessDlg();
+    if (notice) notice->ShowWindow(SW_SHOW);
+    CloseWideViews();
+    PumpMessages(50);
+
+    zns::WindowPlacement wp;
+    GetWindowPlacement(wp);
+    ::WindowPlacement& slot = m_data.layout.placement[LAYOUT_MAIN];
+    slot.length = wp.length;
+    slot.flags = wp.flags;
+    slot.showCmd = wp.showCmd;
+    slot.minX = wp.minX;
+    slot.minY = wp.minY;
+    slot.maxX = wp.maxX;
+    slot.maxY = wp.maxY;
+    slot.left = wp.left;
+    slot.top = wp.top;
+    slot.right = wp.right;
+    slot.bottom = wp.bottom;
+    m_preferences.SaveAll();
+
+    PumpMessages(500);
+    if (notice) notice->SetMessage(CEndProcessDlg::kTextEndingUsb);
+    PumpMessages();
+
+    if (m_shared.m_bUsbLoaded && m_shared.m_bReceiveRun.exchange(false)) {
+        // The receive thread ends within its read time-out.
+        for (int waited = 0; m_shared.m_bReceiveRunning && waited < m_app.m_nWorkerWaitMs; waited += 10)
+            PumpMessages(10);
+    }
+    CloseWideViews();
+    KillTimer(ID_TIMER_STATUS);
+    m_nTimerStatus = 0;
+    PumpMessages();
+    return true;
+}
+
+void CBrannicZenova_Dlg::CloseWideViews() {
+    for (auto& wide : m_wide)
+        if (wide) wide->OnClose();
+}
+
+void CBrannicZenova_Dlg::StopWorkers() {
+    if (m_workersStopped) return;
+    m_workersStopped = true;
+    if (m_usb) m_usb->Shutdown();
+}
+
+// ---------------------------------------------------------------------------
+// Reports of the link (any thread)
+
+void CBrannicZenova_Dlg::StatusBarText(int part, const std::string& text) {
+    // The status bar lives as long as the window, and the window outlives the link's threads.
+    if (CStatusBarCtrl* sb = m_statusBar.data()) sb->SetText(text, part);
+}
+
+void CBrannicZenova_Dlg::OnLinkStatus(int code) {
+    // No panel of this screen shows the link's counters yet.
+    (void)code;
+}
+
+void CBrannicZenova_Dlg::ShowAlert(int code) {
+    // No alarm box yet.
+    (void)code;
+}
+
+void CBrannicZenova_Dlg::OnNewFrame(const int16_t*, const int16_t*, const int16_t*, double) {
+    // Frames arrive only once the sonde is powered from the power panel, which
+    // feeds the displays.
+}
+
+void CBrannicZenova_Dlg::MessageBox(const std::string& text, LinkBoxIcon icon) {
+    zns::ui::PostMessageBox(text, zns::ui::AppTitle(), MB_OK | BoxIcon(icon));
+}
+
+void CBrannicZenova_Dlg::Beep(int hz, int ms) {
+    zns::ui::PostToGui(this, [hz, ms] {
+        zns::ui::Service().Beep(static_cast<unsigned>(hz), static_cast<unsigned>(ms));
+    });
+}
+
+void CBrannicZenova_Dlg::PowerOffLostLink() {
+    // The sonde is switched on and off from the power panel only.
+}
+
+void CBrannicZenova_Dlg::ResetStatusTick() { m_nStatusTick = 0; }
+
+void CBrannicZenova_Dlg::LoggerIdentity(const std::string& description, const std::string& serial) {
+    m_app.SetLoggerIdentity(description, serial);
+}
+
+void CBrannicZenova_Dlg::RecordingFailed(const std::string& message) {
+    zns::ui::PostMessageBox(message, zns::ui::AppTitle(), MB_OK | MB_ICONSTOP);
+}

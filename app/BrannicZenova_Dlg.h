@@ -1,0 +1,183 @@
+#pragma once
+// The main window: the acquisition screen with its panels, the trace image,
+// the menu and the status bar. It owns the link and every long-lived object
+// of the screen; its modal loop is the program's life.
+#include <QFrame>
+#include <QMenuBar>  // complete for the window layer's QPointer members
+#include <QPointer>
+#include <QProgressBar>
+#include <atomic>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "link/LinkReport.h"
+#include "platform/ui/Menu.h"
+#include "platform/ui/StatusBar.h"
+#include "settings/Header.h"
+#include "settings/Preferences.h"
+#include "ui/controls/Picture.h"
+#include "ui/layout/ResizableDialog.h"
+
+class CBrannicLogger_ZNApp;
+class CDephtDlg;
+class CDrawerZNSCtrl;
+class CPWideDlg;
+class CUSB;
+
+class CBrannicZenova_Dlg : public CResizableDialog, public ILinkReport {
+    Q_OBJECT
+public:
+    static constexpr unsigned IDD = 522;
+    static constexpr unsigned IDR_MAINMENU = 129;
+    static constexpr unsigned ID_TIMER_STATUS = 410;
+    static constexpr int kStatusParts = 8;
+    static constexpr int kStatusTickEvery = 5;  // ticks between two "Packet size :" texts, less one
+
+    // Controls of the window.
+    enum : int { IDC_DRAWER_PLACE = 1017, IDC_STATUSBAR = 1036, IDC_PROGRESS = 1597 };
+    // Commands of the menu and of the panels' buttons.
+    enum : unsigned {
+        IDM_ABOUTBOX = 16,
+        ID_SET_PRINTER = 91,
+        ID_AUTO_PRINT = 92,
+        ID_FILE_OPEN = 100,
+        ID_FILE_NEW = 101,
+        ID_APP_EXIT = 102,
+        ID_LANGUAGE_FR = 104,
+        ID_LANGUAGE_UK = 105,
+        ID_FILE_PRINT = 115,
+        ID_SHOW_LOGGER_TOOLS = 133,
+        ID_TOOLS_COMMUNICATION = 32771,
+        ID_WIDE_RX1 = 32772,
+        ID_WIDE_RX3 = 32773,
+        ID_WIDE_RX2 = 32774,
+        ID_EXPORT_SEG2 = 32777,
+        ID_EXPORT_LAS = 32778,
+    };
+    static constexpr const char* kCaption = "BrannicLogger ZN";
+    static constexpr const char* kAboutMenuText = "&About ZNS Acquisition software...";
+    static constexpr const char* kMsgNoDefaultPrinter = "No default printer!!!";
+    static constexpr const char* kMsgPacketSize = "Packet size :";
+    static constexpr const char* kMsgPoweredReplay = "Sonde must be switched Off before entering in Replay Mode.";
+    static constexpr const char* kMsgPoweredExport = "Sonde must be switched Off before export file.";
+    static constexpr const char* kMsgPoweredExit = "Sonde must be switched off before leaving program.";
+    static constexpr const char* kMsgAskExit =
+        "The sonde is probably powered on. Do you want to close the application ?";
+
+    explicit CBrannicZenova_Dlg(CBrannicLogger_ZNApp& app, QWidget* parent = nullptr);
+    ~CBrannicZenova_Dlg() override;
+
+    BOOL OnInitDialog() override;
+    BOOL OnCommand(unsigned id) override;
+    void OnTimer(unsigned id) override;
+    void OnSize(unsigned type, int cx, int cy) override;
+    // Enter and Escape never end the main window; only the exit confirmation does.
+    void OnOK() override {}
+    void OnCancel() override {}
+    // The close box.
+    void OnClose() override;
+    void OnSysCommand(unsigned id);
+
+    // True when the program may end (the caller then ends the modal loop).
+    virtual bool ConfirmExit();
+    void UpdateMenuAndPanels();
+    void RestoreWindowPos(bool atLeft);
+    void HideScope(int receiverId);
+    void EndAutoPrint();
+    void OnSetPrinter();
+    void OnPrint();
+    void OnAutoPrint();
+    void OnExportSeg2();
+    void OnUpdateReceiverCaptions();
+    void OnAbout();
+
+    // Stops every worker of the window (link threads), each joined. Idempotent.
+    void StopWorkers();
+
+    // ---- ILinkReport (any thread; returns at once) -------------------------
+    void StatusBarText(int part, const std::string& text) override;
+    void OnLinkStatus(int code) override;
+    void ShowAlert(int code) override;
+    void OnNewFrame(const int16_t* rx1, const int16_t* rx2, const int16_t* rx3, double depthOrTime) override;
+    void MessageBox(const std::string& text, LinkBoxIcon icon) override;
+    void Beep(int hz, int ms) override;
+    void PowerOffLostLink() override;
+    void ResetStatusTick() override;
+    void LoggerIdentity(const std::string& description, const std::string& serial) override;
+    void RecordingFailed(const std::string& message) override;
+    using CWndBase::MessageBox;
+
+    // ---- for the other windows and tests ------------------------------------
+    CBrannicLogger_ZNApp& App() { return m_app; }
+    CPreferences& Preferences() { return m_preferences; }
+    CHeader& Header() { return m_header; }
+    CUSB* Link() { return m_usb.get(); }
+    CStatusBarCtrl* StatusBar() const { return m_statusBar; }
+    CMenu& Menu() { return *m_menu; }
+    CDrawerZNSCtrl* Drawer() const { return m_drawer.get(); }
+    CDephtDlg* DepthPanel() const { return m_depth.get(); }
+    // The wide view of receiver 2001, 2002 or 2003; null for another id.
+    CPWideDlg* WideView(int receiverId) const;
+    QProgressBar* Progress() const { return m_progress; }
+    const CPicture& Logo() const { return m_logo; }
+    bool PrinterReady() const { return m_printerReady; }
+    int StatusTick() const { return m_nStatusTick.load(); }
+    unsigned StatusTimerSlot() const { return m_nTimerStatus; }
+    // Names of the start-up steps in the order they ran.
+    const std::vector<std::string>& StartupSteps() const { return m_steps; }
+    // Commands whose windows are not part of the program yet: shown greyed.
+    static bool IsCommandPending(unsigned id);
+    // Where the logo is painted (client coordinates; empty when none).
+    QRect LogoRect() const;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* e) override;
+    void moveEvent(QMoveEvent* e) override;
+    void paintEvent(QPaintEvent* e) override;
+    void changeEvent(QEvent* e) override;
+
+private:
+    void Step(const char* name) { m_steps.emplace_back(name); }
+    void LoadMenu129();
+    // Greys what the program cannot do yet and sets the print entries' state.
+    void ApplyMenuStates();
+    void SetupPrinter();
+    // Selects the configured printer; true when it can be printed to.
+    bool SelectPrinter();
+    void SetStatusParts();
+    void RememberNormalRect();
+    void ToggleWide(int receiverId);
+    // The receiver's name: from the replayed log's header, else from the selected sonde.
+    std::string ReceiverName(int rx) const;
+    void CreateChildren();
+    void CloseWideViews();
+    void ShowLoggerSetup();
+    QRect TemplateRect(int id) const;
+
+    CBrannicLogger_ZNApp& m_app;
+    SharedData& m_shared;
+    SettingsData& m_data;
+
+    std::unique_ptr<CDrawerZNSCtrl> m_drawer;
+    std::unique_ptr<CPWideDlg> m_wide[3];
+    CPreferences m_preferences;
+    QPointer<CStatusBarCtrl> m_statusBar;
+    std::unique_ptr<CDephtDlg> m_depth;
+    std::unique_ptr<CUSB> m_usb;
+    CHeader m_header;
+    std::unique_ptr<CMenu> m_menu;
+    QPointer<QProgressBar> m_progress;
+    QPointer<QFrame> m_drawerPlace;
+    CPicture m_logo;
+
+    unsigned m_nTimerStatus = 0;
+    std::atomic<int> m_nStatusTick{kStatusTickEvery};
+    int m_nBlink = 0;
+    bool m_printerReady = false;
+    bool m_autoPrint = false;
+    bool m_inConfirmExit = false;
+    bool m_workersStopped = false;
+    std::vector<std::string> m_steps;
+};

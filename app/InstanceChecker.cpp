@@ -1,0 +1,148 @@
+#include "app/InstanceChecker.h"
+
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QLockFile>
+#include <QStandardPaths>
+#include <QThread>
+#include <QWidget>
+#include <algorithm>
+
+#include "platform/Paths.h"
+
+namespace {
+
+QString Q(const std::string& s) { return QFile::decodeName(s.c_str()); }
+
+std::string DefaultFolder() {
+    QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (dir.isEmpty()) dir = QDir::tempPath();
+    return QFile::encodeName(dir).toStdString();
+}
+
+}  // namespace
+
+CInstanceChecker::CInstanceChecker(std::string appName, std::string folder)
+    : m_appName(appName.empty() ? zns::ApplicationName() : std::move(appName)),
+      m_folder(folder.empty() ? DefaultFolder() : std::move(folder)) {}
+
+CInstanceChecker::~CInstanceChecker() {
+    if (m_server) {
+        m_server->close();
+        delete m_server;
+    }
+    if (m_lock) m_lock->unlock();
+}
+
+std::string CInstanceChecker::GetMMFFilename() const { return "CInstanceChecker_MMF_" + m_appName; }
+
+std::string CInstanceChecker::LockPath() const { return zns::JoinPath(m_folder, GetMMFFilename() + ".lock"); }
+
+std::string CInstanceChecker::SocketPath() const { return zns::JoinPath(m_folder, GetMMFFilename() + ".sock"); }
+
+bool CInstanceChecker::PreviousInstanceRunning() {
+    if (m_tracking) return false;
+    QLockFile probe(Q(LockPath()));
+    probe.setStaleLockTime(0);  // only a dead holder makes the lock stale
+    // Another copy's probe holds it for a moment only; a running copy for good.
+    if (probe.tryLock(kProbeWaitMs)) {
+        probe.unlock();
+        m_previousFound = false;
+    } else {
+        // A lock we cannot take (other than a folder we cannot write) is another copy's.
+        m_previousFound = probe.error() == QLockFile::LockFailedError;
+    }
+    return m_previousFound;
+}
+
+bool CInstanceChecker::TrackFirstInstanceRunning(QWidget* mainWindow) {
+    if (m_tracking) {
+        m_window = mainWindow;
+        return true;
+    }
+    if (PreviousInstanceRunning()) return false;
+    QDir().mkpath(Q(m_folder));
+    auto lock = std::make_unique<QLockFile>(Q(LockPath()));
+    lock->setStaleLockTime(0);
+    if (!lock->tryLock(kProbeWaitMs)) {
+        // Taken by a copy that started in between: it is the first one.
+        if (lock->error() == QLockFile::LockFailedError) return false;
+        qWarning("Single-instance lock %s cannot be made", LockPath().c_str());
+        return true;  // run alone rather than not at all
+    }
+    m_lock = std::move(lock);
+    m_window = mainWindow;
+    m_tracking = true;
+    // We hold the lock, so a socket left behind belongs to a copy that is gone.
+    QLocalServer::removeServer(Q(SocketPath()));
+    m_server = new QLocalServer(this);
+    m_server->setSocketOptions(QLocalServer::UserAccessOption);
+    connect(m_server, &QLocalServer::newConnection, this, &CInstanceChecker::OnNewConnection);
+    if (!m_server->listen(Q(SocketPath())))
+        qWarning("Single-instance socket %s: %s", SocketPath().c_str(), qPrintable(m_server->errorString()));
+    return true;
+}
+
+void CInstanceChecker::OnNewConnection() {
+    while (QLocalSocket* socket = m_server->nextPendingConnection()) {
+        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
+            while (socket->canReadLine()) {
+                const QByteArray line = socket->readLine().trimmed();
+                if (line != kRequest) continue;
+                const unsigned long long id = BringWindowForward();
+                socket->write(QByteArray::number(id) + "\n");
+                socket->flush();
+            }
+        });
+    }
+}
+
+unsigned long long CInstanceChecker::BringWindowForward() {
+    QWidget* w = m_window.data();
+    if (!w) return 0;
+    if (w->isMinimized()) w->setWindowState((w->windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    if (!w->isVisible()) w->show();
+    w->raise();
+    w->activateWindow();
+    // A box or dialog open over the window is what the user must see first.
+    if (QWidget* modal = QApplication::activeModalWidget(); modal && modal != w) {
+        modal->raise();
+        modal->activateWindow();
+    }
+    const unsigned long long id = static_cast<unsigned long long>(w->winId());
+    return id ? id : 1;
+}
+
+unsigned long long CInstanceChecker::ActivatePreviousInstance(int timeoutMs) {
+    if (!m_previousFound) return 0;
+    m_previousFound = false;
+    const QDeadlineTimer deadline(timeoutMs);
+    auto left = [&deadline] { return static_cast<int>(std::max<qint64>(1, deadline.remainingTime())); };
+    QLocalSocket socket;
+    // The first copy may hold the lock a moment before it listens.
+    for (;;) {
+        socket.abort();
+        socket.connectToServer(Q(SocketPath()));
+        if (socket.waitForConnected(left())) break;
+        if (deadline.hasExpired()) return 0;
+        QThread::msleep(50);
+        if (deadline.hasExpired()) return 0;
+    }
+    socket.write(QByteArray(kRequest) + "\n");
+    socket.flush();  // small enough to go at once; the answer tells whether it arrived
+    QByteArray reply;
+    while (!reply.contains('\n')) {
+        if (deadline.hasExpired() || !socket.waitForReadyRead(left()))
+            return 0;
+        reply += socket.readAll();
+    }
+    socket.disconnectFromServer();
+    bool ok = false;
+    const unsigned long long id = reply.trimmed().toULongLong(&ok);
+    return ok ? id : 0;
+}

@@ -1,0 +1,41 @@
+// The program: one application object, whose InitInstance holds the whole life.
+#include <QApplication>
+#include <QGuiApplication>
+#include <QPixmap>
+#include <QScreen>
+#include <QTimer>
+#include <clocale>
+#include <cstdio>
+
+#include "app/BrannicLogger_ZN.h"
+#include "app/BrannicZenova_Dlg.h"
+
+namespace {
+
+// For tests of the running program: ZNS_SCREENSHOT=file.png grabs the screen
+// ZNS_SCREENSHOT_DELAY_MS (default 3000) after start.
+void ArmScreenshot(CBrannicLogger_ZNApp& app) {
+    const QString path = qEnvironmentVariable("ZNS_SCREENSHOT");
+    if (path.isEmpty()) return;
+    bool ok = false;
+    int delay = qEnvironmentVariableIntValue("ZNS_SCREENSHOT_DELAY_MS", &ok);
+    if (!ok) delay = 3000;
+    QTimer::singleShot(delay, qApp, [&app, path] {
+        QPixmap shot;
+        if (QScreen* screen = QGuiApplication::primaryScreen()) shot = screen->grabWindow(0);
+        if (shot.isNull() && app.m_pMainDlg) shot = app.m_pMainDlg->grab();
+        if (shot.isNull() || !shot.save(path)) std::fprintf(stderr, "screenshot %s not written\n", qPrintable(path));
+    });
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication qtApp(argc, argv);
+    // Numbers in files and dialogs never follow the user's locale.
+    setlocale(LC_NUMERIC, "C");
+    CBrannicLogger_ZNApp theApp;
+    ArmScreenshot(theApp);
+    theApp.InitInstance();
+    return 0;
+}

@@ -1,0 +1,82 @@
+#include "AppTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <cstdlib>
+
+#include "platform/ui/TestApp.h"
+
+namespace apptest {
+
+namespace {
+
+bool CopyTree(const QString& from, const QString& to) {
+    QDir src(from);
+    if (!src.exists()) return false;
+    QDir().mkpath(to);
+    for (const QFileInfo& fi : src.entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot)) {
+        const QString target = to + "/" + fi.fileName();
+        if (fi.isDir()) {
+            if (!CopyTree(fi.filePath(), target)) return false;
+        } else if (!QFile::copy(fi.filePath(), target)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// One QApplication, per-run folders for the runtime files and the user's
+// settings, and the simulated logger, for the whole test program.
+class AppEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override {
+        ASSERT_TRUE(m_root.isValid());
+        const QByteArray runtime = QFile::encodeName(m_root.path() + "/runtime");
+        const QByteArray config = QFile::encodeName(m_root.path() + "/config");
+        QDir().mkpath(m_root.path() + "/runtime");
+        QFile::setPermissions(m_root.path() + "/runtime", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QDir().mkpath(m_root.path() + "/config");
+        setenv("XDG_RUNTIME_DIR", runtime.constData(), 1);
+        setenv("XDG_CONFIG_HOME", config.constData(), 1);
+        setenv("ZNS_LOGGER", "sim", 1);
+        zns::ui::EnsureTestApplication();
+    }
+    void TearDown() override { zns::ui::DestroyTestApplication(); }
+
+private:
+    QTemporaryDir m_root;
+};
+
+[[maybe_unused]] ::testing::Environment* const g_env = ::testing::AddGlobalTestEnvironment(new AppEnvironment);
+
+}  // namespace
+
+bool WaitFor(const std::function<bool()>& done, int ms) {
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() >= ms) return done();
+        zns::ui::PumpEvents(5);
+    }
+    return true;
+}
+
+ProgramDir::ProgramDir() {
+    const char* src = std::getenv("ZNS_SOURCE_DIR");
+    const QString resources = QString::fromLocal8Bit(src ? src : ZNS_SOURCE_FALLBACK) + "/resources";
+    CopyTree(resources, m_dir.path());
+    setenv("ZNS_HOME", QFile::encodeName(m_dir.path()).constData(), 1);
+    m_scope = std::make_unique<zns::ui::ScopedService>(m_ui);
+}
+
+ProgramDir::~ProgramDir() {
+    m_scope.reset();
+    unsetenv("ZNS_HOME");
+}
+
+std::string ProgramDir::Path() const { return QFile::encodeName(m_dir.path()).toStdString() + "/"; }
+
+}  // namespace apptest

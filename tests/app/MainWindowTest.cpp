@@ -1,0 +1,435 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSpinBox>
+#include <QWheelEvent>
+
+#include "AppTestSupport.h"
+#include "app/AboutDlg.h"
+#include "app/AppIcons.h"
+#include "app/BrannicLogger_ZN.h"
+#include "app/BrannicZenova_Dlg.h"
+#include "app/WindowHandles.h"
+#include "link/USB.h"
+#include "platform/IniFile.h"
+#include "platform/ui/TestApp.h"
+#include "ui/controls/DrawerZNSCtrl.h"
+#include "ui/dialogs/DephtDlg.h"
+#include "ui/dialogs/PWideDlg.h"
+
+using apptest::WaitFor;
+using Dlg = CBrannicZenova_Dlg;
+
+namespace {
+
+// The program as far as its main window, created and shown (not modal).
+struct Running {
+    apptest::ProgramDir dir;
+    CBrannicLogger_ZNApp app;
+    Dlg* dlg = nullptr;
+
+    explicit Running(const std::function<void(Running&)>& beforeCreate = {}) {
+        app.m_nShutdownPauseMs = 0;
+        EXPECT_TRUE(app.StartInstance());
+        dlg = &app.MakeMainWindow();
+        if (beforeCreate) beforeCreate(*this);
+        EXPECT_TRUE(dlg->Create());
+        dlg->show();
+        zns::ui::PumpEvents();
+    }
+    ~Running() { app.Shutdown(); }
+
+    CStatusBarCtrl& Bar() { return *dlg->StatusBar(); }
+    bool Connected(int ms = 5000) {
+        return WaitFor([this] { return Bar().GetText(1) == "USB link connected"; }, ms);
+    }
+};
+
+qint64 IconKey(int id) { return AppIcon(id).cacheKey(); }
+
+TEST(MainWindow, StartsInOrderAndConnectsToTheLogger) {
+    Running r([](Running& run) {
+        run.app.Header().LogMode = HEADER_LOG_DOWN;
+        run.app.Header().Company = "Old";
+    });
+    const std::vector<std::string> expected = {
+        "wait cursor", "main window", "live values",  "settings",     "single instance",
+        "header reset", "status bar", "logo",         "child windows", "anchors",
+        "numeric locale", "menu and panels", "link start", "trace image", "printer",
+        "status timer", "placement",  "ready"};
+    EXPECT_EQ(r.dlg->StartupSteps(), expected);
+    EXPECT_EQ(g_hWndMain.load(), r.dlg);
+    EXPECT_EQ(r.app.m_pMainDlg, r.dlg);
+
+    // Settings loaded from the program directory, the header reset.
+    EXPECT_TRUE(r.app.Settings().m_bPreferencesLoaded);
+    EXPECT_EQ(r.app.Header().LogMode, HEADER_LOG_TIME);
+    EXPECT_EQ(r.app.Header().Company, " ");
+
+    // Title with the version after a non-breaking space.
+    EXPECT_EQ(r.dlg->GetWindowText(), std::string("ZNS Acquisition software version\xA0" "3.11"));
+    EXPECT_TRUE(r.dlg->Logo().HasPicture());
+    EXPECT_FALSE(r.dlg->LogoRect().isEmpty());
+    EXPECT_FALSE(r.dlg->Progress()->isVisible());
+    ASSERT_NE(r.dlg->Drawer(), nullptr);
+    EXPECT_EQ(r.dlg->Drawer()->geometry(), r.dlg->GetDlgItem(Dlg::IDC_DRAWER_PLACE)->geometry());
+
+    // The link: found, command 0 written, receive thread started, counters shown.
+    EXPECT_TRUE(r.app.Shared().m_bUsbLoaded);
+    ASSERT_TRUE(r.Connected());
+    EXPECT_TRUE(WaitFor([&] { return !r.Bar().GetText(3).empty(); }, 3000));
+    EXPECT_EQ(r.Bar().GetText(3).find_first_not_of("0123456789"), std::string::npos) << r.Bar().GetText(3);
+    EXPECT_TRUE(WaitFor([&] { return r.app.Shared().m_bReceiveRunning.load(); }, 3000));
+    EXPECT_EQ(r.dlg->Link()->GetSerialNumber(), "QK-00000001");
+}
+
+TEST(MainWindow, StatusBarHasEightPartsWithIconsAndFollowsTheWidth) {
+    Running r;
+    CStatusBarCtrl& bar = r.Bar();
+    ASSERT_EQ(bar.GetParts(), Dlg::kStatusParts);
+    EXPECT_EQ(bar.GetDlgCtrlID(), Dlg::IDC_STATUSBAR);
+    auto check = [&] {
+        const int w = bar.width();
+        EXPECT_EQ(bar.GetPartEdges(), (std::vector<int>{w - 470, w - 310, w - 150, w - 75, w - 55, w - 35, w - 15, 0}));
+        EXPECT_TRUE(bar.GetRect(7).isEmpty());  // the eighth part has no width
+        EXPECT_EQ(bar.geometry().bottom(), r.dlg->rect().bottom());
+        EXPECT_EQ(bar.width(), r.dlg->width());
+    };
+    check();
+    EXPECT_EQ(bar.GetIconKey(4), IconKey(IDI_TX_IDLE));
+    EXPECT_EQ(bar.GetIconKey(5), IconKey(IDI_RX_IDLE));
+    EXPECT_EQ(bar.GetIconKey(6), IconKey(IDI_LINK_IDLE));
+
+    r.dlg->resize(r.dlg->width() + 240, r.dlg->height() + 100);
+    zns::ui::PumpEvents(20);
+    check();
+    // The trace image grows with the window; it never goes below its first size.
+    EXPECT_EQ(r.dlg->Drawer()->geometry().right(), r.dlg->width() - 1);
+    r.dlg->resize(300, 200);
+    zns::ui::PumpEvents(20);
+    EXPECT_GE(r.dlg->width(), 1000);
+}
+
+TEST(MainWindow, StatusTimerWritesPacketSizeEverySixthTickAndShowsActivity) {
+    // Without a driver there is no link thread: only the timer writes here.
+    Running r([](Running&) { setenv("ZNS_LOGGER", "no-such-driver", 1); });
+    setenv("ZNS_LOGGER", "sim", 1);
+    EXPECT_FALSE(r.app.Shared().m_bUsbLoaded);
+    EXPECT_EQ(r.Bar().GetText(1), "USB not installed.");
+    EXPECT_TRUE(r.dlg->IsTimerSet(Dlg::ID_TIMER_STATUS));
+    EXPECT_EQ(r.dlg->StatusTimerSlot(), Dlg::ID_TIMER_STATUS);
+    SharedData& s = r.app.Shared();
+    CStatusBarCtrl& bar = r.Bar();
+
+    // The first tick after start writes the text (the count starts at 5).
+    r.dlg->KillTimer(Dlg::ID_TIMER_STATUS);
+    bar.SetText("x", 2);
+    r.dlg->ResetStatusTick();
+    for (int tick = 1; tick <= 5; ++tick) {
+        r.dlg->OnTimer(Dlg::ID_TIMER_STATUS);
+        EXPECT_EQ(bar.GetText(2), "x") << tick;
+    }
+    r.dlg->OnTimer(Dlg::ID_TIMER_STATUS);
+    EXPECT_EQ(bar.GetText(2), Dlg::kMsgPacketSize);
+    EXPECT_TRUE(r.dlg->IsTimerSet(Dlg::ID_TIMER_STATUS));  // re-armed at the end of the tick
+
+    // Transmit and receive icons show the activity of the last tick, and clear it.
+    s.m_bTxActivity = true;
+    r.dlg->OnTimer(Dlg::ID_TIMER_STATUS);
+    EXPECT_EQ(bar.GetIconKey(4), IconKey(IDI_TX_ACTIVE));
+    EXPECT_EQ(bar.GetIconKey(5), IconKey(IDI_RX_IDLE));
+    EXPECT_FALSE(s.m_bTxActivity);
+    s.m_bRxActivity = true;
+    r.dlg->OnTimer(Dlg::ID_TIMER_STATUS);
+    EXPECT_EQ(bar.GetIconKey(4), IconKey(IDI_TX_IDLE));
+    EXPECT_EQ(bar.GetIconKey(5), IconKey(IDI_RX_ACTIVE));
+
+    // Link icon: idle unpowered, blinking with status frames only, lit with waveforms.
+    s.m_nLinkState = LINK_WAVES;
+    r.dlg->OnTimer(Dlg::ID_TIMER_STATUS);
+    EXPECT_EQ(bar.GetIconKey(6), IconKey(IDI_LINK_IDLE));
+    s.m_bSondePowered = true;
+    s.m_nLinkState = LINK_STATUS;
+    std::vector<qint64> seen;
+    for (int i = 0; i < 4; ++i) {
+        r.dlg->OnTimer(Dlg::ID_TIMER_STATUS);
+        seen.push_back(bar.GetIconKey(6));
+    }
+    EXPECT_EQ(seen, (std::vector<qint64>{IconKey(IDI_LINK_IDLE), IconKey(IDI_LINK_ACTIVE), IconKey(IDI_LINK_IDLE),
+                                         IconKey(IDI_LINK_ACTIVE)}));
+    s.m_nLinkState = LINK_WAVES;
+    r.dlg->OnTimer(Dlg::ID_TIMER_STATUS);
+    r.dlg->OnTimer(Dlg::ID_TIMER_STATUS);
+    EXPECT_EQ(bar.GetIconKey(6), IconKey(IDI_LINK_ACTIVE));
+    s.m_bSondePowered = false;
+}
+
+TEST(MainWindow, WithoutALoggerTheLinkKeepsSearching) {
+    Running r([](Running&) { setenv("ZNS_LOGGER", "tty:/nonexistent/zns-test", 1); });
+    setenv("ZNS_LOGGER", "sim", 1);
+    ASSERT_TRUE(WaitFor([&] { return r.Bar().GetText(2) == "Not hardware detected."; }, 3000));
+    EXPECT_NE(r.Bar().GetText(1).find("Checking USB Link ."), std::string::npos) << r.Bar().GetText(1);
+    // The link watch restarts the count: "Packet size :" waits for six quiet ticks.
+    EXPECT_LT(r.dlg->StatusTick(), Dlg::kStatusTickEvery + 1);
+    EXPECT_FALSE(r.app.Shared().m_bReceiveRunning);
+}
+
+TEST(MainWindow, MenuHasItsEntriesAndGreysWhatCannotRunYet) {
+    Running r;
+    CMenu& menu = r.dlg->Menu();
+    const std::vector<std::pair<unsigned, std::string>> entries = {
+        {Dlg::ID_FILE_OPEN, "&Open"},
+        {Dlg::ID_FILE_NEW, "&New log."},
+        {Dlg::ID_FILE_PRINT, "&Print"},
+        {Dlg::ID_AUTO_PRINT, "&Auto Print"},
+        {Dlg::ID_SET_PRINTER, "&Set Printer"},
+        {Dlg::ID_APP_EXIT, "&Exit"},
+        {Dlg::ID_EXPORT_SEG2, "SEG-2"},
+        {Dlg::ID_EXPORT_LAS, "LAS 20 (Gamma)"},
+        {Dlg::ID_TOOLS_COMMUNICATION, "&Communication"},
+        {Dlg::ID_WIDE_RX1, "Extended scope Rx&1"},
+        {Dlg::ID_WIDE_RX2, "Extended scope RX&2"},
+        {Dlg::ID_WIDE_RX3, "Extended scope Rx3"},
+        {Dlg::IDM_ABOUTBOX, "&About ZNS Acquisition software..."},
+    };
+    for (const auto& [id, text] : entries) {
+        QAction* a = menu.FindAction(id);
+        ASSERT_NE(a, nullptr) << id;
+        EXPECT_EQ(a->text().toStdString(), text);
+        EXPECT_EQ(menu.GetMenuState(id) & MF_GRAYED, Dlg::IsCommandPending(id) ? MF_GRAYED : 0u) << text;
+    }
+    QStringList popups;
+    for (QAction* a : menu.GetMenuBar()->actions()) popups << a->text();
+    EXPECT_EQ(popups, (QStringList{"&File", "E&xport to", "&Tools", "&Help"}));
+    EXPECT_TRUE(menu.GetMenuState(Dlg::ID_FILE_NEW) & MF_GRAYED);  // no frames yet
+    EXPECT_FALSE(menu.GetMenuState(Dlg::ID_SET_PRINTER) & MF_GRAYED);
+
+    // A language change loads the menu afresh and keeps what is greyed.
+    r.dlg->SendCommand(Dlg::ID_LANGUAGE_UK);
+    EXPECT_EQ(std::string(r.app.Settings().m_szLanguage), "UK");
+    EXPECT_TRUE(r.dlg->Menu().GetMenuState(Dlg::ID_FILE_PRINT) & MF_GRAYED);
+    EXPECT_TRUE(r.dlg->Menu().GetMenuState(Dlg::ID_FILE_NEW) & MF_GRAYED);
+    r.dlg->SendCommand(Dlg::ID_LANGUAGE_FR);
+    EXPECT_EQ(std::string(r.app.Settings().m_szLanguage), "FR");
+}
+
+TEST(MainWindow, ChildWindowsAndWideViewToggles) {
+    Running r;
+    ASSERT_NE(r.dlg->DepthPanel(), nullptr);
+    EXPECT_EQ(g_hWndDepth.load(), r.dlg->DepthPanel());
+    EXPECT_TRUE(r.dlg->DepthPanel()->isVisible());
+    // The panel sits in the right half, above the trace image.
+    EXPECT_GE(r.dlg->DepthPanel()->geometry().left(), r.dlg->width() / 2 - 1);
+    EXPECT_LE(r.dlg->DepthPanel()->geometry().bottom(), r.dlg->Drawer()->geometry().top());
+
+    const std::atomic<CWndBase*>* handles[3] = {&g_hWndWideRx1, &g_hWndWideRx2, &g_hWndWideRx3};
+    const unsigned commands[3] = {Dlg::ID_WIDE_RX1, Dlg::ID_WIDE_RX2, Dlg::ID_WIDE_RX3};
+    for (int rx = 0; rx < 3; ++rx) {
+        CPWideDlg* wide = r.dlg->WideView(RX1_ID + rx);
+        ASSERT_NE(wide, nullptr);
+        EXPECT_EQ(handles[rx]->load(), wide);
+        EXPECT_EQ(wide->ReceiverId(), RX1_ID + rx);
+        EXPECT_FALSE(wide->isVisible());
+        EXPECT_FALSE(r.dlg->Menu().GetMenuState(commands[rx]) & MF_GRAYED);
+    }
+    EXPECT_EQ(r.dlg->WideView(2004), nullptr);
+    EXPECT_EQ(r.dlg->WideView(RX1_ID)->GetWindowText(), "Rx1 Near");
+    EXPECT_EQ(r.dlg->WideView(RX2_ID)->GetWindowText(), "Rx2 Midle");
+
+    // Shown with the selected sonde's receiver name, hidden again keeping its place.
+    r.app.Settings().sondeDb.RxName[1] = "Mid";
+    r.dlg->SendCommand(Dlg::ID_WIDE_RX2);
+    CPWideDlg* rx2 = r.dlg->WideView(RX2_ID);
+    EXPECT_TRUE(rx2->isVisible());
+    EXPECT_EQ(rx2->GetWindowText(), "Rx2 Mid");
+    rx2->move(123, 45);
+    zns::ui::PumpEvents(10);
+    r.dlg->SendCommand(Dlg::ID_WIDE_RX2);
+    EXPECT_FALSE(rx2->isVisible());
+    const ::WindowPlacement& stored = r.app.Settings().layout.placement[LAYOUT_WIDE_RX2];
+    EXPECT_TRUE(stored.IsPresent());
+    EXPECT_EQ(stored.left, rx2->normalGeometry().left());
+
+    // HideScope hides only a visible view.
+    r.dlg->SendCommand(Dlg::ID_WIDE_RX3);
+    EXPECT_TRUE(r.dlg->WideView(RX3_ID)->isVisible());
+    r.dlg->HideScope(RX3_ID);
+    EXPECT_FALSE(r.dlg->WideView(RX3_ID)->isVisible());
+    r.dlg->HideScope(RX3_ID);
+    EXPECT_FALSE(r.dlg->WideView(RX3_ID)->isVisible());
+
+    // Captions from the replayed log's header once a file is loaded.
+    r.app.Header().Rx1_Name = "Proche";
+    {
+        std::lock_guard<std::mutex> lock(r.app.Shared().acqMutex);
+        r.app.Shared().session.ReplayLoaded = 1;
+    }
+    r.dlg->SendCommand(ID_ACQUISITION_STATE_CHANGED);
+    EXPECT_EQ(r.dlg->WideView(RX1_ID)->GetWindowText(), "Rx1 Proche");
+    {
+        std::lock_guard<std::mutex> lock(r.app.Shared().acqMutex);
+        r.app.Shared().session.ReplayLoaded = 0;
+    }
+    r.dlg->SendCommand(ID_ACQUISITION_STATE_CHANGED);
+    EXPECT_EQ(r.dlg->WideView(RX1_ID)->GetWindowText(), "Rx1 " + r.app.Settings().sondeDb.RxName[0]);
+}
+
+TEST(MainWindow, ReplayAndExportAreRefusedWhilePowered) {
+    Running r;
+    auto& ui = r.dir.Ui();
+    r.app.Shared().m_bSondePowered = true;
+    {
+        std::lock_guard<std::mutex> lock(r.app.Shared().acqMutex);
+        r.app.Shared().session.Running = 1;
+    }
+    r.dlg->SendCommand(Dlg::ID_FILE_OPEN);
+    ASSERT_EQ(ui.BoxCount(), 1u);
+    EXPECT_EQ(ui.LastBox().text, Dlg::kMsgPoweredReplay);
+    EXPECT_EQ(ui.LastBox().Icon(), MB_ICONSTOP);
+    EXPECT_EQ(r.app.Shared().SnapshotSession().Running, 0);  // cleared whatever the answer
+    r.dlg->SendCommand(Dlg::ID_EXPORT_LAS);
+    ASSERT_EQ(ui.BoxCount(), 2u);
+    EXPECT_EQ(ui.LastBox().text, Dlg::kMsgPoweredExport);
+    r.app.Shared().m_bSondePowered = false;
+    r.dlg->SendCommand(Dlg::ID_FILE_OPEN);
+    r.dlg->SendCommand(Dlg::ID_EXPORT_LAS);
+    EXPECT_EQ(ui.BoxCount(), 2u);
+}
+
+TEST(MainWindow, PrinterSetUp) {
+    // "none" and no printer at all: both print entries stay greyed, no message.
+    {
+        Running r;
+        EXPECT_FALSE(r.dlg->PrinterReady());
+        EXPECT_EQ(r.app.Settings().m_strPrinterUsed, "none");
+        EXPECT_EQ(r.dir.Ui().BoxCount(), 0u);
+        EXPECT_TRUE(r.dlg->Menu().GetMenuState(Dlg::ID_FILE_PRINT) & MF_GRAYED);
+        EXPECT_TRUE(r.dlg->Menu().GetMenuState(Dlg::ID_AUTO_PRINT) & MF_GRAYED);
+    }
+    // "none" with a default printer: the default is taken and selected.
+    {
+        Running r([](Running& run) {
+            run.dir.Ui().SetDefaultPrinter("Office");
+            run.dir.Ui().AddPrinter("Office");
+        });
+        EXPECT_EQ(r.app.Settings().m_strPrinterUsed, "Office");
+        EXPECT_TRUE(r.dlg->PrinterReady());
+    }
+    // A configured printer that is gone: not ready, and the name is kept.
+    {
+        Running r([](Running& run) {
+            zns::IniWriteString(run.dir.File("HxZn.cfg"), "BrannicLogger", "PrinterUsed", "Gone");
+        });
+        EXPECT_EQ(r.app.Settings().m_strPrinterUsed, "Gone");
+        EXPECT_FALSE(r.dlg->PrinterReady());
+    }
+}
+
+TEST(MainWindow, SetPrinterStoresTheChoice) {
+    Running r;
+    auto& ui = r.dir.Ui();
+    ui.AddPrinter("Plotter");
+    ui.PushPrintSetupAnswer(std::string("Plotter"));
+    r.dlg->SendCommand(Dlg::ID_SET_PRINTER);
+    EXPECT_EQ(ui.PrintSetupCount(), 1);
+    EXPECT_EQ(r.app.Settings().m_strPrinterUsed, "Plotter");
+    EXPECT_TRUE(r.dlg->PrinterReady());
+    EXPECT_EQ(zns::IniGetString(r.dir.File("HxZn.cfg"), "BrannicLogger", "PrinterUsed", ""), "Plotter");
+
+    // Cancelled: nothing changes.
+    r.dlg->SendCommand(Dlg::ID_SET_PRINTER);
+    EXPECT_EQ(r.app.Settings().m_strPrinterUsed, "Plotter");
+}
+
+TEST(MainWindow, EnterAndEscapeDoNotCloseIt) {
+    Running r;
+    for (int key : {Qt::Key_Escape, Qt::Key_Return, Qt::Key_Enter}) {
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+        QApplication::sendEvent(r.dlg, &press);
+        zns::ui::PumpEvents();
+        EXPECT_TRUE(r.dlg->isVisible()) << key;
+    }
+    r.dlg->reject();
+    r.dlg->accept();
+    EXPECT_TRUE(r.dlg->isVisible());
+    EXPECT_EQ(r.dir.Ui().BoxCount(), 0u);
+}
+
+TEST(MainWindow, MouseWheelHasNoEffectOnItsWindows) {
+    Running r;
+    auto* spin = new QSpinBox(r.dlg);
+    spin->setRange(0, 100);
+    spin->setValue(50);
+    spin->setGeometry(10, 40, 80, 24);
+    spin->show();
+    zns::ui::PumpEvents();
+    const QPointF at(20, 10);
+    QWheelEvent wheel(at, spin->mapToGlobal(at), QPoint(), QPoint(0, 120), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(spin, &wheel);
+    EXPECT_EQ(spin->value(), 50);
+
+    // A window that is not the program's keeps its wheel.
+    QSpinBox other;
+    other.setRange(0, 100);
+    other.setValue(50);
+    other.show();
+    QWheelEvent wheel2(at, other.mapToGlobal(at), QPoint(), QPoint(0, 120), Qt::NoButton, Qt::NoModifier,
+                       Qt::NoScrollPhase, false);
+    QApplication::sendEvent(&other, &wheel2);
+    EXPECT_EQ(other.value(), 51);
+}
+
+TEST(MainWindow, RestoreWindowPosMovesOnlyOnTallScreens) {
+    Running r;
+    r.dlg->move(200, 150);
+    zns::ui::PumpEvents(10);
+    r.app.m_ptMaxTrack = QSize(1280, 600);
+    r.dlg->RestoreWindowPos(true);
+    EXPECT_EQ(r.dlg->pos(), QPoint(200, 150));
+    r.app.m_ptMaxTrack = QSize(1280, 1024);
+    r.dlg->RestoreWindowPos(true);
+    EXPECT_EQ(r.dlg->pos(), QPoint(0, 0));
+    r.app.m_rcMainWnd.moveLeft(120);
+    r.dlg->RestoreWindowPos(false);
+    EXPECT_EQ(r.dlg->pos(), QPoint(120, 0));
+}
+
+TEST(MainWindow, AboutBoxTexts) {
+    Running r;
+    CAboutDlg about(r.app, r.dlg);
+    about.OnActivate();
+    EXPECT_EQ(about.windowTitle().toStdString(), "About ZNS Acquisition software...");
+    EXPECT_EQ(about.GetDlgItemText(CAboutDlg::IDC_OS).rfind("OS: ", 0), 0u);
+    EXPECT_GT(about.GetDlgItemText(CAboutDlg::IDC_OS).size(), 4u);
+    EXPECT_EQ(about.GetDlgItemText(CAboutDlg::IDC_VERSION), std::string("ZNS version\xA0" "3.11"));
+    EXPECT_FALSE(about.GetDlgItemText(CAboutDlg::IDC_NOTICE).empty());
+
+    // The serial number once the link has read the logger's identity.
+    r.dlg->LoggerIdentity("", "");
+    about.OnActivate();
+    EXPECT_EQ(about.GetDlgItemText(CAboutDlg::IDC_LOGGER), "No device in USB");
+    ASSERT_TRUE(r.Connected());
+    EXPECT_TRUE(WaitFor([&] { return !r.app.LoggerId().empty(); }, 3000));
+    about.OnActivate();
+    EXPECT_EQ(about.GetDlgItemText(CAboutDlg::IDC_LOGGER), "Logger S/N: QK-00000001");
+}
+
+TEST(MainWindow, ScreenshotOfTheMainWindow) {
+    Running r;
+    ASSERT_TRUE(r.Connected());
+    zns::ui::PumpEvents(300);
+    const QImage shot = r.dlg->grab().toImage();
+    ASSERT_FALSE(shot.isNull());
+    EXPECT_EQ(shot.size(), r.dlg->size());
+    QDir().mkpath(ZNS_ARTIFACTS_DIR);
+    const QString path = QString(ZNS_ARTIFACTS_DIR) + "/app_main_window.png";
+    EXPECT_TRUE(shot.save(path)) << path.toStdString();
+}
+
+}  // namespace
