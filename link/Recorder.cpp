@@ -1,0 +1,130 @@
+// Opening and closing the data file of a log, with the keys of its header file.
+#include "link/Recorder.h"
+
+#include "settings/Ini.h"
+
+namespace zns {
+
+int32_t DepthMillimetres(double depthM) {
+    int32_t mm = 0;
+    return DepthToRecord(depthM, mm) ? mm : 0;
+}
+
+std::string PathFileName(const std::string& path) {
+    const size_t cut = path.find_last_of("/\\");
+    return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
+}  // namespace zns
+
+CRecorder::CRecorder(SharedData& shared, SettingsData& settings, HeaderRecord& header, zns::DataFileWriter& writer,
+                     zns::IClock& clock, RecorderHooks hooks)
+    : m_shared(shared), m_settings(settings), m_header(header), m_writer(writer), m_clock(clock),
+      m_hooks(std::move(hooks)) {}
+
+std::string CRecorder::HeaderPath() const { return zns::FixedFieldText(m_settings.files.szLastFile); }
+
+CRecorder::StartResult CRecorder::StartRecordFile(bool powered) {
+    m_shared.m_pRecordCount.store(0);
+    {
+        std::lock_guard<std::mutex> g(m_shared.acqMutex);
+        m_shared.session.Running = 0;
+        if (m_shared.session.Recording) {
+            m_shared.session.StartingRecord = 0;
+            return StartResult::AlreadyRecording;
+        }
+    }
+    if (!powered || m_shared.m_nLinkState.load() < LINK_IDLE) return StartResult::NotPowered;
+
+    const std::string dataPath = zns::FixedFieldText(m_settings.files.szDataFile);
+    const std::string headerPath = HeaderPath();
+    if (dataPath.empty() || !m_writer.Open(dataPath, headerPath)) return StartResult::OpenFailed;
+
+    // The file is open before the handlers can see the recording flag; the
+    // starting flag keeps them from writing until the start is complete.
+    m_shared.m_ftLastRecordMs.store(m_clock.NowSteadyMs());
+    m_shared.g_bFirstRecordPending.store(true);
+    double depth = 0.0;
+    int step = 0;
+    {
+        std::lock_guard<std::mutex> g(m_shared.acqMutex);
+        SessionState& s = m_shared.session;
+        s.Recording = 1;
+        s.StartingRecord = 1;
+        s.NewLogSet = 1;
+        const AcquisitionSettings& a = m_shared.settings;
+        step = a.RecordingMode == RECMODE_TIME ? a.TimeInterval : a.DepthInterval;
+        depth = m_shared.logger.LiveDepth;
+    }
+    m_haveEndDepth = false;
+    m_endDepthWrites = 0;
+
+    if (m_hooks.statusText) m_hooks.statusText(0, "Data file : " + zns::PathFileName(dataPath));
+
+    m_header.step = step;
+    m_shared.g_dLastDepth.store(depth);
+    m_shared.g_dLastDepth2.store(depth);
+    if (!headerPath.empty()) {
+        auto lock = m_writer.Lock();
+        CIni ini(headerPath, "WellInfo", TRUE);
+        ini.WriteInt("Startdepth", zns::DepthMillimetres(depth));
+        ini.WriteInt("StartTime", 0);
+        ini.WriteInt("step", step);
+    }
+
+    m_shared.m_nStatusOneFrames.store(0);
+    m_shared.m_nOtherFrames.store(0);
+    if (m_hooks.resetAcquisition) m_hooks.resetAcquisition(true);
+    {
+        std::lock_guard<std::mutex> g(m_shared.acqMutex);
+        m_shared.session.StartingRecord = 0;
+    }
+    return StartResult::Started;
+}
+
+bool CRecorder::CloseRecordFile() {
+    {
+        // The flag goes first, under the recorder's lock: a handler that sees it
+        // clear writes nothing more, and one that got past it before finds the
+        // file closed.
+        auto lock = m_writer.Lock();
+        std::lock_guard<std::mutex> g(m_shared.acqMutex);
+        if (!m_shared.session.Recording) return false;
+        m_shared.session.Recording = 0;
+    }
+    m_writer.Close();
+    m_clock.SleepMs(50);
+
+    const std::string headerPath = HeaderPath();
+    if (!headerPath.empty()) {
+        const AcquisitionSettings a = m_shared.SnapshotSettings();
+        auto lock = m_writer.Lock();
+        CIni ini(headerPath, "WellInfo", TRUE);
+        ini.WriteInt("EndDepth", zns::DepthMillimetres(m_shared.g_dLastDepth2.load()));
+        ini.WriteInt("EndTime", m_shared.m_pRecordCount.load());
+        ini.SetSection("General");
+        ini.WriteBool("Rx1_AGC", a.AGC_Rx1 != 0);
+        ini.WriteBool("Rx2_AGC", a.AGC_Rx2 != 0);
+        ini.WriteBool("Rx3_AGC", a.AGC_Rx3 != 0);
+    }
+    m_haveEndDepth = false;
+    return true;
+}
+
+void CRecorder::UpdateEndDepth(double depthM) {
+    const int32_t mm = zns::DepthMillimetres(depthM);
+    if (m_haveEndDepth && mm == m_lastEndDepth) return;
+    const std::string headerPath = HeaderPath();
+    if (headerPath.empty()) return;
+    auto lock = m_writer.Lock();
+    {
+        std::lock_guard<std::mutex> g(m_shared.acqMutex);
+        const SessionState& s = m_shared.session;
+        if (!s.Recording || !s.NewLogSet || s.StartingRecord) return;
+    }
+    CIni ini(headerPath, "WellInfo", TRUE);
+    ini.WriteInt("EndDepth", mm);
+    m_haveEndDepth = true;
+    m_lastEndDepth = mm;
+    ++m_endDepthWrites;
+}

@@ -1,0 +1,86 @@
+#pragma once
+// The recording side of the power panel, free of any toolkit: opening the data
+// file of a new log with the start keys of its header file, closing it with the
+// end keys, and the "EndDepth" kept up to date while the log runs.
+//
+// The data file, the header keys written while recording and the first-record
+// arming share one lock, the data-file writer's (zns::DataFileWriter::Lock).
+// Lock order: the writer's lock, then SharedData::acqMutex.
+//
+// StartRecordFile and CloseRecordFile run on the GUI thread; the receive thread
+// appends records through CToolsStream::WriteDataFile meanwhile.
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "link/SharedRecords.h"
+#include "link/ToolsStream.h"
+#include "platform/Clock.h"
+#include "settings/Header.h"
+#include "settings/Preferences.h"
+
+// What the recorder calls in windows built elsewhere. A missing hook does nothing.
+struct RecorderHooks {
+    // Text of a part of the main window's status bar.
+    std::function<void(int part, const std::string& text)> statusText;
+    // The main window's acquisition reset.
+    std::function<void(bool reload)> resetAcquisition;
+};
+
+class CRecorder {
+public:
+    enum class StartResult {
+        Started,
+        NotPowered,        // the sonde is not powered (or there is no link): nothing done
+        AlreadyRecording,  // a log is being recorded already: nothing done
+        OpenFailed,        // the data file could not be opened ("Trouble opening file.")
+    };
+
+    CRecorder(SharedData& shared, SettingsData& settings, HeaderRecord& header, zns::DataFileWriter& writer,
+              zns::IClock& clock = zns::DefaultClock(), RecorderHooks hooks = {});
+    CRecorder(const CRecorder&) = delete;
+    CRecorder& operator=(const CRecorder&) = delete;
+
+    // Opens the data file of FilePaths DataFile for appending and writes the
+    // start keys into the header file of FilePaths LastFile. `powered` is the
+    // power panel's powered flag.
+    StartResult StartRecordFile(bool powered);
+
+    // While recording: stops it (the recording flag is cleared under the
+    // recorder's lock before the file is closed) and writes the end keys.
+    // False when nothing was being recorded.
+    bool CloseRecordFile();
+
+    // While a new log is being recorded (not while it starts): writes
+    // "EndDepth" (mm, truncated) of `depthM` into the header file when it
+    // differs from the value written last.
+    void UpdateEndDepth(double depthM);
+
+    // Number of "EndDepth" writes since the recording started (tests).
+    int EndDepthWrites() const { return m_endDepthWrites; }
+
+    static constexpr const char* kMsgTroubleOpeningFile = "Trouble opening file.";
+    static constexpr const char* kMsgNotPowered = "Sonde must be switched On before recording.";
+
+private:
+    std::string HeaderPath() const;
+
+    SharedData& m_shared;
+    SettingsData& m_settings;
+    HeaderRecord& m_header;
+    zns::DataFileWriter& m_writer;
+    zns::IClock& m_clock;
+    RecorderHooks m_hooks;
+
+    bool m_haveEndDepth = false;
+    int32_t m_lastEndDepth = 0;
+    int m_endDepthWrites = 0;
+};
+
+namespace zns {
+// Millimetres of a depth in metres, truncated toward zero; 0 when the depth
+// cannot be stored (not finite or beyond the i32 range).
+int32_t DepthMillimetres(double depthM);
+// The part of a path after its last '/' or '\'.
+std::string PathFileName(const std::string& path);
+}  // namespace zns
