@@ -1,5 +1,6 @@
 #include "link/Picker.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -91,7 +92,10 @@ uint16_t PickTravelTime(const AcquisitionSettings& settings, const int16_t* samp
     if (receiver < 1 || receiver > 3) return kNoPick;
     const FirstArrivalSettings& fa = settings.FA[receiver - 1];
     if (fa.Use == 0) return kNoPick;
-    const int r = PickFirstArrival(samples, step, byteCount / 2, fa.StartWindow, fa.EndWindow, fa.Threshold + 127);
+    // A hand-edited threshold may be stored as INT_MAX: widen before the offset.
+    const long long level = std::clamp<long long>(fa.Threshold + 127LL, std::numeric_limits<int>::min(),
+                                                  std::numeric_limits<int>::max());
+    const int r = PickFirstArrival(samples, step, byteCount / 2, fa.StartWindow, fa.EndWindow, static_cast<int>(level));
     if (r < 0 || r > kNoPick) return kNoPick;
     return static_cast<uint16_t>(r);
 }

@@ -5,6 +5,7 @@
 #include <unistd.h>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -117,6 +118,9 @@ TEST(Picker, PickTravelTime) {
     // Only byteCount / 2 samples are read.
     s.FA[1].EndWindow = 5000;
     EXPECT_EQ(PickTravelTime(s, t.data(), 48, 4, 2), kNoPick);
+    // A hand-edited threshold at INT_MAX must not overflow (UBSan guards this).
+    s.FA[1].Threshold = std::numeric_limits<int>::max();
+    EXPECT_EQ(PickTravelTime(s, t.data(), 1024, 4, 2), kNoPick);
 }
 
 TEST(Helpers, PumpMessagesRunsOnlyOnTheGuiThread) {
