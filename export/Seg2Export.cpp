@@ -1,0 +1,486 @@
+#include "export/Seg2Export.h"
+
+#include <algorithm>
+#include <bit>
+#include <cctype>
+#include <cstring>
+#include <exception>
+#include <memory>
+
+#include "link/Picker.h"
+#include "platform/CodePage.h"
+#include "platform/NumText.h"
+#include "platform/Paths.h"
+#include "platform/ui/WinUser.h"
+#include "settings/Ini.h"
+
+namespace zns {
+namespace {
+
+struct FileCloser {
+    void operator()(std::FILE* f) const {
+        if (f) std::fclose(f);
+    }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+void Put16(std::string& b, size_t at, uint16_t v) {
+    b[at] = static_cast<char>(v & 0xFF);
+    b[at + 1] = static_cast<char>(v >> 8);
+}
+void Put32(std::string& b, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) b[at + static_cast<size_t>(i)] = static_cast<char>((v >> (8 * i)) & 0xFF);
+}
+
+// Appends string blocks at `at` while they fit before `end`; a string that
+// would run past the block is left out rather than overwrite what follows.
+void PutStrings(std::string& b, size_t at, size_t end, const std::vector<std::string>& strings) {
+    for (const std::string& s : strings) {
+        const std::string block = Seg2StringBlock(s);
+        if (at + block.size() > end) continue;
+        std::memcpy(&b[at], block.data(), block.size());
+        at += block.size();
+    }
+}
+
+std::string Trimmed(const std::string& s) {
+    const char* blanks = " \t\r\n\v\f";
+    const size_t b = s.find_first_not_of(blanks);
+    if (b == std::string::npos) return {};
+    return s.substr(b, s.find_last_not_of(blanks) - b + 1);
+}
+
+bool HasExtensionNoCase(const std::string& path, const char* ext) {
+    const std::string name = FilePart(path);
+    const size_t dot = name.rfind('.');
+    if (dot == std::string::npos) return false;
+    const std::string e = name.substr(dot + 1);
+    if (e.size() != std::strlen(ext)) return false;
+    for (size_t i = 0; i < e.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(e[i])) != std::tolower(static_cast<unsigned char>(ext[i])))
+            return false;
+    return true;
+}
+
+std::string FolderOf(const std::string& path) {
+    std::string dir = DirPart(path);
+    while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+    return dir;
+}
+
+// Runs a hook pair around a scope (wait cursor).
+class HookScope {
+public:
+    explicit HookScope(const std::function<void(bool)>& hook) : m_hook(hook) {
+        if (m_hook) m_hook(true);
+    }
+    ~HookScope() {
+        if (m_hook) m_hook(false);
+    }
+    HookScope(const HookScope&) = delete;
+    HookScope& operator=(const HookScope&) = delete;
+
+private:
+    const std::function<void(bool)>& m_hook;
+};
+
+}  // namespace
+
+std::string Seg2StringBlock(const std::string& text) {
+    std::string t = text.substr(0, 0xFFFF - 3);
+    std::string b(2, '\0');
+    Put16(b, 0, static_cast<uint16_t>(t.size() + 3));
+    b += t;
+    b += '\0';
+    return b;
+}
+
+size_t WriteSeg2String(const std::string& text, std::FILE* out) {
+    const std::string b = Seg2StringBlock(text);
+    return std::fwrite(b.data(), 1, b.size(), out) == b.size() ? b.size() : 0;
+}
+
+std::string Seg2FileHeader(int traces, int samples, const std::vector<std::string>& fileStrings) {
+    traces = std::clamp(traces, 0, kSeg2MaxTraces);
+    const size_t m = 4 * static_cast<size_t>(traces);
+    std::string b(kSeg2FixedBytes + m + kSeg2BlockBytes, '\0');
+    Put16(b, 0, kSeg2FileId);
+    Put16(b, 2, 1);
+    Put16(b, 4, static_cast<uint16_t>(m));
+    Put16(b, 6, static_cast<uint16_t>(traces));
+    b[8] = 1;           // string terminator: one byte,
+    b[9] = 0;           // NUL
+    b[10] = 0;
+    b[11] = 2;          // line terminator: CR LF
+    b[12] = '\r';
+    b[13] = '\n';
+    b[14] = static_cast<char>(0xFF);
+    b[15] = static_cast<char>(0xFF);
+    const uint32_t traceBytes = kSeg2BlockBytes + 4u * static_cast<uint32_t>(std::max(samples, 0));
+    for (int k = 0; k < traces; ++k)
+        Put32(b, kSeg2FixedBytes + 4 * static_cast<size_t>(k),
+              static_cast<uint32_t>(kSeg2FixedBytes + kSeg2BlockBytes + m) + static_cast<uint32_t>(k) * traceBytes);
+    PutStrings(b, kSeg2FixedBytes + m, b.size(), fileStrings);
+    return b;
+}
+
+std::string Seg2TraceDescriptor(int samples, const std::vector<std::string>& traceStrings) {
+    samples = std::max(samples, 0);
+    std::string b(kSeg2BlockBytes, '\0');
+    Put16(b, 0, kSeg2TraceId);
+    Put16(b, 2, kSeg2BlockBytes);
+    Put32(b, 4, 4u * static_cast<uint32_t>(samples));
+    Put32(b, 8, static_cast<uint32_t>(samples));
+    b[12] = 4;  // 32-bit IEEE float
+    PutStrings(b, kSeg2FixedBytes, b.size(), traceStrings);
+    return b;
+}
+
+std::string Seg2Samples(const int16_t* samples, int count) {
+    std::string b(4 * static_cast<size_t>(std::max(count, 0)), '\0');
+    for (int i = 0; i < count; ++i)
+        Put32(b, 4 * static_cast<size_t>(i), std::bit_cast<uint32_t>(static_cast<float>(samples[i])));
+    return b;
+}
+
+// ---------------------------------------------------------------------------
+
+Seg2Exporter::Seg2Exporter(SettingsData& data, HeaderRecord& header, double& first, double& last, double& step,
+                           std::atomic<int64_t>* posReplay, Seg2ExportHooks hooks)
+    : m_data(data),
+      m_header(header),
+      m_first(first),
+      m_last(last),
+      m_step(step),
+      m_posReplay(posReplay),
+      m_hooks(std::move(hooks)) {}
+
+int Seg2Exporter::Box(const std::string& text, unsigned type) const {
+    return m_hooks.messageBox ? m_hooks.messageBox(text, type) : IDOK;
+}
+
+void Seg2Exporter::Status(const std::string& text) const {
+    if (m_hooks.statusText) m_hooks.statusText(text);
+}
+
+void Seg2Exporter::ExportToSG2File() {
+    try {
+        FilePaths& fp = m_data.files;
+        std::string programDir = FixedFieldText(fp.szProgramDir);
+        if (programDir.empty()) programDir = ProgramDir();
+
+        Seg2FileChoice req;
+        req.defaultExt = ".zne";
+        req.fileName = "*.zne";
+        req.filter = kFilter;
+        req.flags = OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
+        const std::string dataFile = FixedFieldText(fp.szDataFile);
+        if (dataFile.size() < 4) {
+            const std::string demo = JoinPath(programDir, "Demo");
+            MakeDirs(demo);
+            SetFixedField(fp.szFilePath, demo);
+        }
+        const std::string folder = FixedFieldText(fp.szFilePath);
+        if (!folder.empty() && DirExists(folder)) req.initialDir = folder;
+        if (FileExists(dataFile)) req.fileName = dataFile;
+
+        std::optional<std::string> chosen;
+        if (m_hooks.chooseFile) chosen = m_hooks.chooseFile(req);
+        if (!chosen || chosen->empty()) return;
+
+        if (m_hooks.stopPlayer) m_hooks.stopPlayer();
+        ExportDataFile(*chosen);
+    } catch (const std::exception&) {
+        if (m_hooks.showProgress) m_hooks.showProgress(false);
+        TraceException("CToolsStream::ExportToSG2File", "ToolsStream", __LINE__);
+        Status(kTextFailed);
+    }
+}
+
+void Seg2Exporter::ReadHeader(const std::string& headerPath) {
+    CIni ini(headerPath, "General", TRUE);
+    HeaderRecord& h = m_header;
+    h.SondeLength = ini.GetInt("SondeLength", 204);
+    h.OffsetGamma = ini.GetInt("OffsetGamma", 180);
+    h.GammaCoef = ini.GetFloat("GammaCoef", 1.0f);
+    h.RXNumber = ini.GetInt("RXNumber", 3);
+    h.OffsetRx1 = ini.GetInt("OffsetRx1", 50);
+    h.OffsetRx2 = ini.GetInt("OffsetRx2", 100);
+    h.OffsetRx3 = ini.GetInt("OffsetRx3", 150);
+    h.Rx1_Name = ini.GetString("Rx1_Name", "_Rx1");
+    h.Rx2_Name = ini.GetString("Rx2_Name", "_Rx2");
+    h.Rx3_Name = ini.GetString("Rx3_Name", "_Rx3");
+    ini.SetSection("WellInfo");
+    h.LogMode = ini.GetInt("LogMode", HEADER_LOG_TIME);
+    h.step = ini.GetInt("step", 5);
+    h.Company = ini.GetString("Company", "");
+    h.LogDatum = ini.GetString("LogDatum", "");
+    h.Project = ini.GetString("Project", "");
+}
+
+std::vector<std::string> Seg2Exporter::FileStrings(const std::string& title, int samples) const {
+    std::vector<std::string> s;
+    s.push_back("ACQUISITION_DATE " + m_header.LogDatum.substr(0, 15));
+    s.push_back("COMPANY " + m_header.Company.substr(0, 15));
+    if (RecordingModeFromHeaderLogMode(m_logMode) != RECMODE_TIME)
+        s.push_back(Format("SPR_LINE_SEPARATION %d", m_header.step));
+    s.push_back(Format("SPR_SAMPLES_PER_SCAN %d", samples));
+    s.push_back("UNITS METERS");
+    s.push_back("NOTE LOG_TITLE:" + ToCp1252(title).substr(0, 32) + " LOG_UNIT: \xB5sec");
+    return s;
+}
+
+std::string Seg2Exporter::DamageText(RecordStatus st, int64_t at) const {
+    const char* what = "cannot be read";
+    switch (st) {
+        case RecordStatus::BadCheck: what = "has a wrong check sum"; break;
+        case RecordStatus::Truncated: what = "is cut short"; break;
+        case RecordStatus::EndOfFile: what = "is missing"; break;
+        case RecordStatus::Ok: what = "has another trace layout than the first record"; break;
+        default: break;
+    }
+    return Format("The record at byte %lld of the data file %s: the SEG-2 export stops and writes no file for it.",
+                  static_cast<long long>(at), what);
+}
+
+bool Seg2Exporter::ExportDataFile(const std::string& dataPath) {
+    for (int rx = 0; rx < 3; ++rx) {
+        m_out[rx].clear();
+        m_traces[rx] = -1;
+    }
+    FilePaths& fp = m_data.files;
+    std::string programDir = FixedFieldText(fp.szProgramDir);
+    if (programDir.empty()) programDir = ProgramDir();
+
+    const std::string folder = FolderOf(dataPath);
+    const std::string title = FileTitle(dataPath);
+    const std::string headerPath = HeaderPathForDataFile(dataPath);
+    // A header chosen in place of its data file is not a data file.
+    if (!FileExists(dataPath) || HasExtensionNoCase(dataPath, "hed")) {
+        Box(kMsgNoDataFile, MB_OK);
+        if (m_hooks.refreshRecorderButtons) m_hooks.refreshRecorderButtons();
+        return false;
+    }
+
+    HookScope wait(m_hooks.waitCursor);
+    // The chosen log becomes the current one; a name too long for the fields
+    // leaves the previous one whole.
+    const std::string tempDir = JoinPath(programDir, "temp");
+    if (dataPath.size() < kPathFieldSize && headerPath.size() < kPathFieldSize && folder.size() < kPathFieldSize &&
+        title.size() + 4 < kNameFieldSize && tempDir.size() < kPathFieldSize) {
+        SetFixedField(fp.szDataFile, dataPath);
+        SetFixedField(fp.szLastFile, headerPath);
+        SetFixedField(fp.szFileName, title + ".zne");
+        SetFixedField(fp.szHeaderName, title + ".hed");
+        SetFixedField(fp.szFilePath, folder);
+        SetFixedField(fp.szTempDir, tempDir);
+    }
+
+    const int64_t length = FileSize(dataPath);
+    if (length < kMinDataBytes) {
+        Box(kMsgTooShort, MB_OK);
+        return false;
+    }
+    if (!FileExists(headerPath)) {
+        Box(std::string(kMsgNoHeader) + title + ".hed !!!", MB_OK);
+        return false;
+    }
+    Status(kTextChecking);
+    ReadHeader(headerPath);
+
+    const std::string seg2Dir = JoinPath(folder, "SEG2");
+    const std::string names[3] = {m_header.Rx1_Name, m_header.Rx2_Name, m_header.Rx3_Name};
+    for (int rx = 0; rx < 3; ++rx) {
+        m_out[rx] = JoinPath(seg2Dir, title + "_" + Trimmed(names[rx]) + ".sg2");
+    }
+    MakeDirs(seg2Dir);
+    for (const std::string& out : m_out)
+        if (FileExists(out)) RemoveFile(out);
+
+    m_logMode = m_header.LogMode;
+    const double step = m_header.step / 100.0;
+    if (m_posReplay) m_posReplay->store(0);
+
+    bool allWritten = true;
+    bool rangeChosen = false;
+    int64_t startIndex = 0;
+    int64_t chosenCount = 0;
+    for (int rx = 0; rx < 3; ++rx) {
+        FilePtr in(std::fopen(dataPath.c_str(), "rb"));
+        if (!in) {
+            Box(kMsgTroubleOpening, MB_OK | MB_ICONERROR);
+            allWritten = false;
+            continue;
+        }
+        DataFileRecord rec;
+        size_t size = 0;
+        RecordStatus st = ReadRecord(in.get(), rec, &size);
+        if (st != RecordStatus::Ok) {
+            // Every receiver would meet the same first record.
+            Box(DamageText(st, 0), MB_OK | MB_ICONERROR);
+            allWritten = false;
+            break;
+        }
+        m_first = rec.depthMm / 1000.0;
+        const int ns[3] = {rec.SampleCount(0), rec.SampleCount(1), rec.SampleCount(2)};
+        const int interval = rec.Code(rx) == 3 ? 8 : 4;
+        if (ns[rx] == 0) continue;
+
+        const int recordSize = 2 * (ns[0] + ns[1] + ns[2]) + 28;
+        int64_t count = length / recordSize;
+        // Depth of the last record; a damaged one gives way to the one before.
+        DataFileRecord lastRec = rec;
+        while (count > 1) {
+            DataFileRecord r;
+            if (fseeko(in.get(), static_cast<off_t>((count - 1) * recordSize), SEEK_SET) == 0 &&
+                ReadRecord(in.get(), r) == RecordStatus::Ok) {
+                lastRec = r;
+                break;
+            }
+            --count;
+        }
+        m_last = lastRec.depthMm / 1000.0;
+        m_step = (m_last - m_first) / static_cast<double>(count);
+        std::rewind(in.get());
+
+        if (!rangeChosen) {
+            rangeChosen = true;
+            const int result = m_hooks.runRangeDialog ? m_hooks.runRangeDialog() : -1;
+            if (result == 0) {
+                startIndex = std::max<int64_t>(0, ToInt(m_first));
+                chosenCount = ToInt(m_step);
+                if ((startIndex + chosenCount) * recordSize > length) chosenCount = length / recordSize - startIndex;
+            } else {
+                startIndex = 0;
+                chosenCount = count;
+            }
+        }
+        if (fseeko(in.get(), static_cast<off_t>(startIndex * recordSize), SEEK_SET) != 0) {
+            Box(DamageText(RecordStatus::IoError, startIndex * recordSize), MB_OK | MB_ICONERROR);
+            allWritten = false;
+            break;
+        }
+        const int n = static_cast<int>(std::clamp<int64_t>(chosenCount, 0, kSeg2MaxTraces));
+
+        FilePtr out(std::fopen(m_out[rx].c_str(), "wb"));
+        if (!out) {
+            Box(kMsgTroubleOpening, MB_OK | MB_ICONERROR);
+            allWritten = false;
+            continue;
+        }
+        m_writeFailed = false;
+        const std::string head = Seg2FileHeader(n, ns[rx], FileStrings(title, ns[rx]));
+        if (std::fwrite(head.data(), 1, head.size(), out.get()) != head.size()) m_writeFailed = true;
+
+        if (m_hooks.showProgress) m_hooks.showProgress(true);
+        if (m_hooks.progress) m_hooks.progress(0);
+        StartFile();
+        int k = 0, p = 0;
+        bool failed = m_writeFailed;
+        int64_t failedAt = 0;
+        while (k < n && !failed) {
+            if (k > (n / 100) * p && p < 100) {
+                ++p;
+                if (m_hooks.progress) m_hooks.progress(p);
+                if ((p == 25 || p == 50 || p == 75) && m_hooks.pumpMessages) m_hooks.pumpMessages();
+            }
+            const int64_t pos = ftello(in.get());
+            if (m_posReplay) m_posReplay->store(pos);
+            int g = WriteTraceBlock_SEG_2(in.get(), pos, out.get(), recordSize, ns[0], ns[1], ns[2], rx, interval,
+                                          step);
+            if (g < 0) {
+                failed = true;
+                failedAt = pos;
+                break;
+            }
+            ++k;
+            // A record that lies several steps on fills those steps too.
+            for (; g > 0 && k < n; --g) {
+                if (fseeko(in.get(), static_cast<off_t>(pos), SEEK_SET) != 0 ||
+                    WriteTraceBlock_SEG_2(in.get(), pos, out.get(), recordSize, ns[0], ns[1], ns[2], rx, interval,
+                                          step) < 0) {
+                    failed = true;
+                    failedAt = pos;
+                    break;
+                }
+                ++k;
+            }
+        }
+        if (m_hooks.showProgress) m_hooks.showProgress(false);
+        in.reset();
+        if (std::fflush(out.get()) != 0 || std::ferror(out.get())) m_writeFailed = true;
+        if (std::fclose(out.release()) != 0) m_writeFailed = true;
+
+        if (failed || m_writeFailed) {
+            // A file with fewer traces than its pointers announce is not left behind.
+            RemoveFile(m_out[rx]);
+            if (m_writeFailed)
+                Box(std::string("The SEG-2 file could not be written: ") + m_out[rx], MB_OK | MB_ICONERROR);
+            else
+                Box(DamageText(m_failStatus, failedAt), MB_OK | MB_ICONERROR);
+            allWritten = false;
+            break;
+        }
+        m_traces[rx] = k;
+    }
+    Status(allWritten ? kTextExported : kTextFailed);
+    return allWritten;
+}
+
+int Seg2Exporter::WriteTraceBlock_SEG_2(std::FILE* in, int64_t position, std::FILE* out, int recordSize, int ns1,
+                                        int ns2, int ns3, int rx, int sampleInterval, double step) {
+    try {
+        (void)position;
+        DataFileRecord rec;
+        size_t size = 0;
+        const RecordStatus st = ReadRecord(in, rec, &size);
+        if (st != RecordStatus::Ok) {
+            m_failStatus = st;
+            return -1;
+        }
+        const int ns[3] = {ns1, ns2, ns3};
+        if (static_cast<int>(size) != recordSize || rec.SampleCount(0) != ns1 || rec.SampleCount(1) != ns2 ||
+            rec.SampleCount(2) != ns3 || rx < 0 || rx > 2) {
+            m_failStatus = RecordStatus::Ok;  // readable, but laid out otherwise
+            return -1;
+        }
+        const int mode = RecordingModeFromHeaderLogMode(m_logMode);
+        const double d = (rec.depthMm / 10) / 100.0;  // whole cm
+        if (m_firstTrace || mode == RECMODE_TIME) {
+            m_traceDepth = d;
+            m_firstTrace = false;
+        } else {
+            m_traceDepth = mode == RECMODE_UP ? m_traceDepth - step : m_traceDepth + step;
+        }
+        const double depth = m_traceDepth;
+
+        const int offsets[3] = {m_header.OffsetRx1, m_header.OffsetRx2, m_header.OffsetRx3};
+        const double location = mode == RECMODE_TIME ? depth : depth - offsets[rx] / 100.0;
+        const char* modeWord = mode == RECMODE_UP ? " UP" : mode == RECMODE_DOWN ? " DOWN" : " TIME";
+        const std::vector<std::string> strings = {
+            "DELAY 0.000",
+            Format("RECEIVER_LOCATION 0 0 %#8.2f", location),
+            Format("SAMPLE_INTERVAL 0.00000%d", sampleInterval),
+            "TRACE_TYPE ZNS_DATA",
+            Format("FIXED_GAIN %d", rec.gain[rx]),
+            std::string("NOTE LOG_TYPE:") + modeWord,
+            Format("NGAMMA %#8.2f", rec.gamma * 0.25 * m_header.GammaCoef),
+            Format("TRAVEL-TIME:%d\xB5s", rec.travelTime[rx]),
+        };
+        const std::string block = Seg2TraceDescriptor(ns[rx], strings) + Seg2Samples(rec.trace[rx].data(), ns[rx]);
+        if (std::fwrite(block.data(), 1, block.size(), out) != block.size()) {
+            m_writeFailed = true;
+            return -1;
+        }
+
+        if (mode == RECMODE_TIME || !(step > 0.0)) return 0;
+        const double q = mode == RECMODE_DOWN ? (d - depth) / step : (depth - d) / step;
+        return q > 1.0 ? ToInt(q) : 0;
+    } catch (const std::exception&) {
+        TraceException("CToolsStream::WriteTraceBlock_SEG_2", "ToolsStream", __LINE__);
+        m_writeFailed = true;
+        return -1;
+    }
+}
+
+}  // namespace zns
