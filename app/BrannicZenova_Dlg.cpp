@@ -29,8 +29,10 @@
 #include "platform/ui/GuiThread.h"
 #include "platform/ui/UiService.h"
 #include "ui/controls/DrawerZNSCtrl.h"
+#include "ui/dialogs/AlarmDlg.h"
 #include "ui/dialogs/DephtDlg.h"
 #include "ui/dialogs/PWideDlg.h"
+#include "ui/dialogs/PowerDlg.h"
 
 namespace {
 
@@ -48,7 +50,6 @@ constexpr unsigned kWsVisible = 0x10000000;
 // Windows of later parts of the program are not there yet: the commands that
 // open them stay greyed.
 constexpr unsigned kPendingCommands[] = {
-    CBrannicZenova_Dlg::ID_FILE_OPEN,       CBrannicZenova_Dlg::ID_FILE_NEW,
     CBrannicZenova_Dlg::ID_EXPORT_SEG2,     CBrannicZenova_Dlg::ID_EXPORT_LAS,
     CBrannicZenova_Dlg::ID_FILE_PRINT,      CBrannicZenova_Dlg::ID_AUTO_PRINT,
     CBrannicZenova_Dlg::ID_TOOLS_COMMUNICATION, CBrannicZenova_Dlg::ID_SHOW_LOGGER_TOOLS,
@@ -137,7 +138,9 @@ CBrannicZenova_Dlg::~CBrannicZenova_Dlg() {
     StopWorkers();
     qApp->removeEventFilter(this);
     KillTimer(ID_TIMER_STATUS);
+    m_drawerLive = nullptr;
     if (g_hWndMain.load() == this) g_hWndMain = nullptr;
+    if (g_hWndPower.load() == m_power.get()) g_hWndPower = nullptr;
     if (g_hWndDepth.load() == m_depth.get()) g_hWndDepth = nullptr;
     for (int rx = 0; rx < 3; ++rx)
         if (kWideHandles[rx]->load() == m_wide[rx].get()) *kWideHandles[rx] = nullptr;
@@ -263,6 +266,7 @@ BOOL CBrannicZenova_Dlg::OnInitDialog() {
     CreateChildren();
 
     Step("anchors");
+    if (m_power) AddAnchor(m_power.get(), TOP_CENTER, TOP_RIGHT);
     if (m_depth) AddAnchor(m_depth.get(), TOP_CENTER, TOP_RIGHT);
     AddAnchor(m_drawerPlace, TOP_LEFT, BOTTOM_RIGHT);
     AddAnchor(statusBar, BOTTOM_LEFT, BOTTOM_RIGHT);
@@ -278,6 +282,7 @@ BOOL CBrannicZenova_Dlg::OnInitDialog() {
         wide->ShowWide();
         wide->ShowWindow(SW_HIDE);
     }
+    m_power->ShowWindow(SW_SHOW);
     m_depth->ShowWindow(SW_SHOW);
 
     Step("link start");
@@ -290,6 +295,7 @@ BOOL CBrannicZenova_Dlg::OnInitDialog() {
     m_drawer->ClearImage();
     m_drawer->setCursor(Qt::ArrowCursor);
     AddAnchor(m_drawer.get(), TOP_LEFT, BOTTOM_RIGHT);
+    m_drawerLive = m_drawer.get();
 
     m_menu->EnableMenuItem(ID_FILE_PRINT, MF_GRAYED);
     m_menu->EnableMenuItem(ID_AUTO_PRINT, MF_GRAYED);
@@ -329,10 +335,42 @@ BOOL CBrannicZenova_Dlg::OnInitDialog() {
     return TRUE;
 }
 
+void CBrannicZenova_Dlg::CreatePowerPanel() {
+    PowerDlgHooks hooks;
+    hooks.resetAcquisition = [this](bool reload) { ResetAcquisition(reload); };
+    hooks.endAutoPrint = [this] { EndAutoPrint(); };
+    hooks.statusBarText = [this](int part, const std::string& text) { StatusBarText(part, text); };
+    hooks.mainCommand = [this](unsigned id) { OnCommand(id); };
+    hooks.postMainCommand = [this](unsigned id) { PostCommand(id); };
+    hooks.sendDepthPanelCommand = [this](unsigned id) {
+        if (m_depth) m_depth->SendCommand(id);
+    };
+    // No "Logger Setup" dialog yet: its acquisition page has nothing to refresh.
+    hooks.postAcquisitionPage = [](unsigned) {};
+    hooks.enableMenuItem = [this](unsigned id, bool enabled) {
+        if (!IsCommandPending(id)) m_menu->EnableMenuItem(id, enabled ? MF_ENABLED : MF_GRAYED);
+    };
+    hooks.onReplayFrame = [this] { OnReplayFrame(); };
+    hooks.sendCommand = [this](int code) {
+        switch (code) {
+            case 0: return m_usb->sendF0();
+            case 8: return m_usb->sendF8();
+            default: return false;
+        }
+    };
+    m_power = std::make_unique<CPowerDlg>(m_shared, m_data, m_app.Header(), m_app.Stream(), m_app.Writer(), this,
+                                          std::move(hooks), &m_app.m_bPowerDownConfirmed);
+    m_power->Create();
+    g_hWndPower = m_power.get();
+}
+
 void CBrannicZenova_Dlg::CreateChildren() {
     const QRect client = GetClientRect();
-    const int column = client.left() + kTemplateWidth / 2;
-    int bandBottom = client.top();
+    const int top = client.top();
+
+    // The power panel first, then the depth panel, side by side at the right
+    // of the band above the trace image.
+    CreatePowerPanel();
 
     m_depth = std::make_unique<CDephtDlg>(m_shared, m_data, this);
     m_depth->SetPreferences(&m_preferences);
@@ -340,11 +378,25 @@ void CBrannicZenova_Dlg::CreateChildren() {
     m_depth->SetAppFlags(&m_app.m_bRawDepth, &m_app.m_bDisplayModeDlg);
     DephtDlgHooks depthHooks;
     depthHooks.sendToMainWindow = [this](unsigned id) { SendCommand(id); };
+    depthHooks.maxLoggingSpeed = [this] {
+        double speed = 0.0;
+        ComputeFramePeriod(m_shared.SnapshotSettings(), nullptr, nullptr, &speed, true);
+        return speed;
+    };
+    depthHooks.resetAcquisition = [this](bool reload) { ResetAcquisition(reload); };
     m_depth->SetHooks(std::move(depthHooks));
     m_depth->Create();
     g_hWndDepth = m_depth.get();
-    m_depth->setGeometry(column, bandBottom, kTemplateWidth - column, m_depth->height());
-    bandBottom += m_depth->height();
+
+    const int depthWidth = m_depth->width();
+    const int powerLeft = client.left() + std::max(kTemplateWidth / 3, kTemplateWidth - m_power->width() - depthWidth - 8);
+    m_power->move(powerLeft, top + 4);
+    m_depth->setGeometry(powerLeft + m_power->width() + 4, top, depthWidth, m_depth->height());
+    const int bandBottom = top + std::max(m_power->height() + 4, m_depth->height());
+
+    m_alert = std::make_unique<CAlertDlg>(this);
+    m_alert->Create();
+    m_alert->ShowWindow(SW_HIDE);
 
     for (int rx = 0; rx < 3; ++rx) {
         auto wide = std::make_unique<CPWideDlg>(m_shared, m_data, this);
@@ -365,8 +417,8 @@ void CBrannicZenova_Dlg::CreateChildren() {
 
     // The trace image takes everything below the band of the panels.
     const QRect place = TemplateRect(IDC_DRAWER_PLACE);
-    const int top = std::max(place.top(), bandBottom);
-    m_drawerPlace->setGeometry(place.left(), top, place.width(), place.bottom() + 1 - top);
+    const int drawerTop = std::max(place.top(), bandBottom);
+    m_drawerPlace->setGeometry(place.left(), drawerTop, place.width(), place.bottom() + 1 - drawerTop);
 }
 
 CPWideDlg* CBrannicZenova_Dlg::WideView(int receiverId) const {
@@ -416,7 +468,8 @@ void CBrannicZenova_Dlg::changeEvent(QEvent* e) {
 QRect CBrannicZenova_Dlg::LogoRect() const {
     if (!m_logo.HasPicture() || !m_drawerPlace) return {};
     const QRect client = GetClientRect();
-    const QRect area(client.left() + 8, client.top() + 8, client.width() / 2 - 16,
+    const int panels = m_power ? m_power->geometry().left() : client.width() / 2;
+    const QRect area(client.left() + 8, client.top() + 8, panels - client.left() - 16,
                      m_drawerPlace->geometry().top() - client.top() - 16);
     if (area.width() < 16 || area.height() < 16) return {};
     const QSize fit = m_logo.Image().size().scaled(area.size(), Qt::KeepAspectRatio);
@@ -426,6 +479,7 @@ QRect CBrannicZenova_Dlg::LogoRect() const {
 
 void CBrannicZenova_Dlg::paintEvent(QPaintEvent* e) {
     if (isMinimized()) return;
+    if (m_power) m_power->StartRefreshTimer();
     CResizableDialog::paintEvent(e);
     const QRect logo = LogoRect();
     if (!logo.isEmpty()) {
@@ -469,12 +523,19 @@ BOOL CBrannicZenova_Dlg::OnCommand(unsigned id) {
     const bool powered = m_shared.m_bSondePowered;
     switch (id) {
         case ID_FILE_OPEN:
-            {
+            // The player stops (and is waited for) before anything of the log changes.
+            if (m_power)
+                m_power->StopPlayerThread();
+            else {
                 std::lock_guard<std::mutex> lock(m_shared.acqMutex);
                 m_shared.session.Running = 0;
             }
-            if (powered) MessageBox(kMsgPoweredReplay, {}, MB_OK | MB_ICONSTOP);
+            if (powered)
+                MessageBox(kMsgPoweredReplay, {}, MB_OK | MB_ICONSTOP);
+            else
+                OnFileOpen();
             break;
+        case ID_FILE_NEW: OnNewLog(); break;
         case ID_EXPORT_LAS:
             if (powered) MessageBox(kMsgPoweredExport, {}, MB_OK | MB_ICONSTOP);
             break;
@@ -555,6 +616,7 @@ void CBrannicZenova_Dlg::UpdateMenuAndPanels() {
         SetMenu(m_menu.get());
         ArrangeLayout();
     }
+    if (m_power) m_power->CreateToolTips();
     if (m_depth) m_depth->SetToolTips();
     // A fresh menu has every entry enabled: restore what the program knows.
     ApplyMenuStates();
@@ -653,62 +715,6 @@ void CBrannicZenova_Dlg::OnExportSeg2() {
 // ---------------------------------------------------------------------------
 // Exit
 
-bool CBrannicZenova_Dlg::ConfirmExit() {
-    if (m_inConfirmExit) return false;  // a second close while the first is asking
-    m_inConfirmExit = true;
-    struct Guard {
-        bool& flag;
-        ~Guard() { flag = false; }
-    } guard{m_inConfirmExit};
-
-    if (!m_app.m_bPowerDownConfirmed) PumpMessages(10);
-    if (m_shared.m_nLinkState > 16) {
-        if (m_shared.m_bSondePowered) {
-            MessageBox(kMsgPoweredExit, {}, MB_OK | MB_ICONSTOP);
-            return false;
-        }
-        if (MessageBox(kMsgAskExit, {}, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES) return false;
-        PumpMessages(1000);
-    }
-
-    m_shared.m_bExiting = true;
-    CEndProcessDlg* notice = m_app.EndProcessDlg();
-    if (notice) notice->ShowWindow(SW_SHOW);
-    CloseWideViews();
-    PumpMessages(50);
-
-    zns::WindowPlacement wp;
-    GetWindowPlacement(wp);
-    ::WindowPlacement& slot = m_data.layout.placement[LAYOUT_MAIN];
-    slot.length = wp.length;
-    slot.flags = wp.flags;
-    slot.showCmd = wp.showCmd;
-    slot.minX = wp.minX;
-    slot.minY = wp.minY;
-    slot.maxX = wp.maxX;
-    slot.maxY = wp.maxY;
-    slot.left = wp.left;
-    slot.top = wp.top;
-    slot.right = wp.right;
-    slot.bottom = wp.bottom;
-    m_preferences.SaveAll();
-
-    PumpMessages(500);
-    if (notice) notice->SetMessage(CEndProcessDlg::kTextEndingUsb);
-    PumpMessages();
-
-    if (m_shared.m_bUsbLoaded && m_shared.m_bReceiveRun.exchange(false)) {
-        // The receive thread ends within its read time-out.
-        for (int waited = 0; m_shared.m_bReceiveRunning && waited < m_app.m_nWorkerWaitMs; waited += 10)
-            PumpMessages(10);
-    }
-    CloseWideViews();
-    KillTimer(ID_TIMER_STATUS);
-    m_nTimerStatus = 0;
-    PumpMessages();
-    return true;
-}
-
 void CBrannicZenova_Dlg::CloseWideViews() {
     for (auto& wide : m_wide)
         if (wide) wide->OnClose();
@@ -718,30 +724,12 @@ void CBrannicZenova_Dlg::StopWorkers() {
     if (m_workersStopped) return;
     m_workersStopped = true;
     if (m_usb) m_usb->Shutdown();
+    // The player thread feeds the displays: it ends before they go.
+    if (m_power) m_power->StopPlayerThread();
 }
 
 // ---------------------------------------------------------------------------
 // Reports of the link (any thread)
-
-void CBrannicZenova_Dlg::StatusBarText(int part, const std::string& text) {
-    // The status bar lives as long as the window, and the window outlives the link's threads.
-    if (CStatusBarCtrl* sb = m_statusBar.data()) sb->SetText(text, part);
-}
-
-void CBrannicZenova_Dlg::OnLinkStatus(int code) {
-    // No panel of this screen shows the link's counters yet.
-    (void)code;
-}
-
-void CBrannicZenova_Dlg::ShowAlert(int code) {
-    // No alarm box yet.
-    (void)code;
-}
-
-void CBrannicZenova_Dlg::OnNewFrame(const int16_t*, const int16_t*, const int16_t*, double) {
-    // Frames arrive only once the sonde is powered from the power panel, which
-    // feeds the displays.
-}
 
 void CBrannicZenova_Dlg::MessageBox(const std::string& text, LinkBoxIcon icon) {
     zns::ui::PostMessageBox(text, zns::ui::AppTitle(), MB_OK | BoxIcon(icon));
@@ -754,7 +742,7 @@ void CBrannicZenova_Dlg::Beep(int hz, int ms) {
 }
 
 void CBrannicZenova_Dlg::PowerOffLostLink() {
-    // The sonde is switched on and off from the power panel only.
+    if (m_power) m_power->PostPowerOff();
 }
 
 void CBrannicZenova_Dlg::ResetStatusTick() { m_nStatusTick = 0; }
@@ -764,5 +752,9 @@ void CBrannicZenova_Dlg::LoggerIdentity(const std::string& description, const st
 }
 
 void CBrannicZenova_Dlg::RecordingFailed(const std::string& message) {
-    zns::ui::PostMessageBox(message, zns::ui::AppTitle(), MB_OK | MB_ICONSTOP);
+    // The panel stops the recording and shows the writer's reason.
+    if (m_power)
+        m_power->OnRecordWriteFailed();
+    else
+        zns::ui::PostMessageBox(message, zns::ui::AppTitle(), MB_OK | MB_ICONSTOP);
 }

@@ -6,8 +6,11 @@
 #include <QMenuBar>  // complete for the window layer's QPointer members
 #include <QPointer>
 #include <QProgressBar>
+#include <array>
 #include <atomic>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -19,11 +22,14 @@
 #include "ui/controls/Picture.h"
 #include "ui/layout/ResizableDialog.h"
 
+class CAlertDlg;
 class CBrannicLogger_ZNApp;
 class CDephtDlg;
 class CDrawerZNSCtrl;
 class CPWideDlg;
+class CPowerDlg;
 class CUSB;
+struct AcquisitionSettings;
 
 class CBrannicZenova_Dlg : public CResizableDialog, public ILinkReport {
     Q_OBJECT
@@ -64,6 +70,15 @@ public:
     static constexpr const char* kMsgPoweredExit = "Sonde must be switched off before leaving program.";
     static constexpr const char* kMsgAskExit =
         "The sonde is probably powered on. Do you want to close the application ?";
+    static constexpr const char* kMsgReplaceLog = "Same file name exist, do you want replace this ?";
+    static constexpr const char* kMsgFileProtected = "File protected, not possible to replace this ?";
+    static constexpr const char* kMsgNoHeaderFile = "I not find header file : ";  // + title + ".hed !!!"
+    static constexpr const char* kMsgNoDataFile = "Data file not present.";
+    static constexpr const char* kMsgPathTooLong = "The file name is too long.";
+    static constexpr const char* kFilterNewLog = "ZNS Sonde File (*.zne)|*.zne||";
+    static constexpr const char* kFilterOpen = "Zenova Sonic (*.zne)|*.zne||";
+    // Status-bar part 0 after a log was opened.
+    static constexpr const char* kTextDataFile = "Data file : ";
 
     explicit CBrannicZenova_Dlg(CBrannicLogger_ZNApp& app, QWidget* parent = nullptr);
     ~CBrannicZenova_Dlg() override;
@@ -81,6 +96,12 @@ public:
 
     // True when the program may end (the caller then ends the modal loop).
     virtual bool ConfirmExit();
+    // "&New log.": true when a new data/header pair was chosen.
+    bool OnFileNew();
+    // "&Open": a recorded log made ready for replay.
+    void OnFileOpen();
+    // Command 101: the pair chosen, command 8, the header written, recording started.
+    void OnNewLog();
     void UpdateMenuAndPanels();
     void RestoreWindowPos(bool atLeft);
     void HideScope(int receiverId);
@@ -94,6 +115,33 @@ public:
 
     // Stops every worker of the window (link threads), each joined. Idempotent.
     void StopWorkers();
+
+    // ---- per-frame and replay display update (any thread) -------------------
+    // One record read back into LoggerStatus and the traces given.
+    void OnReplayFrame(const int16_t* rx1, const int16_t* rx2, const int16_t* rx3);
+    // The same with the shared trace buffers (the player's record).
+    void OnReplayFrame();
+    // Clears the trace image, gamma ring and scopes and the frame counters;
+    // `reload` also restarts the replay depth from the header and reads the
+    // sonde database again (that part on the GUI thread).
+    void ResetAcquisition(bool reload);
+    // Frame period (at least 250 ms), baud text and highest logging speed of
+    // `settings`; see zns::ComputeFramePeriod. Any output may be null.
+    static void ComputeFramePeriod(const AcquisitionSettings& settings, int* periodMs, std::string* baudLabel,
+                                   double* maxSpeed, bool fromPeriod);
+
+    // What one display update hands to the trace image and the scopes, for
+    // tests that follow records through the displays. The tap runs on the
+    // updating thread (receive, player or GUI).
+    struct DisplayRow {
+        bool replay = false;
+        double depth = 0.0;  // m
+        int mode = 0;
+        int code[3] = {0, 0, 0};
+        uint16_t gamma = 0;
+        std::array<std::vector<int16_t>, 3> traces;  // the valid samples only
+    };
+    void SetDisplayTap(std::function<void(const DisplayRow&)> tap);
 
     // ---- ILinkReport (any thread; returns at once) -------------------------
     void StatusBarText(int part, const std::string& text) override;
@@ -117,6 +165,8 @@ public:
     CMenu& Menu() { return *m_menu; }
     CDrawerZNSCtrl* Drawer() const { return m_drawer.get(); }
     CDephtDlg* DepthPanel() const { return m_depth.get(); }
+    CPowerDlg* PowerPanel() const { return m_power.get(); }
+    CAlertDlg* AlertBox() const { return m_alert.get(); }
     // The wide view of receiver 2001, 2002 or 2003; null for another id.
     CPWideDlg* WideView(int receiverId) const;
     QProgressBar* Progress() const { return m_progress; }
@@ -152,6 +202,19 @@ private:
     // The receiver's name: from the replayed log's header, else from the selected sonde.
     std::string ReceiverName(int rx) const;
     void CreateChildren();
+    void CreatePowerPanel();
+    // The modal steps of "&New log.": the recording mode before the file is
+    // chosen, the header editor after (their results are not consulted).
+    void RunRecordingModeDialog();
+    void RunHeaderEditor();
+    // GUI-thread part of ResetAcquisition(true).
+    void ReloadAfterReset();
+    void ShowAlertNow();
+    void Tap(bool replay, double depth, int mode, const int* code, const uint16_t* count, uint16_t gamma,
+             const int16_t* const* traces);
+    // Sets the file fields of a chosen log (folder, title as the dialog gave them).
+    bool SetLogPaths(const std::string& folder, const std::string& title, const std::string& dataPath,
+                     const std::string& headerPath);
     void CloseWideViews();
     void ShowLoggerSetup();
     QRect TemplateRect(int id) const;
@@ -164,6 +227,7 @@ private:
     std::unique_ptr<CPWideDlg> m_wide[3];
     CPreferences m_preferences;
     QPointer<CStatusBarCtrl> m_statusBar;
+    std::unique_ptr<CPowerDlg> m_power;
     std::unique_ptr<CDephtDlg> m_depth;
     std::unique_ptr<CUSB> m_usb;
     CHeader m_header;
@@ -171,6 +235,14 @@ private:
     QPointer<QProgressBar> m_progress;
     QPointer<QFrame> m_drawerPlace;
     CPicture m_logo;
+    std::unique_ptr<CAlertDlg> m_alert;
+    // The trace image for the workers: set once it exists, cleared before it goes.
+    std::atomic<CDrawerZNSCtrl*> m_drawerLive{nullptr};
+    std::atomic<int> m_pendingAlert{-1};
+    std::mutex m_tapMutex;
+    std::function<void(const DisplayRow&)> m_displayTap;
+    // GammaCoef of the log loaded for replay, for the player thread.
+    std::atomic<double> m_replayGammaCoef{1.0};
 
     unsigned m_nTimerStatus = 0;
     std::atomic<int> m_nStatusTick{kStatusTickEvery};

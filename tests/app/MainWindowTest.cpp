@@ -201,7 +201,9 @@ TEST(MainWindow, MenuHasItsEntriesAndGreysWhatCannotRunYet) {
         QAction* a = menu.FindAction(id);
         ASSERT_NE(a, nullptr) << id;
         EXPECT_EQ(a->text().toStdString(), text);
-        EXPECT_EQ(menu.GetMenuState(id) & MF_GRAYED, Dlg::IsCommandPending(id) ? MF_GRAYED : 0u) << text;
+        if (id != Dlg::ID_FILE_NEW) {  // greyed until frames arrive, below
+            EXPECT_EQ(menu.GetMenuState(id) & MF_GRAYED, Dlg::IsCommandPending(id) ? MF_GRAYED : 0u) << text;
+        }
     }
     QStringList popups;
     for (QAction* a : menu.GetMenuBar()->actions()) popups << a->text();

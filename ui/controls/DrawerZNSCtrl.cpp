@@ -86,6 +86,8 @@ BOOL CDrawerZNSCtrl::Create(unsigned style, const QRect& rect, QWidget* parent, 
     if (!m_core) CreateImage();
     BuildPalettes();
     m_core->ResetCounters();
+    m_autoPrint = false;
+    m_pageNumber = 0;
     if (m_nTimerId) KillTimer(m_nTimerId);
     m_nTimerId = 0;
     if (style & kWsVisible) show();
@@ -104,6 +106,7 @@ void CDrawerZNSCtrl::CreateImage() {
     }
     m_core->SetLabelRenderer(m_labels.get());
     m_core->SetPicker(&PickFirstArrival);
+    m_core->SetPageRowHook([this] { OnPageRow(); });
     m_core->SetBtnFace(palette().color(QPalette::Button).rgb());
     m_core->ClearImage();
 }
@@ -208,13 +211,83 @@ void CDrawerZNSCtrl::DrawPending() {
     }
     for (int i = 0; i < 3; ++i) rs.displayGain[i] = m_shared.g_nDisplayGainRx[i].load();
 
+    m_drawing = true;
     for (auto& item : m_taken) {
         if (item.clear)
             m_core->ClearImage();
         else
             m_core->AddRecord(item.rec, rs);
     }
+    m_drawing = false;
     m_taken.clear();
+}
+
+// ---------------------------------------------------------------------------
+// Printing
+
+void CDrawerZNSCtrl::OnPageRow() {
+    if (!m_autoPrint || m_core->PageRowCounter() <= zns::kPrintAutoPageRows) return;
+    ++m_pageNumber;
+    PrintPage(false);
+    m_core->ResetPageRowCounter();
+}
+
+void CDrawerZNSCtrl::PrintPage(bool partial) {
+    if (!zns::ui::IsGuiThread()) {
+        zns::ui::PostToGui(this, [this, partial] { PrintPage(partial); });
+        return;
+    }
+    if (!m_core) return;
+    // Records already received belong on the page (the image is drawn on the timer).
+    if (!m_drawing) DrawPending();
+
+    // The printer: the named one when it can be opened, else the application's.
+    zns::CPrinterSettings printer;
+    zns::CAppPrinter systemDefault;
+    if (m_printCtx.appPrinter) {
+        printer.GetDefaultPrinter(*m_printCtx.appPrinter);
+    } else {
+        systemDefault.LoadSystemDefault();
+        printer.GetDefaultPrinter(systemDefault);
+    }
+    const std::string used = m_printCtx.printerUsed ? m_printCtx.printerUsed() : std::string();
+    if (!used.empty()) printer.SetPrinterDevice(used);
+
+    const int top = m_core->WindowTopRow();
+    int first = top;
+    int rows = zns::kTracePageRows;
+    int height = zns::kPrintImageHeight;
+    if (partial) {
+        rows = std::clamp(m_core->PageRowCounter() + zns::kPrintPartialExtraRows, 0, zns::kTracePageRows);
+        height = zns::PartialPageHeight(rows);
+        // Logging down the newest rows are at the bottom of the window.
+        if (m_core->IsDown()) first = top + zns::kTracePageRows - rows;
+    }
+
+    zns::PrintedLogTexts texts;
+    if (m_printCtx.logName) texts.logName = m_printCtx.logName();
+    if (m_printCtx.fileName) texts.fileName = m_printCtx.fileName();
+    texts.now = (m_printCtx.clock ? *m_printCtx.clock : zns::DefaultClock()).NowLocal();
+
+    zns::PrintedLogPage page = zns::MakePrintedLogPage(ImageView(), first, rows, height, m_pageNumber, texts);
+    page.device = printer.Device();
+    m_spooler->Submit(std::move(page));
+}
+
+bool CDrawerZNSCtrl::TogglePrinting(bool final) {
+    // Rows received so far are drawn first: they count for the pages.
+    if (!m_drawing) DrawPending();
+    if (m_autoPrint) {
+        ++m_pageNumber;
+        m_autoPrint = false;
+        if (final) PrintPage(true);
+        return false;
+    }
+    if (final) return false;
+    if (m_core) m_core->ResetPageRowCounter();
+    m_pageNumber = 0;
+    m_autoPrint = true;
+    return true;
 }
 
 QImage CDrawerZNSCtrl::ImageView() const {

@@ -12,12 +12,15 @@
 #include <QImage>
 #include <QRect>
 #include <atomic>
+#include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "platform/WinTypes.h"
 #include "platform/ui/Wnd.h"
 #include "ui/controls/TraceImageCore.h"
+#include "ui/controls/TracePrint.h"
 
 struct SharedData;
 class QPainter;
@@ -70,6 +73,27 @@ public:
     uint64_t DroppedRecords() const { return m_feed.Dropped(); }
     QRect ClientRect() const;
 
+    // ---- printing (GUI thread) ---------------------------------------------
+    // Where printed pages take their printer and texts from; the main window sets it.
+    struct PrintContext {
+        zns::CAppPrinter* appPrinter = nullptr;    // the application's printer (null: the system default)
+        std::function<std::string()> printerUsed;  // m_strPrinterUsed; empty: the application's printer
+        std::function<std::string()> logName;      // LogName of the log header (page header)
+        std::function<std::string()> fileName;     // the data file's name (footer)
+        const zns::IClock* clock = nullptr;        // footer date (null: the real clock)
+    };
+    void SetPrintContext(PrintContext ctx) { m_printCtx = std::move(ctx); }
+    // Prints one page: the shown window, or with `partial` the rows drawn since
+    // the last page and the 50 rows before them. The page is taken at once and
+    // printed by the spooler's thread; this never waits for the printer.
+    void PrintPage(bool partial);
+    // Auto print on (not `final`: page count from 0) or off (page number + 1
+    // and, with `final`, the last partial page). Returns the auto-print flag.
+    bool TogglePrinting(bool final);
+    bool AutoPrint() const { return m_autoPrint; }
+    int PageNumber() const { return m_pageNumber; }
+    zns::TracePrintSpooler& PrintSpooler() { return *m_spooler; }
+
 protected:
     void paintEvent(QPaintEvent* e) override;
 
@@ -77,6 +101,8 @@ private:
     class LabelPainter;
 
     void RequestRepaintOnGui();
+    // After every drawn row: an automatic page past 1130 rows while auto print is on.
+    void OnPageRow();
 
     SharedData& m_shared;
     std::unique_ptr<zns::TraceImageCore> m_core;
@@ -88,4 +114,11 @@ private:
     unsigned m_nTimerId = 0;  // 404 while a repaint is pending (GUI thread)
     unsigned m_style = 0;
     unsigned m_id = 0;
+
+    PrintContext m_printCtx;
+    bool m_autoPrint = false;
+    int m_pageNumber = 0;
+    bool m_drawing = false;  // inside DrawPending (pages are then taken as the rows come)
+    // Last member: gone first, after finishing the pages still queued.
+    std::unique_ptr<zns::TracePrintSpooler> m_spooler = std::make_unique<zns::TracePrintSpooler>();
 };

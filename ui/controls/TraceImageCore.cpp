@@ -273,6 +273,7 @@ void TraceImageCore::DrawRow(int row, double depthCm) {
     DrawDepthColumn(row, depthCm);
     ++m_pageRows;
     m_lastRow = row;
+    if (m_pageRowHook) m_pageRowHook();
 }
 
 void TraceImageCore::PaintColumnOutsideGuard(uint32_t* col) const {

@@ -11,6 +11,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -129,6 +130,9 @@ public:
     // Rows drawn since the counter was last reset (the printed page's rows).
     int PageRowCounter() const { return m_pageRows; }
     void ResetPageRowCounter() { m_pageRows = 0; }
+    // Called after every drawn row, once the page row counter has counted it
+    // (automatic page printing). The window top row is still the one before the row.
+    void SetPageRowHook(std::function<void()> hook) { m_pageRowHook = std::move(hook); }
     int LastDrawnRow() const { return m_lastRow; }
 
 private:
@@ -162,6 +166,7 @@ private:
     bool m_parity = false;
     int m_pageRows = 0;
     int m_lastRow = -1;
+    std::function<void()> m_pageRowHook;
 };
 
 // Records handed from the receive or player thread to the drawing thread. The
