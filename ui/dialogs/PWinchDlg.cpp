@@ -1,0 +1,395 @@
+#include "ui/dialogs/PWinchDlg.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QEvent>
+#include <QFocusEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <cmath>
+
+#include "link/CommandFrames.h"
+#include "link/SharedRecords.h"
+#include "platform/ui/SpinArrows.h"
+#include "platform/ui/UiText.h"
+#include "settings/Preferences.h"
+#include "ui/dialogs/DialogUnits.h"
+#include "ui/dialogs/ReadIntFromEdit.h"
+
+using zns::ui::DluRect;
+namespace setup = zns::setup;
+
+bool SendSetupCommand(SharedData& shared, SettingsData& data, const SetupPageHooks& hooks, int code) {
+    if (hooks.sendCommand) return hooks.sendCommand(code);
+    uint32_t volts;
+    {
+        std::lock_guard<std::mutex> g(shared.acqMutex);
+        volts = zns::HoldSondeVoltage(data.sondeDb.Voltage);
+    }
+    return QueueCommand(shared, code, static_cast<uint8_t>(volts));
+}
+
+namespace {
+
+// Tenths of mm of a circumference, truncated toward zero, saturating.
+int32_t TenthsOf(double w) {
+    const double v = std::trunc(w * 10.0);
+    if (!(v > -2.0e9 && v < 2.0e9)) return 0;
+    return static_cast<int32_t>(v);
+}
+
+}  // namespace
+
+CPWinchDlg::CPWinchDlg(CPreferences& prefs, SetupPageHooks hooks, QWidget* parent)
+    : CDialogExt(IDD, parent, true),
+      m_prefs(prefs),
+      m_shared(prefs.Shared()),
+      m_data(prefs.Data()),
+      m_hooks(std::move(hooks)) {
+    setFont(zns::ui::TemplateFont());
+    setFixedSize(zns::ui::DluX(210), zns::ui::DluY(110));
+
+    auto label = [this](int id, int y) {
+        auto* l = new QLabel(this);
+        l->setGeometry(DluRect(8, y + 2, 90, 8));
+        SetDlgItem(id, l);
+    };
+    label(IDC_LABEL_DIRECTION, 10);
+    label(IDC_LABEL_RESOLUTION, 30);
+    label(IDC_LABEL_CIRCUMFERENCE, 50);
+    label(IDC_LABEL_CABLE, 70);
+
+    m_direction = new QCheckBox(this);
+    m_direction->setGeometry(DluRect(100, 11, 10, 10));
+    SetDlgItem(IDC_DIRECTION, m_direction);
+    auto* normal = new QLabel(QStringLiteral("Normal"), this);
+    normal->setGeometry(DluRect(112, 12, 50, 8));
+    SetDlgItem(IDC_NORMAL, normal);
+
+    auto edit = [this](int id, int y) {
+        auto* e = new QLineEdit(this);
+        e->setGeometry(DluRect(100, y, 50, 13));
+        e->installEventFilter(this);
+        SetDlgItem(id, e);
+        return e;
+    };
+    m_resolution = edit(IDC_RESOLUTION, 30);
+    m_circumference = edit(IDC_CIRCUMFERENCE, 50);
+    m_resolutionSpin = new CSpinArrows(IDC_RESOLUTION_SPIN, this, this);
+    m_resolutionSpin->setGeometry(DluRect(150, 30, 8, 13));
+    m_circumferenceSpin = new CSpinArrows(IDC_CIRCUMFERENCE_SPIN, this, this);
+    m_circumferenceSpin->setGeometry(DluRect(150, 50, 8, 13));
+    auto* unitN = new QLabel(QStringLiteral("Pulse/T"), this);
+    unitN->setGeometry(DluRect(162, 32, 40, 8));
+    auto* unitW = new QLabel(QStringLiteral("mm"), this);
+    unitW->setGeometry(DluRect(162, 52, 40, 8));
+
+    m_cable = new QComboBox(this);
+    m_cable->setGeometry(DluRect(100, 70, 80, 13));
+    SetDlgItem(IDC_CABLE, m_cable);
+    connect(m_cable, &QComboBox::activated, this, [this](int) { OnCbnSelchangeCable(); });
+
+    m_set = new QPushButton(QStringLiteral("&Set"), this);
+    m_set->setAutoDefault(false);
+    m_set->setGeometry(DluRect(150, 90, 50, 14));
+    SetDlgItem(IDC_SET, m_set);
+
+    MapCommand(IDC_DIRECTION, [this] { OnBnClickedDirection(); });
+    MapCommand(IDC_SET, [this] { OnBnClickedSet(); });
+}
+
+BOOL CPWinchDlg::OnInitDialog() {
+    CDialogExt::OnInitDialog();
+    // Each arrow's range is its own id: the arrows are step buttons only.
+    m_resolutionSpin->SetScrollRange(IDC_RESOLUTION_SPIN, IDC_RESOLUTION_SPIN);
+    m_circumferenceSpin->SetScrollRange(IDC_CIRCUMFERENCE_SPIN, IDC_CIRCUMFERENCE_SPIN);
+    SetLabels();
+    return TRUE;
+}
+
+void CPWinchDlg::SetLabels() {
+    SetDlgItemText(IDC_LABEL_DIRECTION, "Encoder Direction");
+    SetDlgItemText(IDC_LABEL_RESOLUTION, "Encoder Resolution");
+    SetDlgItemText(IDC_LABEL_CIRCUMFERENCE, "Wheel Circumference");
+    SetDlgItemText(IDC_LABEL_CABLE, "Cable Type");
+    m_cable->clear();
+    m_cable->addItem(QStringLiteral("4 conductors"));
+    m_cable->addItem(QStringLiteral("mono cable"));
+    const int cable = m_shared.SnapshotSettings().CableType;
+    m_cable->setCurrentIndex(cable >= 0 && cable < m_cable->count() ? cable : -1);
+}
+
+void CPWinchDlg::LoadFromSettings() {
+    const AcquisitionSettings s = m_shared.SnapshotSettings();
+    const bool playerRuns = m_shared.SnapshotSession().Running != 0;
+    CheckDlgButton(IDC_DIRECTION, s.PulleyDir ? BST_CHECKED : BST_UNCHECKED);
+    SetDlgItemInteger(IDC_RESOLUTION, s.PulsResolution, setup::kMinResolution, setup::kMaxResolution);
+    SetDlgItemDouble(IDC_CIRCUMFERENCE, s.PulleysCircumference / 10.0, 1, false);
+    m_cable->setCurrentIndex(s.CableType >= 0 && s.CableType < m_cable->count() ? s.CableType : -1);
+    m_cable->setEnabled(!playerRuns);
+    m_bLoading = false;
+}
+
+// ---------------------------------------------------------------------------
+// Timers
+
+void CPWinchDlg::StartAckTimer() {
+    if (m_shared.m_bExiting.load()) {
+        KillTimer(ID_TIMER_ACK);
+        return;
+    }
+    KillTimer(ID_TIMER_ACK);
+    SetTimer(ID_TIMER_ACK, kAckMs);
+    // A new change: its own count of resends.
+    m_ack.Reset();
+    m_shared.m_bNewData[1].store(false);
+}
+
+void CPWinchDlg::ScheduleSaveConfig() {
+    if (!IsTimerSet(ID_TIMER_SAVE)) SetTimer(ID_TIMER_SAVE, kSaveMs);
+    StartAckTimer();
+}
+
+void CPWinchDlg::ScheduleSendWinchSettings() {
+    if (!IsTimerSet(ID_TIMER_SEND)) SetTimer(ID_TIMER_SEND, kSendMs);
+    StartAckTimer();
+}
+
+void CPWinchDlg::OnTimer(unsigned id) {
+    switch (id) {
+        case ID_TIMER_SAVE:
+            KillTimer(ID_TIMER_SAVE);
+            SaveConfig();
+            break;
+        case ID_TIMER_SEND:
+            KillTimer(ID_TIMER_SEND);
+            SendWinch();
+            break;
+        case ID_TIMER_ACK: {
+            KillTimer(ID_TIMER_ACK);
+            if (!m_shared.TakeNewData(1)) {
+                SetTimer(ID_TIMER_ACK, kAckWaitMs);
+                return;
+            }
+            AcquisitionSettings s;
+            SondeStatus echo;
+            {
+                std::lock_guard<std::mutex> g(m_shared.acqMutex);
+                s = m_shared.settings;
+                echo = m_shared.sonde;
+            }
+            if (setup::WinchEchoMatches(s, echo)) {
+                m_ack.OnMatch();
+                return;
+            }
+            if (m_ack.OnMismatch() == setup::ReadBackCounter::Action::Warn) {
+                Report(kMsgAckError);
+            } else {
+                SendWinch();
+                SetTimer(ID_TIMER_ACK, kAckMs);
+            }
+            break;
+        }
+        default: break;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Checks
+
+void CPWinchDlg::Report(const std::string& text) { MessageBox(text, {}, MB_OK); }
+
+void CPWinchDlg::SaveConfig() { m_prefs.SaveConfig(); }
+
+bool CPWinchDlg::SendWinch() { return SendSetupCommand(m_shared, m_data, m_hooks, CMD_1); }
+
+void CPWinchDlg::ShowStoredResolution() {
+    SetDlgItemInteger(IDC_RESOLUTION, m_shared.SnapshotSettings().PulsResolution, setup::kMinResolution,
+                      setup::kMaxResolution);
+}
+
+void CPWinchDlg::ShowStoredCircumference() {
+    SetDlgItemDouble(IDC_CIRCUMFERENCE, m_shared.SnapshotSettings().PulleysCircumference / 10.0, 1, false);
+}
+
+void CPWinchDlg::StoreFactor(int n, int32_t w10, int32_t f256) {
+    std::lock_guard<std::mutex> g(m_shared.acqMutex);
+    AcquisitionSettings& s = m_shared.settings;
+    s.PulsResolution = n;
+    s.PulleysCircumference = w10;
+    s.DepthFactor256 = f256;
+    s.DepthFactor = f256 / 256.0;
+}
+
+void CPWinchDlg::OnEnKillfocusCircumference() {
+    if (m_bLoading) return;
+    double w = 0.0;
+    if (!GetDlgItemDouble(IDC_CIRCUMFERENCE, &w)) {
+        // Not a number (the reader has said so): the stored value stays.
+        ShowStoredCircumference();
+        return;
+    }
+    SetDlgItemDouble(IDC_CIRCUMFERENCE, w, 1, false);
+    if (w > setup::kMaxCircumference || w < setup::kMinCircumference) {
+        ShowStoredCircumference();
+        Report(setup::WinchMessage(setup::WinchCheck::OutOfRange, true));
+        return;
+    }
+    const std::string nText = GetDlgItemText(IDC_RESOLUTION);
+    const int n = ReadIntFromEdit(this, IDC_RESOLUTION);
+    if (zns::ParseIntEditText(nText).foreign) {
+        // The resolution edit holds no number: nothing is taken from it.
+        ShowStoredResolution();
+        ShowStoredCircumference();
+        return;
+    }
+    const setup::WinchResult r = setup::CheckCircumference(w, n);
+    if (r.check != setup::WinchCheck::Ok) {
+        ShowStoredCircumference();
+        Report(setup::WinchMessage(r.check, true));
+        return;
+    }
+    StoreFactor(n, TenthsOf(w), r.f256);
+    ScheduleSaveConfig();
+    ScheduleSendWinchSettings();
+}
+
+void CPWinchDlg::OnEnKillfocusResolution() {
+    if (m_bLoading) return;
+    const std::string nText = GetDlgItemText(IDC_RESOLUTION);
+    const int n = ReadIntFromEdit(this, IDC_RESOLUTION);
+    if (zns::ParseIntEditText(nText).foreign) {
+        ShowStoredResolution();
+        return;
+    }
+    if (n > setup::kMaxResolution || n < setup::kMinResolution) {
+        ShowStoredResolution();
+        Report(setup::WinchMessage(setup::WinchCheck::OutOfRange, false));
+        return;
+    }
+    double w = 0.0;
+    if (!GetDlgItemDouble(IDC_CIRCUMFERENCE, &w)) {
+        ShowStoredCircumference();
+        return;
+    }
+    const int32_t w10 = TenthsOf(w);
+    const setup::WinchResult r = setup::CheckResolution(n, w10);
+    if (r.check != setup::WinchCheck::Ok) {
+        ShowStoredResolution();
+        Report(setup::WinchMessage(r.check, false));
+        return;
+    }
+    StoreFactor(n, w10, r.f256);
+    ScheduleSaveConfig();
+    ScheduleSendWinchSettings();
+}
+
+void CPWinchDlg::OnOK() {
+    QWidget* focus = focusWidget();
+    m_bChecking = true;
+    if (focus == m_resolution)
+        OnEnKillfocusResolution();
+    else if (focus == m_circumference)
+        OnEnKillfocusCircumference();
+    m_bChecking = false;
+}
+
+bool CPWinchDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::FocusOut && !m_bChecking &&
+        static_cast<QFocusEvent*>(event)->reason() != Qt::PopupFocusReason) {
+        m_bChecking = true;
+        if (watched == m_resolution)
+            OnEnKillfocusResolution();
+        else if (watched == m_circumference)
+            OnEnKillfocusCircumference();
+        m_bChecking = false;
+    }
+    return CDialogExt::eventFilter(watched, event);
+}
+
+// ---------------------------------------------------------------------------
+// Buttons and list
+
+void CPWinchDlg::OnBnClickedDirection() {
+    {
+        std::lock_guard<std::mutex> g(m_shared.acqMutex);
+        m_shared.settings.PulleyDir = IsDlgButtonChecked(IDC_DIRECTION) == BST_CHECKED ? 1 : 0;
+    }
+    SaveConfig();
+    SendWinch();
+    StartAckTimer();
+}
+
+void CPWinchDlg::OnCbnSelchangeCable() {
+    const int sel = m_cable->currentIndex();
+    if (sel < 0) return;
+    {
+        std::lock_guard<std::mutex> g(m_shared.acqMutex);
+        m_shared.settings.CableType = sel;
+    }
+    SaveConfig();
+    SendWinch();
+    StartAckTimer();
+}
+
+void CPWinchDlg::OnBnClickedSet() {
+    {
+        std::lock_guard<std::mutex> g(m_shared.acqMutex);
+        m_shared.settings.PulleyDir = IsDlgButtonChecked(IDC_DIRECTION) == BST_CHECKED ? 1 : 0;
+        if (m_cable->currentIndex() >= 0) m_shared.settings.CableType = m_cable->currentIndex();
+    }
+    // The focus moves as the checks run, without running them a second time.
+    m_bChecking = true;
+    m_resolution->setFocus();
+    OnEnKillfocusResolution();
+    m_circumference->setFocus();
+    OnEnKillfocusCircumference();
+    m_bChecking = false;
+}
+
+// ---------------------------------------------------------------------------
+// Arrows
+
+void CPWinchDlg::OnVScroll(unsigned sbCode, unsigned pos, CSpinArrows*) {
+    const AcquisitionSettings s = m_shared.SnapshotSettings();
+    if (pos == IDC_RESOLUTION_SPIN) {
+        const double w = s.PulleysCircumference / 10.0;
+        int n = zns::ParseIntEditText(GetDlgItemText(IDC_RESOLUTION)).value;
+        if (sbCode == SB_LINEUP || sbCode == SB_LINEDOWN) {
+            const int candidate = sbCode == SB_LINEUP ? n + 1 : n - 1;
+            // The arrows check the combination (and keep the factor within what
+            // command 1 can carry).
+            const bool taken = setup::ArrowStepAllowed(w, candidate);
+            if (taken) n = candidate;
+            if (sbCode == SB_LINEUP)
+                SetDlgItemInteger(IDC_RESOLUTION, n, setup::kMinResolution, setup::kMaxResolution);
+            else
+                SetDlgItemInteger(IDC_RESOLUTION, n, setup::kMinResolution, -1);
+            if (!taken) Report(setup::WinchMessage(setup::WinchCheck::BadCombination, false));
+        } else if (sbCode == SB_ENDSCROLL) {
+            const int nEdit = zns::ParseIntEditText(GetDlgItemText(IDC_RESOLUTION)).value;
+            StoreFactor(nEdit, s.PulleysCircumference, setup::DepthFactor256For(nEdit, w));
+            SaveConfig();
+            if (m_shared.TxLength() == 0) SendWinch();
+            StartAckTimer();
+        }
+    } else if (pos == IDC_CIRCUMFERENCE_SPIN) {
+        const int n = s.PulsResolution;
+        double w = 0.0;
+        if (!GetDlgItemDouble(IDC_CIRCUMFERENCE, &w)) w = s.PulleysCircumference / 10.0;
+        if (sbCode == SB_LINEUP || sbCode == SB_LINEDOWN) {
+            const double candidate = sbCode == SB_LINEUP ? w + 0.1 : w - 0.1;
+            const bool taken = setup::ArrowStepAllowed(candidate, n);
+            if (taken) w = candidate;
+            SetDlgItemDouble(IDC_CIRCUMFERENCE, w, 1, false);
+            if (!taken) Report(setup::WinchMessage(setup::WinchCheck::BadCombination, true));
+        } else if (sbCode == SB_ENDSCROLL) {
+            const int32_t w10 = TenthsOf(w);
+            StoreFactor(n, w10, setup::DepthFactor256For(n, w));
+            SaveConfig();
+            if (m_shared.TxLength() == 0) SendWinch();
+            StartAckTimer();
+        }
+    }
+}
