@@ -15,6 +15,7 @@
 #include <QWindowStateChangeEvent>
 #include <QComboBox>
 #include <algorithm>
+#include <array>
 #include <clocale>
 #include <exception>
 
@@ -29,10 +30,19 @@
 #include "platform/ui/GuiThread.h"
 #include "platform/ui/UiService.h"
 #include "ui/controls/DrawerZNSCtrl.h"
+#include "ui/controls/WaveCtrl.h"
 #include "ui/dialogs/AlarmDlg.h"
+#include "ui/dialogs/BigDepth.h"
 #include "ui/dialogs/DephtDlg.h"
+#include "ui/dialogs/FirstArrivalCursorDlg.h"
+#include "ui/dialogs/LasExport.h"
+#include "ui/dialogs/PAcquisitionDlg.h"
+#include "ui/dialogs/PRecordingMode.h"
+#include "ui/dialogs/PSetDepthDlg.h"
 #include "ui/dialogs/PWideDlg.h"
 #include "ui/dialogs/PowerDlg.h"
+#include "ui/dialogs/PropertyLoggerDlg.h"
+#include "ui/dialogs/Seg2ExportUi.h"
 
 namespace {
 
@@ -47,13 +57,9 @@ constexpr int kProgressHeight = 14;
 constexpr unsigned kWsChild = 0x40000000;
 constexpr unsigned kWsVisible = 0x10000000;
 
-// Windows of later parts of the program are not there yet: the commands that
-// open them stay greyed.
-constexpr unsigned kPendingCommands[] = {
-    CBrannicZenova_Dlg::ID_EXPORT_SEG2,     CBrannicZenova_Dlg::ID_EXPORT_LAS,
-    CBrannicZenova_Dlg::ID_FILE_PRINT,      CBrannicZenova_Dlg::ID_AUTO_PRINT,
-    CBrannicZenova_Dlg::ID_TOOLS_COMMUNICATION, CBrannicZenova_Dlg::ID_SHOW_LOGGER_TOOLS,
-};
+// Commands whose windows the program does not have: shown greyed. Every
+// entry of the menu has its window.
+constexpr std::array<unsigned, 0> kPendingCommands{};
 
 constexpr const char* kRxCaption[3] = {"Rx1", "Rx2", "Rx3"};
 constexpr const char* kRxShortName[3] = {"Near", "Midle", "Far"};
@@ -138,7 +144,11 @@ CBrannicZenova_Dlg::~CBrannicZenova_Dlg() {
     StopWorkers();
     qApp->removeEventFilter(this);
     KillTimer(ID_TIMER_STATUS);
+    // The scopes' cursor dialog saves through the preferences, which go with this window.
+    CWaveCtrl::SetCursorDialog({});
+    CWaveCtrl::SetMainWindowMinimizedQuery({});
     m_drawerLive = nullptr;
+    if (g_hWndSetup.load() == m_setup.get()) g_hWndSetup = nullptr;
     if (g_hWndMain.load() == this) g_hWndMain = nullptr;
     if (g_hWndPower.load() == m_power.get()) g_hWndPower = nullptr;
     if (g_hWndDepth.load() == m_depth.get()) g_hWndDepth = nullptr;
@@ -152,6 +162,20 @@ bool CBrannicZenova_Dlg::IsCommandPending(unsigned id) {
     for (unsigned pending : kPendingCommands)
         if (pending == id) return true;
     return false;
+}
+
+bool CBrannicZenova_Dlg::SendLoggerCommand(int code) {
+    if (!m_usb) return false;
+    switch (code) {
+        case 0: return m_usb->sendF0();
+        case 1: return m_usb->sendF1();
+        case 2: return m_usb->sendF2();
+        case 3: return m_usb->sendF3();
+        case 8: return m_usb->sendF8();
+        case 9: return m_usb->sendF9();
+        case 10: return m_usb->sendF10();
+        default: return false;
+    }
 }
 
 QRect CBrannicZenova_Dlg::TemplateRect(int id) const {
@@ -223,6 +247,9 @@ BOOL CBrannicZenova_Dlg::OnInitDialog() {
 
     Step("settings");
     m_preferences.StartupLoad();
+    // Every scope opens the first-arrival cursor dialog for its receiver.
+    CFirstArrivalCursorDlg::Install(m_shared, [this] { m_preferences.SaveConfig(); });
+    CWaveCtrl::SetMainWindowMinimizedQuery([this] { return isMinimized(); });
 
     Step("single instance");
     if (!m_app.m_instanceChecker.PreviousInstanceRunning()) m_app.m_instanceChecker.TrackFirstInstanceRunning(this);
@@ -278,6 +305,10 @@ BOOL CBrannicZenova_Dlg::OnInitDialog() {
     Step("menu and panels");
     UpdateMenuAndPanels();
 
+    if (m_setup) {
+        m_setup->RestorePlacement();
+        m_setup->ShowWindow(SW_HIDE);
+    }
     for (auto& wide : m_wide) {
         wide->ShowWide();
         wide->ShowWindow(SW_HIDE);
@@ -295,6 +326,15 @@ BOOL CBrannicZenova_Dlg::OnInitDialog() {
     m_drawer->ClearImage();
     m_drawer->setCursor(Qt::ArrowCursor);
     AddAnchor(m_drawer.get(), TOP_LEFT, BOTTOM_RIGHT);
+    CDrawerZNSCtrl::PrintContext print;
+    print.appPrinter = &m_appPrinter;
+    print.printerUsed = [this] {
+        // "none" names no printer: the application's printer is used.
+        return IsNoPrinter(m_data.m_strPrinterUsed) ? std::string() : m_data.m_strPrinterUsed;
+    };
+    print.logName = [this] { return m_app.Header().LogName; };
+    print.fileName = [this] { return zns::FixedFieldText(m_data.files.szFileName); };
+    m_drawer->SetPrintContext(std::move(print));
     m_drawerLive = m_drawer.get();
 
     m_menu->EnableMenuItem(ID_FILE_PRINT, MF_GRAYED);
@@ -345,23 +385,118 @@ void CBrannicZenova_Dlg::CreatePowerPanel() {
     hooks.sendDepthPanelCommand = [this](unsigned id) {
         if (m_depth) m_depth->SendCommand(id);
     };
-    // No "Logger Setup" dialog yet: its acquisition page has nothing to refresh.
-    hooks.postAcquisitionPage = [](unsigned) {};
+    hooks.postAcquisitionPage = [this](unsigned id) { PostAcquisitionPage(id); };
     hooks.enableMenuItem = [this](unsigned id, bool enabled) {
         if (!IsCommandPending(id)) m_menu->EnableMenuItem(id, enabled ? MF_ENABLED : MF_GRAYED);
     };
     hooks.onReplayFrame = [this] { OnReplayFrame(); };
-    hooks.sendCommand = [this](int code) {
-        switch (code) {
-            case 0: return m_usb->sendF0();
-            case 8: return m_usb->sendF8();
-            default: return false;
-        }
-    };
+    hooks.sendCommand = [this](int code) { return (code == 0 || code == 8) && SendLoggerCommand(code); };
     m_power = std::make_unique<CPowerDlg>(m_shared, m_data, m_app.Header(), m_app.Stream(), m_app.Writer(), this,
                                           std::move(hooks), &m_app.m_bPowerDownConfirmed);
     m_power->Create();
     g_hWndPower = m_power.get();
+}
+
+void CBrannicZenova_Dlg::CreateDepthPanel() {
+    m_depth = std::make_unique<CDephtDlg>(m_shared, m_data, this);
+    m_depth->SetPreferences(&m_preferences);
+    m_depth->SetHeader(&m_app.Header());
+    m_depth->SetAppFlags(&m_app.m_bRawDepth, &m_app.m_bDisplayModeDlg);
+    DephtDlgHooks depthHooks;
+    depthHooks.sendToMainWindow = [this](unsigned id) {
+        // A new gamma maximum is for the probe page; the rest is the window's own.
+        if (id == ID_REFRESH_PROBE_PAGE) {
+            if (m_setup && m_setup->ProbePage()) m_setup->ProbePage()->SendCommand(id);
+            return;
+        }
+        SendCommand(id);
+    };
+    depthHooks.maxLoggingSpeed = [this] {
+        double speed = 0.0;
+        ComputeFramePeriod(m_shared.SnapshotSettings(), nullptr, nullptr, &speed, true);
+        return speed;
+    };
+    depthHooks.resetAcquisition = [this](bool reload) { ResetAcquisition(reload); };
+    depthHooks.runDepthReset = [this] { RunDepthReset(); };
+    depthHooks.runRecordingMode = [this] { RunRecordingModeFromPanel(); };
+    depthHooks.createMagnifier = [this] { CreateMagnifier(); };
+    depthHooks.showMagnifier = [this] {
+        if (!m_bigDepth) CreateMagnifier();
+        if (m_bigDepth) m_bigDepth->ShowMagnifier();
+    };
+    depthHooks.magnifierVisible = [this] { return m_bigDepth && m_bigDepth->isVisible(); };
+    depthHooks.updateMagnifier = [this] {
+        if (m_bigDepth) m_bigDepth->RequestUpdate();
+    };
+    m_depth->SetHooks(std::move(depthHooks));
+    m_depth->Create();
+    g_hWndDepth = m_depth.get();
+}
+
+CBigDepth* CBrannicZenova_Dlg::Magnifier() const { return m_bigDepth.data(); }
+
+void CBrannicZenova_Dlg::CreateMagnifier() {
+    if (m_bigDepth || !m_depth) return;
+    // The depth panel owns it (Qt parent): it goes with the panel.
+    auto* big = new CBigDepth(m_shared, m_data, m_depth.get());
+    BigDepthHooks hooks;
+    hooks.maxLoggingSpeed = [this] {
+        double speed = 0.0;
+        ComputeFramePeriod(m_shared.SnapshotSettings(), nullptr, nullptr, &speed, true);
+        return speed;
+    };
+    hooks.mainWindowRect = [this] { return m_app.m_rcMainWnd; };
+    big->SetHooks(std::move(hooks));
+    big->SetRawDepthFlag(&m_app.m_bRawDepth);
+    big->Create();
+    m_bigDepth = big;
+}
+
+void CBrannicZenova_Dlg::RunDepthReset() {
+    CPSetDepthDlg dlg(m_shared, m_data, [this](int code) { return code == 2 && SendLoggerCommand(2); }, this);
+    dlg.DoModal();
+}
+
+void CBrannicZenova_Dlg::RunRecordingModeFromPanel() {
+    RecordingModeHooks hooks;
+    hooks.resetAcquisition = [this](bool reload) { ResetAcquisition(reload); };
+    hooks.sendCommand = [this](int code) { return code == 8 && SendLoggerCommand(8); };
+    CPRecordingMode dlg(m_shared, m_data, m_app.m_bDisplayModeDlg, std::move(hooks), this);
+    dlg.DoModal();
+}
+
+void CBrannicZenova_Dlg::CreateLoggerSetup() {
+    LoggerSetupHooks hooks;
+    hooks.pages.sendCommand = [this](int code) { return (code == 1 || code == 8) && SendLoggerCommand(code); };
+    hooks.pages.resetAcquisition = [this](bool reload) { ResetAcquisition(reload); };
+    hooks.pages.replayTimeStepMs = [this] { return m_app.Stream().ReplayTimeStepMs(); };
+    hooks.pages.restoreMainWindowPos = [this] { RestoreWindowPos(false); };
+    hooks.pages.mainWindowRect = [this] { return m_app.m_rcMainWnd; };
+
+    hooks.probe.sendCommand = [this](int code) { return (code == 1 || code == 8) && SendLoggerCommand(code); };
+    hooks.probe.saveConfig = [this] { m_preferences.SaveConfig(); };
+    hooks.probe.sondeChangedToDepthPanel = [this] {
+        if (m_depth) m_depth->SendCommand(ID_SONDE_CHANGED);
+    };
+    hooks.probe.updateWideViews = [this] { OnUpdateReceiverCaptions(); };
+    hooks.probe.hideScope = [this](int scopeId) { HideScope(scopeId); };
+    hooks.probe.buildPalettes = [this] {
+        if (m_drawer) m_drawer->BuildPalettes();
+    };
+
+    hooks.comm.sendCommand = [this](int code) {
+        return (code == 3 || code == 8 || code == 10) && SendLoggerCommand(code);
+    };
+    hooks.comm.saveConfig = [this] { m_preferences.SaveConfig(); };
+    hooks.comm.pumpMessages = [] { PumpMessages(); };
+
+    m_setup = std::make_unique<CPropertyLoggerDlg>(m_preferences, m_app.Header(), std::move(hooks), this);
+    m_setup->Create();
+    g_hWndSetup = m_setup.get();
+}
+
+void CBrannicZenova_Dlg::PostAcquisitionPage(unsigned id) {
+    if (m_setup && m_setup->AcquisitionPage()) m_setup->AcquisitionPage()->PostCommand(id);
 }
 
 void CBrannicZenova_Dlg::CreateChildren() {
@@ -369,24 +504,10 @@ void CBrannicZenova_Dlg::CreateChildren() {
     const int top = client.top();
 
     // The power panel first, then the depth panel, side by side at the right
-    // of the band above the trace image.
+    // of the band above the trace image; then the "Logger Setup" dialog.
     CreatePowerPanel();
-
-    m_depth = std::make_unique<CDephtDlg>(m_shared, m_data, this);
-    m_depth->SetPreferences(&m_preferences);
-    m_depth->SetHeader(&m_app.Header());
-    m_depth->SetAppFlags(&m_app.m_bRawDepth, &m_app.m_bDisplayModeDlg);
-    DephtDlgHooks depthHooks;
-    depthHooks.sendToMainWindow = [this](unsigned id) { SendCommand(id); };
-    depthHooks.maxLoggingSpeed = [this] {
-        double speed = 0.0;
-        ComputeFramePeriod(m_shared.SnapshotSettings(), nullptr, nullptr, &speed, true);
-        return speed;
-    };
-    depthHooks.resetAcquisition = [this](bool reload) { ResetAcquisition(reload); };
-    m_depth->SetHooks(std::move(depthHooks));
-    m_depth->Create();
-    g_hWndDepth = m_depth.get();
+    CreateDepthPanel();
+    CreateLoggerSetup();
 
     const int depthWidth = m_depth->width();
     const int powerLeft = client.left() + std::max(kTemplateWidth / 3, kTemplateWidth - m_power->width() - depthWidth - 8);
@@ -537,7 +658,10 @@ BOOL CBrannicZenova_Dlg::OnCommand(unsigned id) {
             break;
         case ID_FILE_NEW: OnNewLog(); break;
         case ID_EXPORT_LAS:
-            if (powered) MessageBox(kMsgPoweredExport, {}, MB_OK | MB_ICONSTOP);
+            if (powered)
+                MessageBox(kMsgPoweredExport, {}, MB_OK | MB_ICONSTOP);
+            else
+                OnExportLas();
             break;
         case ID_EXPORT_SEG2: OnExportSeg2(); break;
         case ID_FILE_PRINT: OnPrint(); break;
@@ -546,8 +670,11 @@ BOOL CBrannicZenova_Dlg::OnCommand(unsigned id) {
         case ID_APP_EXIT:
             if (ConfirmExit()) CResizableDialog::OnCancel();
             break;
-        case ID_TOOLS_COMMUNICATION:
-        case ID_SHOW_LOGGER_TOOLS: ShowLoggerSetup(); break;
+        case ID_TOOLS_COMMUNICATION: ShowLoggerSetup(); break;
+        case ID_SHOW_LOGGER_TOOLS:
+            if (m_setup) m_setup->RestorePlacement();
+            ShowLoggerSetup();
+            break;
         case ID_WIDE_RX1: ToggleWide(RX1_ID); break;
         case ID_WIDE_RX2: ToggleWide(RX2_ID); break;
         case ID_WIDE_RX3: ToggleWide(RX3_ID); break;
@@ -560,6 +687,7 @@ BOOL CBrannicZenova_Dlg::OnCommand(unsigned id) {
             UpdateMenuAndPanels();
             break;
         case ID_ACQUISITION_STATE_CHANGED: OnUpdateReceiverCaptions(); break;
+        case ID_REARM_ACQ_READBACK: PostAcquisitionPage(id); break;
         case IDM_ABOUTBOX: OnSysCommand(IDM_ABOUTBOX); break;
         default: break;
     }
@@ -618,6 +746,7 @@ void CBrannicZenova_Dlg::UpdateMenuAndPanels() {
     }
     if (m_power) m_power->CreateToolTips();
     if (m_depth) m_depth->SetToolTips();
+    if (m_setup) m_setup->FillTabs();
     // A fresh menu has every entry enabled: restore what the program knows.
     ApplyMenuStates();
     if (m_shared.m_nLinkState < 32) m_menu->EnableMenuItem(ID_FILE_NEW, MF_GRAYED);
@@ -651,7 +780,7 @@ void CBrannicZenova_Dlg::HideScope(int receiverId) {
 }
 
 void CBrannicZenova_Dlg::ShowLoggerSetup() {
-    // No "Logger Setup" dialog yet: its entries are greyed.
+    if (m_setup) m_setup->ShowWindow(SW_SHOW);
 }
 
 void CBrannicZenova_Dlg::RestoreWindowPos(bool atLeft) {
@@ -669,6 +798,7 @@ bool CBrannicZenova_Dlg::SelectPrinter() {
 void CBrannicZenova_Dlg::SetupPrinter() {
     bool ready = false;
     try {
+        m_appPrinter.LoadSystemDefault();
         if (IsNoPrinter(m_data.m_strPrinterUsed)) {
             const std::string def = zns::ui::Service().DefaultPrinterName();
             if (!def.empty()) m_data.m_strPrinterUsed = def;
@@ -695,21 +825,68 @@ void CBrannicZenova_Dlg::OnSetPrinter() {
 }
 
 void CBrannicZenova_Dlg::OnPrint() {
-    // The trace image cannot print yet: the entry is greyed.
+    if (m_drawer) m_drawer->PrintPage(false);
 }
 
 void CBrannicZenova_Dlg::OnAutoPrint() {
-    // The trace image cannot print yet: the entry is greyed.
+    if (!m_drawer) return;
+    m_autoPrint = m_drawer->TogglePrinting(false);
+    ApplyMenuStates();
+    // The page height follows the scale: it stays while pages are printed.
+    if (m_depth && m_depth->ScaleCombo()) m_depth->ScaleCombo()->setEnabled(!m_autoPrint);
 }
 
 void CBrannicZenova_Dlg::EndAutoPrint() {
+    if (m_drawer) m_drawer->TogglePrinting(true);
     m_autoPrint = false;
     ApplyMenuStates();
     if (m_depth && m_depth->ScaleCombo()) m_depth->ScaleCombo()->setEnabled(true);
 }
 
+// ---------------------------------------------------------------------------
+// Exports
+
 void CBrannicZenova_Dlg::OnExportSeg2() {
-    // No SEG-2 export yet: the entry is greyed.
+    zns::ui::Seg2ExportWindow window;
+    window.stopPlayer = [this] {
+        if (!m_power) return;
+        m_power->OnBnClickedStop();
+        {
+            std::lock_guard<std::mutex> lock(m_shared.acqMutex);
+            m_shared.session.ReplayLoaded = 0;
+        }
+        m_power->SetRecorderButtons();
+    };
+    window.refreshRecorderButtons = [this] {
+        if (m_power) m_power->SetRecorderButtons();
+    };
+    window.statusText = [this](const std::string& text) { StatusBarText(SB_PART_FILE, text); };
+    window.showProgress = [this](bool show) {
+        if (m_progress) {
+            m_progress->setRange(0, 100);
+            m_progress->setValue(0);
+            m_progress->setVisible(show);
+        }
+        if (m_statusBar) m_statusBar->setVisible(!show);
+    };
+    window.progress = [this](int percent) {
+        if (m_progress) m_progress->setValue(percent);
+    };
+    zns::ui::RunSeg2Export(this, m_data, m_app.Header(), m_app.m_dExportFirst, m_app.m_dExportLast,
+                           m_app.m_dExportStep, &m_app.Stream().m_posReplay, std::move(window));
+}
+
+void CBrannicZenova_Dlg::OnExportLas() {
+    // The export reads the data file from its own position: the player stops first.
+    const SessionState session = m_shared.SnapshotSession();
+    if ((session.Running || session.Recording) && m_power) {
+        m_power->SendCommand(ID_POWER_STOP);
+        PumpMessages();
+    }
+    CLasExport dlg(m_header, m_preferences, m_app.m_dExportFirst, this);
+    dlg.SetStatusText([this](const std::string& text) { StatusBarText(SB_PART_FILE, text); });
+    dlg.SetReplayPosition(&m_app.Stream().m_posReplay);
+    dlg.DoModal();
 }
 
 // ---------------------------------------------------------------------------

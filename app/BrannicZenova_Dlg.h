@@ -20,14 +20,17 @@
 #include "settings/Header.h"
 #include "settings/Preferences.h"
 #include "ui/controls/Picture.h"
+#include "ui/controls/TracePrint.h"
 #include "ui/layout/ResizableDialog.h"
 
 class CAlertDlg;
+class CBigDepth;
 class CBrannicLogger_ZNApp;
 class CDephtDlg;
 class CDrawerZNSCtrl;
 class CPWideDlg;
 class CPowerDlg;
+class CPropertyLoggerDlg;
 class CUSB;
 struct AcquisitionSettings;
 
@@ -110,6 +113,7 @@ public:
     void OnPrint();
     void OnAutoPrint();
     void OnExportSeg2();
+    void OnExportLas();
     void OnUpdateReceiverCaptions();
     void OnAbout();
 
@@ -167,6 +171,13 @@ public:
     CDephtDlg* DepthPanel() const { return m_depth.get(); }
     CPowerDlg* PowerPanel() const { return m_power.get(); }
     CAlertDlg* AlertBox() const { return m_alert.get(); }
+    // The "Logger Setup" dialog (hidden until asked for).
+    CPropertyLoggerDlg* LoggerSetup() const { return m_setup.get(); }
+    // The depth panel's magnifier; null until the panel made it.
+    CBigDepth* Magnifier() const;
+    zns::CAppPrinter& AppPrinter() { return m_appPrinter; }
+    // Queues logger command `code` (0, 1, 2, 3, 8, 9 or 10); false for another code.
+    bool SendLoggerCommand(int code);
     // The wide view of receiver 2001, 2002 or 2003; null for another id.
     CPWideDlg* WideView(int receiverId) const;
     QProgressBar* Progress() const { return m_progress; }
@@ -203,6 +214,14 @@ private:
     std::string ReceiverName(int rx) const;
     void CreateChildren();
     void CreatePowerPanel();
+    void CreateDepthPanel();
+    void CreateLoggerSetup();
+    // The depth panel's buttons: depth reset, recording mode, magnifier.
+    void RunDepthReset();
+    void RunRecordingModeFromPanel();
+    void CreateMagnifier();
+    // The "Logger Setup" pages that other windows post their private commands to.
+    void PostAcquisitionPage(unsigned id);
     // The modal steps of "&New log.": the recording mode before the file is
     // chosen, the header editor after (their results are not consulted).
     void RunRecordingModeDialog();
@@ -223,6 +242,8 @@ private:
     SharedData& m_shared;
     SettingsData& m_data;
 
+    // The application's printer; outlives the trace image that prints with it.
+    zns::CAppPrinter m_appPrinter;
     std::unique_ptr<CDrawerZNSCtrl> m_drawer;
     std::unique_ptr<CPWideDlg> m_wide[3];
     CPreferences m_preferences;
@@ -231,11 +252,14 @@ private:
     std::unique_ptr<CDephtDlg> m_depth;
     std::unique_ptr<CUSB> m_usb;
     CHeader m_header;
+    std::unique_ptr<CPropertyLoggerDlg> m_setup;
     std::unique_ptr<CMenu> m_menu;
     QPointer<QProgressBar> m_progress;
     QPointer<QFrame> m_drawerPlace;
     CPicture m_logo;
     std::unique_ptr<CAlertDlg> m_alert;
+    // Owned by the depth panel (its Qt parent), which may outlive this pointer's use.
+    QPointer<CBigDepth> m_bigDepth;
     // The trace image for the workers: set once it exists, cleared before it goes.
     std::atomic<CDrawerZNSCtrl*> m_drawerLive{nullptr};
     std::atomic<int> m_pendingAlert{-1};

@@ -19,6 +19,7 @@
 #include "ui/dialogs/AlarmDlg.h"
 #include "ui/dialogs/DephtDlg.h"
 #include "ui/dialogs/PWideDlg.h"
+#include "ui/dialogs/PropertyLoggerDlg.h"
 #include "ui/dialogs/PowerDlg.h"
 
 void CBrannicZenova_Dlg::ComputeFramePeriod(const AcquisitionSettings& settings, int* periodMs,
@@ -143,7 +144,7 @@ void CBrannicZenova_Dlg::OnLinkStatus(int code) {
     } else if (code == LINK_STATUS_STATE) {
         m_power->UpdateCounters();
     }
-    // No "Logger Setup" dialog yet, so no communication lamps to refresh.
+    if (m_setup) m_setup->RefreshCommLamps();
     m_power->ShowStatus();
 }
 

@@ -85,7 +85,7 @@ bool CBrannicZenova_Dlg::SetLogPaths(const std::string& folder, const std::strin
 void CBrannicZenova_Dlg::RunRecordingModeDialog() {
     RecordingModeHooks hooks;
     hooks.resetAcquisition = [this](bool reload) { ResetAcquisition(reload); };
-    hooks.sendCommand = [this](int code) { return code == 8 && m_usb->sendF8(); };
+    hooks.sendCommand = [this](int code) { return code == 8 && SendLoggerCommand(8); };
     CPRecordingMode dlg(m_shared, m_data, m_app.m_bDisplayModeDlg, std::move(hooks), this);
     dlg.DoModal();
 }
@@ -229,7 +229,7 @@ void CBrannicZenova_Dlg::OnFileOpen() {
     m_power->SetPlayerButtons();
     if (m_depth) m_depth->PutDataOnScreen();
 
-    // No "Logger Setup" dialog yet, so no acquisition page to refresh.
+    PostAcquisitionPage(ID_ACQUISITION_STATE_CHANGED);
     OnUpdateReceiverCaptions();
     if (header.RXNumber == 1) {
         HideScope(RX2_ID);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -78,5 +80,23 @@ ProgramDir::~ProgramDir() {
 }
 
 std::string ProgramDir::Path() const { return QFile::encodeName(m_dir.path()).toStdString() + "/"; }
+
+ModalOperator::ModalOperator(Act act) : m_act(std::move(act)) {
+    QObject::connect(&m_timer, &QTimer::timeout, [this] {
+        auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!d || !d->isVisible()) return;
+        // One turn per dialog: the act may leave it open (a box of its own).
+        if (d->property("apptest.seen").toBool()) return;
+        d->setProperty("apptest.seen", true);
+        m_seen.push_back(d->metaObject()->className());
+        if (m_act)
+            m_act(*d);
+        else
+            d->reject();
+    });
+    m_timer.start(10);
+}
+
+ModalOperator::~ModalOperator() { m_timer.stop(); }
 
 }  // namespace apptest

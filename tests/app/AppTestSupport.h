@@ -2,11 +2,15 @@
 // What the application tests share: a program directory per test, the
 // scripted message-box service, and waiting while the event loop runs.
 #include <QTemporaryDir>
+#include <QTimer>
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/ui/ScriptedUiService.h"
+
+class QDialog;
 
 namespace apptest {
 
@@ -27,6 +31,22 @@ private:
     QTemporaryDir m_dir;
     zns::ui::ScriptedUiService m_ui;
     std::unique_ptr<zns::ui::ScopedService> m_scope;
+};
+
+// Plays the operator at the program's modal dialogs: each one that comes up is
+// handed to `act` (none: cancelled) and its class name recorded.
+class ModalOperator {
+public:
+    using Act = std::function<void(QDialog&)>;
+    explicit ModalOperator(Act act = {});
+    ~ModalOperator();
+    void SetAct(Act act) { m_act = std::move(act); }
+    const std::vector<std::string>& Seen() const { return m_seen; }
+
+private:
+    QTimer m_timer;
+    Act m_act;
+    std::vector<std::string> m_seen;
 };
 
 }  // namespace apptest
