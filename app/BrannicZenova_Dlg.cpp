@@ -353,19 +353,7 @@ BOOL CBrannicZenova_Dlg::OnInitDialog() {
     Step("placement");
     const ::WindowPlacement& stored = m_data.layout.placement[LAYOUT_MAIN];
     if (stored.IsPresent()) {
-        zns::WindowPlacement wp;
-        wp.length = stored.length;
-        wp.flags = stored.flags;
-        wp.showCmd = stored.showCmd;
-        wp.minX = stored.minX;
-        wp.minY = stored.minY;
-        wp.maxX = stored.maxX;
-        wp.maxY = stored.maxY;
-        wp.left = stored.left;
-        wp.top = stored.top;
-        wp.right = stored.right;
-        wp.bottom = stored.bottom;
-        SetWindowPlacement(wp);
+        SetWindowPlacement(stored);
     }
 
     qApp->installEventFilter(this);

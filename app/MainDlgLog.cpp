@@ -276,18 +276,7 @@ bool CBrannicZenova_Dlg::ConfirmExit() {
 
     zns::WindowPlacement wp;
     GetWindowPlacement(wp);
-    ::WindowPlacement& slot = m_data.layout.placement[LAYOUT_MAIN];
-    slot.length = wp.length;
-    slot.flags = wp.flags;
-    slot.showCmd = wp.showCmd;
-    slot.minX = wp.minX;
-    slot.minY = wp.minY;
-    slot.maxX = wp.maxX;
-    slot.maxY = wp.maxY;
-    slot.left = wp.left;
-    slot.top = wp.top;
-    slot.right = wp.right;
-    slot.bottom = wp.bottom;
+    m_data.layout.placement[LAYOUT_MAIN] = wp;
     m_preferences.SaveAll();
 
     PumpMessages(500);

@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/WindowPlacement.h"
+
 inline constexpr size_t kLayoutFileSize = 281;
 inline constexpr size_t kPlacementSize = 44;
 inline constexpr size_t kPlacementsOffset = 17;
@@ -24,19 +26,8 @@ enum LayoutSlot : int {
     LAYOUT_SLOTS = 6,
 };
 
-// One saved window placement (the platform's WINDOWPLACEMENT layout).
-struct WindowPlacement {
-    uint32_t length = 0;   // 44 when set
-    uint32_t flags = 0;
-    uint32_t showCmd = 0;
-    int32_t minX = 0, minY = 0;  // minimised position
-    int32_t maxX = 0, maxY = 0;  // maximised position
-    int32_t left = 0, top = 0, right = 0, bottom = 0;  // normal rectangle
-
-    // A placement counts only when its length field is 1..999; otherwise the
-    // window takes its own default position.
-    bool IsPresent() const { return length >= 1 && length <= 999; }
-};
+// One saved window placement: the same 44-byte record the window layer reads and writes.
+using WindowPlacement = zns::WindowPlacement;
 
 struct WindowLayout {
     uint8_t mark = 0;

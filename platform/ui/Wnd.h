@@ -17,7 +17,7 @@
 
 #include "platform/WinTypes.h"
 #include "platform/ui/WinUser.h"
-#include "platform/ui/WindowPlacement.h"
+#include "platform/WindowPlacement.h"
 
 class QMenuBar;
 class QTimerEvent;

@@ -16,37 +16,7 @@ namespace {
 
 constexpr const char* kNumberFormat = "%###.2f";
 
-zns::WindowPlacement ToUi(const ::WindowPlacement& w) {
-    zns::WindowPlacement u;
-    u.length = w.length;
-    u.flags = w.flags;
-    u.showCmd = w.showCmd;
-    u.minX = w.minX;
-    u.minY = w.minY;
-    u.maxX = w.maxX;
-    u.maxY = w.maxY;
-    u.left = w.left;
-    u.top = w.top;
-    u.right = w.right;
-    u.bottom = w.bottom;
-    return u;
-}
 
-::WindowPlacement FromUi(const zns::WindowPlacement& u) {
-    ::WindowPlacement w;
-    w.length = u.length;
-    w.flags = u.flags;
-    w.showCmd = u.showCmd;
-    w.minX = u.minX;
-    w.minY = u.minY;
-    w.maxX = u.maxX;
-    w.maxY = u.maxY;
-    w.left = u.left;
-    w.top = u.top;
-    w.right = u.right;
-    w.bottom = u.bottom;
-    return w;
-}
 
 QIcon MagnifierIcon() {
     QPixmap pm(16, 16);
@@ -116,14 +86,14 @@ double CBigDepth::MaxLoggingSpeed() const {
 void CBigDepth::StorePlacement() {
     zns::WindowPlacement wp;
     GetWindowPlacement(wp);
-    m_settings.layout.placement[LAYOUT_MAGNIFIER] = FromUi(wp);
+    m_settings.layout.placement[LAYOUT_MAGNIFIER] = wp;
 }
 
 void CBigDepth::ShowMagnifier() {
     Create();
     const ::WindowPlacement& stored = m_settings.layout.placement[LAYOUT_MAGNIFIER];
     if (stored.IsPresent()) {
-        zns::WindowPlacement wp = ToUi(stored);
+        zns::WindowPlacement wp = stored;
         // The button must show the window: a damaged layout file may say "hidden".
         if (wp.showCmd == static_cast<uint32_t>(SW_HIDE)) wp.showCmd = SW_SHOWNORMAL;
         SetWindowPlacement(wp);

@@ -54,37 +54,7 @@ QIcon ReceiverIcon(int rx) {
     return QIcon(pm);
 }
 
-zns::WindowPlacement ToUi(const ::WindowPlacement& w) {
-    zns::WindowPlacement u;
-    u.length = w.length;
-    u.flags = w.flags;
-    u.showCmd = w.showCmd;
-    u.minX = w.minX;
-    u.minY = w.minY;
-    u.maxX = w.maxX;
-    u.maxY = w.maxY;
-    u.left = w.left;
-    u.top = w.top;
-    u.right = w.right;
-    u.bottom = w.bottom;
-    return u;
-}
 
-::WindowPlacement FromUi(const zns::WindowPlacement& u) {
-    ::WindowPlacement w;
-    w.length = u.length;
-    w.flags = u.flags;
-    w.showCmd = u.showCmd;
-    w.minX = u.minX;
-    w.minY = u.minY;
-    w.maxX = u.maxX;
-    w.maxY = u.maxY;
-    w.left = u.left;
-    w.top = u.top;
-    w.right = u.right;
-    w.bottom = u.bottom;
-    return w;
-}
 
 }  // namespace
 
@@ -478,7 +448,7 @@ void CPWideDlg::ShowWide() {
     if (rx < 0) return;
     const ::WindowPlacement& stored = m_settings.layout.placement[LAYOUT_WIDE_RX1 + rx];
     if (stored.IsPresent()) {
-        SetWindowPlacement(ToUi(stored));
+        SetWindowPlacement(stored);
         return;
     }
     if (m_hooks.restoreMainWindowPos) m_hooks.restoreMainWindowPos();
@@ -504,7 +474,7 @@ void CPWideDlg::OnClose() {
     if (rx >= 0) {
         zns::WindowPlacement wp;
         GetWindowPlacement(wp);
-        m_settings.layout.placement[LAYOUT_WIDE_RX1 + rx] = FromUi(wp);
+        m_settings.layout.placement[LAYOUT_WIDE_RX1 + rx] = wp;
     }
     CResizableDialog::OnClose();
 }

@@ -22,37 +22,7 @@ namespace {
 constexpr int kMargin = 7;
 constexpr int kTabHeight = 24;
 
-zns::WindowPlacement ToWnd(const ::WindowPlacement& p) {
-    zns::WindowPlacement w;
-    w.length = p.length;
-    w.flags = p.flags;
-    w.showCmd = p.showCmd;
-    w.minX = p.minX;
-    w.minY = p.minY;
-    w.maxX = p.maxX;
-    w.maxY = p.maxY;
-    w.left = p.left;
-    w.top = p.top;
-    w.right = p.right;
-    w.bottom = p.bottom;
-    return w;
-}
 
-::WindowPlacement FromWnd(const zns::WindowPlacement& w) {
-    ::WindowPlacement p;
-    p.length = w.length;
-    p.flags = w.flags;
-    p.showCmd = w.showCmd;
-    p.minX = w.minX;
-    p.minY = w.minY;
-    p.maxX = w.maxX;
-    p.maxY = w.maxY;
-    p.left = w.left;
-    p.top = w.top;
-    p.right = w.right;
-    p.bottom = w.bottom;
-    return p;
-}
 
 }  // namespace
 
@@ -279,11 +249,11 @@ bool CPropertyLoggerDlg::eventFilter(QObject* watched, QEvent* event) {
 
 void CPropertyLoggerDlg::StorePlacement() {
     zns::WindowPlacement wp;
-    if (GetWindowPlacement(wp)) m_data.layout.placement[LAYOUT_SETUP] = FromWnd(wp);
+    if (GetWindowPlacement(wp)) m_data.layout.placement[LAYOUT_SETUP] = wp;
 }
 
 void CPropertyLoggerDlg::RestorePlacement() {
-    const zns::WindowPlacement stored = ToWnd(m_data.layout.placement[LAYOUT_SETUP]);
+    const zns::WindowPlacement stored = m_data.layout.placement[LAYOUT_SETUP];
     const int w = m_nWidth > 0 ? m_nWidth : width();
     const int h = m_nHeight > 0 ? m_nHeight : height();
     if (stored.IsPresent()) {
