@@ -38,11 +38,7 @@ void SanitizeSondeRecord(SondeRecord& rec) {
     if (!std::isfinite(rec.GammaCoef)) rec.GammaCoef = kSondeDefaultGammaCoef;
 }
 
-void SelectSondeSlot(SondeDatabase& db, AcquisitionSettings& settings, int slot) {
-    if (slot < 0 || slot >= kMaxSondes) slot = 0;
-    db.nSelected = slot;
-    SondeRecord r = db.Slots[static_cast<size_t>(slot)];
-    SanitizeSondeRecord(r);
+void CopySlotToWorkingCopy(SondeDatabase& db, const SondeRecord& r) {
     db.SerialNumber = r.SerialNumber;
     db.SondeLength = r.SondeLength;
     db.RX_Number = r.RX_Number;
@@ -54,6 +50,14 @@ void SelectSondeSlot(SondeDatabase& db, AcquisitionSettings& settings, int slot)
     db.GammaOffset = r.GammaOffset;
     db.GammaCoef = r.GammaCoef;
     db.Voltage = HoldSondeVoltage(r.Voltage);
+}
+
+void SelectSondeSlot(SondeDatabase& db, AcquisitionSettings& settings, int slot) {
+    if (slot < 0 || slot >= kMaxSondes) slot = 0;
+    db.nSelected = slot;
+    SondeRecord r = db.Slots[static_cast<size_t>(slot)];
+    SanitizeSondeRecord(r);
+    CopySlotToWorkingCopy(db, r);
     settings.UpGain = r.UpGain;
     settings.BaudDivisor = r.UpBaudDivisor;
     settings.UpDrive = r.UpDrive;

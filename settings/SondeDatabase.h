@@ -98,6 +98,9 @@ int32_t MaxUpDriveForDivisor(int32_t divisor);
 // voltage is kept as it is: only the working copy holds it to 80..100.
 void SanitizeSondeRecord(SondeRecord& rec);
 
+// Working copy := slot's sonde values (serial .. voltage, voltage held to 80..100).
+void CopySlotToWorkingCopy(SondeDatabase& db, const SondeRecord& slot);
+
 // Copies slot `slot` (clamped to 0..9, which becomes nSelected) into the working
 // copy, voltage held to 80..100, and its uphole gain, baud divisor and drives
 // into `settings`. Used by the loader and by the sonde selection of the probe page.

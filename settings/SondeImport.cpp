@@ -90,20 +90,6 @@ void ClearSondeSlot(SondeRecord& slot) {
     ApplySondeImport(slot, removed);
 }
 
-void CopySlotToWorkingCopy(SondeDatabase& db, const SondeRecord& r) {
-    db.SerialNumber = r.SerialNumber;
-    db.SondeLength = r.SondeLength;
-    db.RX_Number = r.RX_Number;
-    for (int i = 0; i < 3; ++i) {
-        db.OffsetRx[i] = r.OffsetRx[i];
-        db.RxName[i] = r.RxName[i];
-    }
-    db.NaturalGamma = r.NaturalGamma;
-    db.GammaOffset = r.GammaOffset;
-    db.GammaCoef = r.GammaCoef;
-    db.Voltage = HoldSondeVoltage(r.Voltage);
-}
-
 void WriteImportedSonde(const std::string& toolPath, int slot, const SondeImport& imp) {
     CIni ini = ToolIni(toolPath, slot);
     ini.WriteString("SerialNumber", Format("%04d", imp.SerialNumber));

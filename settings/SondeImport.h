@@ -45,8 +45,6 @@ int FindSondeSlot(const SondeDatabase& db, int32_t serial);
 void ApplySondeImport(SondeRecord& slot, const SondeImport& imp);
 // The values a removed slot keeps (serial -999, length 193, ...); telemetry stays.
 void ClearSondeSlot(SondeRecord& slot);
-// Working copy := slot's sonde values (serial .. voltage, voltage held to 80..100).
-void CopySlotToWorkingCopy(SondeDatabase& db, const SondeRecord& slot);
 
 // Section "Sonde<slot>" of the sonde database file `toolPath`:
 // an import's keys ("Gamma_Offset" and "GammaCoef" only with natural gamma);
