@@ -4,55 +4,20 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <string>
 
+#include "../support/PtyServer.h"
 #include "SimTestSupport.h"
 
 using namespace simtest;
 
-namespace {
-
-struct Server {
-    pid_t pid = -1;
-    std::string path;
-
-    bool Start() {
-        int out[2];
-        if (pipe(out) != 0) return false;
-        pid = fork();
-        if (pid == 0) {
-            dup2(out[1], STDOUT_FILENO);
-            close(out[0]);
-            close(out[1]);
-            execl(ZNS_SIM_PTY_EXE, ZNS_SIM_PTY_EXE, "--speed", "6", static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(out[1]);
-        char c;
-        while (read(out[0], &c, 1) == 1 && c != '\n') path += c;
-        close(out[0]);
-        return pid > 0 && !path.empty();
-    }
-    ~Server() {
-        if (pid > 0) {
-            kill(pid, SIGTERM);
-            int status = 0;
-            waitpid(pid, &status, 0);
-        }
-    }
-};
-
-}  // namespace
-
 TEST(SimPty, ServesTheLoggerOnAPseudoTerminal) {
-    Server server;
-    ASSERT_TRUE(server.Start());
+    testsupport::PtyServer server;
+    ASSERT_TRUE(server.Start({"--speed", "6"}));
     ASSERT_EQ(server.path.rfind("/dev/pts/", 0), 0u) << server.path;
 
     const int fd = open(server.path.c_str(), O_RDWR | O_NOCTTY);

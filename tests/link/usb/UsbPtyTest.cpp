@@ -2,55 +2,17 @@
 // simulated logger served by zns_sim_pty in another process (real time).
 #include <gtest/gtest.h>
 
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <string>
 
+#include "../../support/PtyServer.h"
 #include "LinkRig.h"
 
 using namespace linktest;
-
-namespace {
-
-struct PtyServer {
-    pid_t pid = -1;
-    std::string path;
-
-    bool Start() {
-        int out[2];
-        if (pipe(out) != 0) return false;
-        pid = fork();
-        if (pid == 0) {
-            dup2(out[1], STDOUT_FILENO);
-            close(out[0]);
-            close(out[1]);
-            execl(ZNS_SIM_PTY_EXE, ZNS_SIM_PTY_EXE, "--speed", "6", "--depth", "250", static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(out[1]);
-        char c;
-        while (read(out[0], &c, 1) == 1 && c != '\n') path += c;
-        close(out[0]);
-        return pid > 0 && !path.empty();
-    }
-    void Stop() {
-        if (pid > 0) {
-            kill(pid, SIGTERM);
-            int status = 0;
-            waitpid(pid, &status, 0);
-            pid = -1;
-        }
-    }
-    ~PtyServer() { Stop(); }
-};
-
-}  // namespace
+using testsupport::PtyServer;
 
 TEST(UsbPtyTest, RecordsALogOverAPseudoTerminal) {
     PtyServer server;
-    ASSERT_TRUE(server.Start());
+    ASSERT_TRUE(server.Start({"--speed", "6", "--depth", "250"}));
     zns::SystemClock clock;
     LinkRig rig(clock);
     rig.Make([&] { return zns::d2xx::LoadBackend("tty:" + server.path); });

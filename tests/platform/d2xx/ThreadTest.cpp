@@ -18,26 +18,37 @@ namespace {
 
 using Steady = std::chrono::steady_clock;
 
+// Opens device 0 with the given read/write timeouts (0 = wait for ever).
+FT_HANDLE OpenWithTimeouts(ID2xx& drv, uint32_t readMs, uint32_t writeMs) {
+    FT_HANDLE h = nullptr;
+    EXPECT_EQ(drv.Open(0, &h), FT_OK);
+    EXPECT_EQ(drv.SetTimeouts(h, readMs, writeMs), FT_OK);
+    return h;
+}
+
+// A read waiting for ever on h; Close from this thread must end it at once.
+void ExpectCloseEndsAWaitingRead(ID2xx& drv, FT_HANDLE h) {
+    std::atomic<FT_STATUS> st{FT_OK};
+    std::thread reader([&] {
+        uint8_t buf[24];
+        uint32_t n = 0;
+        st = drv.Read(h, buf, sizeof buf, &n);
+    });
+    std::this_thread::sleep_for(50ms);
+    auto t0 = Steady::now();
+    EXPECT_EQ(drv.Close(h), FT_OK);
+    reader.join();
+    EXPECT_LT(Steady::now() - t0, 1s);
+    EXPECT_EQ(st.load(), FT_INVALID_HANDLE);
+}
+
 TEST(D2xxThreads, CloseEndsAWaitingSimRead) {
     zns::SystemClock clock;
     zns::sim::SimLogger logger(clock);
     logger.SetSilent(true);
     auto drv = MakeSimDriver(logger, clock);
-    FT_HANDLE h = nullptr;
-    ASSERT_EQ(drv->Open(0, &h), FT_OK);
-    ASSERT_EQ(drv->SetTimeouts(h, 0, 0), FT_OK);  // would wait for ever
-    std::atomic<FT_STATUS> st{FT_OK};
-    std::thread reader([&] {
-        uint8_t buf[24];
-        uint32_t n = 0;
-        st = drv->Read(h, buf, sizeof buf, &n);
-    });
-    std::this_thread::sleep_for(50ms);
-    auto t0 = Steady::now();
-    EXPECT_EQ(drv->Close(h), FT_OK);
-    reader.join();
-    EXPECT_LT(Steady::now() - t0, 1s);
-    EXPECT_EQ(st.load(), FT_INVALID_HANDLE);
+    ExpectCloseEndsAWaitingRead(*drv, OpenWithTimeouts(*drv, 0, 0));
+    if (HasFailure()) return;
     FT_HANDLE h2 = nullptr;
     EXPECT_EQ(drv->Open(0, &h2), FT_OK);
     EXPECT_EQ(drv->Close(h2), FT_OK);
@@ -47,21 +58,8 @@ TEST(D2xxThreads, CloseEndsAWaitingTtyReadAndReleasesThePort) {
     PtyPair pty;
     ASSERT_TRUE(pty.Ok());
     auto drv = MakeTtyDriver(pty.slavePath);
-    FT_HANDLE h = nullptr;
-    ASSERT_EQ(drv->Open(0, &h), FT_OK);
-    ASSERT_EQ(drv->SetTimeouts(h, 0, 0), FT_OK);
-    std::atomic<FT_STATUS> st{FT_OK};
-    std::thread reader([&] {
-        uint8_t buf[24];
-        uint32_t n = 0;
-        st = drv->Read(h, buf, sizeof buf, &n);
-    });
-    std::this_thread::sleep_for(50ms);
-    auto t0 = Steady::now();
-    EXPECT_EQ(drv->Close(h), FT_OK);
-    reader.join();
-    EXPECT_LT(Steady::now() - t0, 1s);
-    EXPECT_EQ(st.load(), FT_INVALID_HANDLE);
+    ExpectCloseEndsAWaitingRead(*drv, OpenWithTimeouts(*drv, 0, 0));
+    if (HasFailure()) return;
     // The slave side is closed when Close returns: the master sees the hang-up.
     pollfd p{pty.master, POLLIN, 0};
     ASSERT_EQ(::poll(&p, 1, 1000), 1);
@@ -72,9 +70,8 @@ TEST(D2xxThreads, TtyReadGathersBytesAcrossArrivals) {
     PtyPair pty;
     ASSERT_TRUE(pty.Ok());
     auto drv = MakeTtyDriver(pty.slavePath);
-    FT_HANDLE h = nullptr;
-    ASSERT_EQ(drv->Open(0, &h), FT_OK);
-    ASSERT_EQ(drv->SetTimeouts(h, 2000, 100), FT_OK);
+    FT_HANDLE h = OpenWithTimeouts(*drv, 2000, 100);
+    ASSERT_FALSE(HasFailure());
     ASSERT_TRUE(pty.Send({1, 2, 3}));
     std::thread late([&] {
         std::this_thread::sleep_for(30ms);
@@ -93,9 +90,8 @@ TEST(D2xxThreads, TtyHangUpEndsAReadWithoutTimeOut) {
     PtyPair pty;
     ASSERT_TRUE(pty.Ok());
     auto drv = MakeTtyDriver(pty.slavePath);
-    FT_HANDLE h = nullptr;
-    ASSERT_EQ(drv->Open(0, &h), FT_OK);
-    ASSERT_EQ(drv->SetTimeouts(h, 0, 0), FT_OK);
+    FT_HANDLE h = OpenWithTimeouts(*drv, 0, 0);
+    ASSERT_FALSE(HasFailure());
     std::thread hangup([&] {
         std::this_thread::sleep_for(50ms);
         pty.CloseMaster();
@@ -116,9 +112,8 @@ TEST(D2xxThreads, TtyWriteIsNotHeldUpByAWaitingRead) {
     PtyPair pty;
     ASSERT_TRUE(pty.Ok());
     auto drv = MakeTtyDriver(pty.slavePath);
-    FT_HANDLE h = nullptr;
-    ASSERT_EQ(drv->Open(0, &h), FT_OK);
-    ASSERT_EQ(drv->SetTimeouts(h, 3000, 1000), FT_OK);
+    FT_HANDLE h = OpenWithTimeouts(*drv, 3000, 1000);
+    ASSERT_FALSE(HasFailure());
 
     std::vector<uint8_t> data(3000);
     for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 7 + 1);
@@ -160,9 +155,8 @@ TEST(D2xxThreads, SimReceiveAndSendThreadsTogether) {
     zns::FakeClock clock;
     zns::sim::SimLogger logger(clock);
     auto drv = MakeSimDriver(logger, clock);
-    FT_HANDLE h = nullptr;
-    ASSERT_EQ(drv->Open(0, &h), FT_OK);
-    ASSERT_EQ(drv->SetTimeouts(h, 300, 100), FT_OK);
+    FT_HANDLE h = OpenWithTimeouts(*drv, 300, 100);
+    ASSERT_FALSE(HasFailure());
     ASSERT_EQ(drv->SetLatencyTimer(h, 2), FT_OK);
 
     std::atomic<uint64_t> bytes{0};

@@ -1,7 +1,8 @@
 // The configuration file "HxZn.cfg": first start, defaults, load rules, save
 // order, LAS parameters, language, file-name fields.
 #include <climits>
-#include <functional>
+#include <utility>
+#include <vector>
 
 #include "PrefsTestUtil.h"
 
@@ -157,89 +158,70 @@ TEST_F(ConfigTest, DefaultsWhenTheFileHasNoKeys) {
     EXPECT_EQ(zns::FixedFieldText(data.files.szTempDir), dir + "temp") << "c:\\temp under the program's folder";
 }
 
+// What a load makes of one stored key, read back where the key lands.
+struct LoadView {
+    const AcquisitionSettings& s;
+    const SessionState& ss;
+    const SettingsData& d;
+};
+using LoadGet = long long (*)(const LoadView&);
+#define ACQ(expr) [](const LoadView& v) -> long long { return v.s.expr; }
+#define SES(expr) [](const LoadView& v) -> long long { return v.ss.expr; }
+#define DAT(expr) [](const LoadView& v) -> long long { return v.d.expr; }
+
 struct LoadRule {
     const char* key;
-    const char* stored;
-    long long expected;
-    std::function<long long(const AcquisitionSettings&, const SessionState&, const SettingsData&)> get;
+    LoadGet get;
+    std::vector<std::pair<const char*, long long>> storedToExpected;
 };
-
-long long Circ(const AcquisitionSettings& s, const SessionState&, const SettingsData&) { return s.PulleysCircumference; }
-long long Res(const AcquisitionSettings& s, const SessionState&, const SettingsData&) { return s.PulsResolution; }
-long long GMax(const AcquisitionSettings& s, const SessionState&, const SettingsData&) { return s.GammaMax; }
-long long GFilter(const AcquisitionSettings& s, const SessionState&, const SettingsData&) { return s.GammaFilter; }
-long long GView(const AcquisitionSettings& s, const SessionState&, const SettingsData&) { return s.GammaViewMode; }
-long long Gain1(const AcquisitionSettings& s, const SessionState&, const SettingsData&) { return s.GainRx1; }
-long long Gain2(const AcquisitionSettings& s, const SessionState&, const SettingsData&) { return s.GainRx2; }
-long long Gain3(const AcquisitionSettings& s, const SessionState&, const SettingsData&) { return s.GainRx3; }
-long long Refresh(const AcquisitionSettings&, const SessionState&, const SettingsData& d) { return d.g_nRefreshTime; }
-long long Modus1(const AcquisitionSettings& s, const SessionState&, const SettingsData&) { return s.ZNSModus_Rx1; }
-long long Modus2(const AcquisitionSettings& s, const SessionState&, const SettingsData&) { return s.ZNSModus_Rx2; }
-long long Modus3(const AcquisitionSettings& s, const SessionState&, const SettingsData&) { return s.ZNSModus_Rx3; }
-long long TimeIv(const AcquisitionSettings& s, const SessionState&, const SettingsData&) { return s.TimeInterval; }
-long long DepthIv(const AcquisitionSettings& s, const SessionState&, const SettingsData&) { return s.DepthInterval; }
-long long Scale(const AcquisitionSettings& s, const SessionState&, const SettingsData&) { return s.VScale; }
-long long Cable(const AcquisitionSettings& s, const SessionState&, const SettingsData&) { return s.CableType; }
-long long Left(const AcquisitionSettings& s, const SessionState&, const SettingsData&) { return s.RxLeftView; }
-long long Right(const AcquisitionSettings& s, const SessionState&, const SettingsData&) { return s.RxRightView; }
-long long Palette(const AcquisitionSettings&, const SessionState& ss, const SettingsData&) { return ss.BlackAndWhite; }
-long long Pulley(const AcquisitionSettings& s, const SessionState&, const SettingsData&) { return s.PulleyDir; }
-long long Blank(const AcquisitionSettings& s, const SessionState&, const SettingsData&) { return s.ChnBlanking; }
-long long GColor(const AcquisitionSettings&, const SessionState& ss, const SettingsData&) { return ss.GammaColor; }
-long long Th2(const AcquisitionSettings& s, const SessionState&, const SettingsData&) { return s.FA[1].Threshold; }
-long long Use3(const AcquisitionSettings& s, const SessionState&, const SettingsData&) { return s.FA[2].Use; }
-long long Agc2(const AcquisitionSettings& s, const SessionState&, const SettingsData&) { return s.AGC_Rx2; }
-long long Selected(const AcquisitionSettings&, const SessionState&, const SettingsData& d) { return d.sondeDb.nSelected; }
 
 TEST_F(ConfigTest, LoadRulesTable) {
     const LoadRule rules[] = {
-        {"GammaMax", "50", 65000, GMax},          {"GammaMax", "99", 65000, GMax},
-        {"GammaMax", "100", 100, GMax},           {"GammaMax", "65000", 65000, GMax},
-        {"GammaMax", "65001", 65000, GMax},       {"GammaMax", "abc", 65000, GMax},
-        {"GammaMax", "99999999999999", 65000, GMax},
-        {"GammaFilter", "51", 20, GFilter},       {"GammaFilter", "-1", 20, GFilter},
-        {"GammaFilter", "0", 0, GFilter},         {"GammaFilter", "50", 50, GFilter},
-        {"GammaViewMode", "3", 0, GView},         {"GammaViewMode", "-1", 0, GView},
-        {"GammaViewMode", "1", 1, GView},
-        {"GainRx1", "36", 36, Gain1},             {"GainRx2", "37", 0, Gain2},
-        {"GainRx3", "-1", 0, Gain3},              {"GainRx1", "12abc", 12, Gain1},
-        {"RefreshTime ", "10", 50, Refresh},      {"RefreshTime", "49", 50, Refresh},
-        {"RefreshTime", "51", 51, Refresh},
-        {"ZNSModus_Rx1", "4", 1, Modus1},         {"ZNSModus_Rx2", "-1", 1, Modus2},
-        {"ZNSModus_Rx3", "3", 3, Modus3},         {"ZNSModus_Rx1", "0", 0, Modus1},
-        {"PulleysCircumference", "0", 5000, Circ}, {"PulleysCircumference", "-20", 5000, Circ},
-        {"PulleysCircumference", "4780", 4780, Circ},
-        {"PulsResolution", "0", 1000, Res},       {"PulsResolution", "2500", 2500, Res},
-        {"TimeInterval", "0", 500, TimeIv},       {"TimeInterval", "65536", 500, TimeIv},
-        {"TimeInterval", "65537", 1, TimeIv},     {"TimeInterval", "70000", 4464, TimeIv},
-        {"TimeInterval", "-1", 65535, TimeIv},
-        {"DepthInterval", "0", 5, DepthIv},       {"DepthInterval", "10", 10, DepthIv},
-        {"VScale", "75", 100, Scale},             {"VScale", "0", 100, Scale},
-        {"VScale", "25", 25, Scale},              {"VScale", "50", 50, Scale},
-        {"VScale", "200", 200, Scale},            {"VScale", "500", 500, Scale},
-        {"CableType", "2", 0, Cable},             {"CableType", "1", 1, Cable},
-        {"CableType", "-1", 0, Cable},
-        {"RxLeftView", "3", 1, Left},             {"RxLeftView", "2", 2, Left},
-        {"RxLeftView", "0", 1, Left},
-        {"RxRightView", "1", 2, Right},           {"RxRightView", "3", 3, Right},
-        {"RxRightView", "4", 2, Right},
-        {"BlackAndWhite", "3", 0, Palette},       {"BlackAndWhite", "2", 2, Palette},
-        {"PulleyDir", "no", 0, Pulley},           {"PulleyDir", "1", 1, Pulley},
-        {"PulleyDir", "2", 0, Pulley},            {"PulleyDir", "YES", 1, Pulley},
-        {"ChnBlanking", "7", 7, Blank},           {"GammaColor", "255", 255, GColor},
-        {"Rx2FAThreshold", "-40", -40, Th2},      {"Rx3UseFA", "Yes", 1, Use3},
-        {"AGC-Rx2", "1", 1, Agc2},
-        {"SondeUsed", "12", 0, Selected},         {"SondeUsed", "7", 7, Selected},
+        {"GammaMax", ACQ(GammaMax),
+         {{"50", 65000}, {"99", 65000}, {"100", 100}, {"65000", 65000}, {"65001", 65000}, {"abc", 65000},
+          {"99999999999999", 65000}}},
+        {"GammaFilter", ACQ(GammaFilter), {{"51", 20}, {"-1", 20}, {"0", 0}, {"50", 50}}},
+        {"GammaViewMode", ACQ(GammaViewMode), {{"3", 0}, {"-1", 0}, {"1", 1}}},
+        {"GainRx1", ACQ(GainRx1), {{"36", 36}, {"12abc", 12}}},
+        {"GainRx2", ACQ(GainRx2), {{"37", 0}}},
+        {"GainRx3", ACQ(GainRx3), {{"-1", 0}}},
+        {"RefreshTime ", DAT(g_nRefreshTime), {{"10", 50}}},
+        {"RefreshTime", DAT(g_nRefreshTime), {{"49", 50}, {"51", 51}}},
+        {"ZNSModus_Rx1", ACQ(ZNSModus_Rx1), {{"4", 1}, {"0", 0}}},
+        {"ZNSModus_Rx2", ACQ(ZNSModus_Rx2), {{"-1", 1}}},
+        {"ZNSModus_Rx3", ACQ(ZNSModus_Rx3), {{"3", 3}}},
+        {"PulleysCircumference", ACQ(PulleysCircumference), {{"0", 5000}, {"-20", 5000}, {"4780", 4780}}},
+        {"PulsResolution", ACQ(PulsResolution), {{"0", 1000}, {"2500", 2500}}},
+        {"TimeInterval", ACQ(TimeInterval), {{"0", 500}, {"65536", 500}, {"65537", 1}, {"70000", 4464}, {"-1", 65535}}},
+        {"DepthInterval", ACQ(DepthInterval), {{"0", 5}, {"10", 10}}},
+        {"VScale", ACQ(VScale), {{"75", 100}, {"0", 100}, {"25", 25}, {"50", 50}, {"200", 200}, {"500", 500}}},
+        {"CableType", ACQ(CableType), {{"2", 0}, {"1", 1}, {"-1", 0}}},
+        {"RxLeftView", ACQ(RxLeftView), {{"3", 1}, {"2", 2}, {"0", 1}}},
+        {"RxRightView", ACQ(RxRightView), {{"1", 2}, {"3", 3}, {"4", 2}}},
+        {"BlackAndWhite", SES(BlackAndWhite), {{"3", 0}, {"2", 2}}},
+        {"PulleyDir", ACQ(PulleyDir), {{"no", 0}, {"1", 1}, {"2", 0}, {"YES", 1}}},
+        {"ChnBlanking", ACQ(ChnBlanking), {{"7", 7}}},
+        {"GammaColor", SES(GammaColor), {{"255", 255}}},
+        {"Rx2FAThreshold", ACQ(FA[1].Threshold), {{"-40", -40}}},
+        {"Rx3UseFA", ACQ(FA[2].Use), {{"Yes", 1}}},
+        {"AGC-Rx2", ACQ(AGC_Rx2), {{"1", 1}}},
+        {"SondeUsed", DAT(sondeDb.nSelected), {{"12", 0}, {"7", 7}}},
     };
     WriteTol(std::string(kThreeRxTol) + "[Sonde7]\r\nSerialNumber=7\r\nRX_Number=3\r\n");
     WriteAll(Dat(), std::string(281, '\0'));
     for (const LoadRule& r : rules) {
-        WriteAll(Cfg(), std::string("[BrannicLogger]\r\nFilePath=/x\r\n") + r.key + "=" + r.stored + "\r\n");
-        Restart().StartupLoad();
-        EXPECT_EQ(r.get(Settings(), shared->SnapshotSession(), data), r.expected)
-            << r.key << "=" << r.stored;
+        for (const auto& [stored, expected] : r.storedToExpected) {
+            WriteAll(Cfg(), std::string("[BrannicLogger]\r\nFilePath=/x\r\n") + r.key + "=" + stored + "\r\n");
+            Restart().StartupLoad();
+            const AcquisitionSettings s = Settings();
+            const SessionState ss = shared->SnapshotSession();
+            EXPECT_EQ(r.get(LoadView{s, ss, data}), expected) << r.key << "=" << stored;
+        }
     }
 }
+#undef ACQ
+#undef SES
+#undef DAT
 
 TEST_F(ConfigTest, SelectedSondeIsReadOnlyWhenSondeUsedIsMinusOne) {
     WriteAll(Cfg(), "[BrannicLogger]\r\nFilePath=/x\r\nSondeUsed=-1\r\nSelectedSonde=4\r\n");

@@ -21,21 +21,13 @@
 #include "platform/ui/ScriptedUiService.h"
 #include "ui/controls/DrawerZNSCtrl.h"
 #include "ui/controls/TracePrint.h"
+#include "../../support/OffscreenApp.h"
 
 using namespace zns;
 
 namespace {
 
-QApplication& App() {
-    static int argc = 1;
-    static char name[] = "ui_print_tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = [] {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        return new QApplication(argc, argv);
-    }();
-    return *app;
-}
+using testsupport::App;
 
 void SaveArtifact(const QImage& img, const char* name) {
     QDir().mkpath(ZNS_ARTIFACT_DIR);

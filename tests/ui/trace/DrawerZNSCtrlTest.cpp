@@ -17,21 +17,13 @@
 #include "sim/SimLogger.h"
 #include "sim/SimSignal.h"
 #include "ui/controls/DrawerZNSCtrl.h"
+#include "../../support/OffscreenApp.h"
 
 using namespace zns;
 
 namespace {
 
-QApplication& App() {
-    static int argc = 1;
-    static char name[] = "trace_ctrl_test";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = [] {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        return new QApplication(argc, argv);
-    }();
-    return *app;
-}
+using testsupport::App;
 
 void WaitFor(const std::function<bool()>& done, int ms = 3000) {
     QElapsedTimer t;
