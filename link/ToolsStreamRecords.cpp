@@ -256,7 +256,7 @@ CToolsStream::WriteResult CToolsStream::WriteDataFile(double depth) {
         if (m_writer.m_fd < 0) return WriteResult::NotOpen;
 
         m_shared.g_dLastDepth.store(depth);
-        m_shared.g_dLastDepth2.store(depth);
+        const double lastRecorded = m_shared.g_dLastDepth2.exchange(depth);
 
         // First record of a log: the first call only arms, the second writes
         // "Startdepth" into the header and starts the elapsed time.
@@ -286,7 +286,11 @@ CToolsStream::WriteResult CToolsStream::WriteDataFile(double depth) {
 
         uint8_t buf[zns::kRecordMaxBytes];
         size_t size = zns::EncodeRecord(rec, buf);
-        if (!m_writer.AppendLocked(buf, size)) return WriteResult::Failed;
+        if (!m_writer.AppendLocked(buf, size)) {
+            // The record is not in the file: the log's end depth stays that of its last whole record.
+            m_shared.g_dLastDepth2.store(lastRecorded);
+            return WriteResult::Failed;
+        }
     }
     FormatDepthTime(elapsed);
     return WriteResult::Written;

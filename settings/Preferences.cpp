@@ -1,6 +1,7 @@
 #include "settings/Preferences.h"
 
 #include <cmath>
+#include <cstdint>
 #include <mutex>
 
 #include "link/SharedRecords.h"
@@ -231,10 +232,13 @@ void CPreferences::LoadConfig() {
     int selected = ini.GetInt("SondeUsed", kDefSondeUsed);
     if (selected == -1) selected = ini.GetInt("SelectedSonde", kDefSelectedSonde);
 
-    // Depth factor from the wheel, as the command-1 builder computes it, so that
-    // depth counts convert before the first command has been sent.
-    s.DepthFactor256 = static_cast<int32_t>(
-        std::trunc(s.PulsResolution / (s.PulleysCircumference / 10.0) * 40.0 * 256.0));
+    // Depth factor from the wheel, as the command-1 builder computes it (saturating:
+    // a fine encoder on a tiny wheel exceeds the i32 range), so that depth counts
+    // convert before the first command has been sent.
+    {
+        const double f256 = std::trunc(s.PulsResolution / (s.PulleysCircumference / 10.0) * 40.0 * 256.0);
+        s.DepthFactor256 = f256 >= 2147483647.0 ? INT32_MAX : static_cast<int32_t>(f256);
+    }
     s.DepthFactor = s.DepthFactor256 * 0.00390625;
 
     {
