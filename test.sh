@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: the normal build, then the
-# core again under AddressSanitizer + UndefinedBehaviorSanitizer and the threaded
-# tests under ThreadSanitizer. Fails on any failure.
+# core again under AddressSanitizer + UndefinedBehaviorSanitizer, the threaded
+# tests under ThreadSanitizer, and each fuzz target for a few seconds (clang).
+# Fails on any failure.
 set -euo pipefail
 cd "$(dirname "$0")"
 ./scripts/install-deps
@@ -29,4 +30,9 @@ if [ "${ZNS_SKIP_SANITIZERS:-0}" != "1" ]; then
   echo "== ThreadSanitizer (threaded tests) =="
   build build-tsan -DCMAKE_BUILD_TYPE=Debug -DZNS_SANITIZE=thread -DZNS_WITH_QT=OFF -DZNS_WITH_BENCH=OFF
   TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 ctest --test-dir build-tsan -j "$JOBS" -L threads
+fi
+
+if [ "${ZNS_SKIP_FUZZ:-0}" != "1" ]; then
+  echo "== Fuzz targets, ${FUZZ_SECONDS:-5} s each (the long run: tests/fuzz/run-long.sh) =="
+  JOBS="$JOBS" FUZZ_SECONDS=${FUZZ_SECONDS:-5} ./scripts/fuzz-smoke.sh
 fi
