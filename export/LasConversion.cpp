@@ -4,12 +4,15 @@
 #include <cmath>
 #include <cstdlib>
 #include <exception>
+#include <filesystem>
 #include <memory>
+#include <utility>
 
 #include "link/Picker.h"
 #include "platform/NumText.h"
 #include "platform/Paths.h"
 #include "platform/ui/WinUser.h"
+#include "settings/Header.h"
 
 namespace zns {
 namespace {
@@ -29,6 +32,13 @@ uint16_t Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 
 
 // The most 1 mm nudges one step may need: a step is short by less than 1 cm.
 constexpr int kMaxNudges = 1000;
+
+// Two paths naming one file (another spelling, a link, or a letter case the
+// file system does not tell apart). False when either does not exist.
+bool SameFile(const std::string& a, const std::string& b) {
+    std::error_code ec;
+    return std::filesystem::equivalent(a, b, ec) && !ec;
+}
 
 }  // namespace
 
@@ -123,7 +133,10 @@ LasConverter::Load LasConverter::LoadLog(const HeaderRecord& h) {
         step = mode == LAS_MODE_UP ? -stepSize : stepSize;
         sondeShift = std::max(0, ToInt(RoundHalfAway(h.SondeLength / (stepSize * 100.0))));
     }
-    lineCount = static_cast<int>(std::min<int64_t>(static_cast<int64_t>(recordCount) + sondeShift, INT32_MAX));
+    // A time log gives one line per record, the last one included; a depth
+    // log one per step up to the sonde's length past its last record.
+    const int64_t lines = static_cast<int64_t>(recordCount) + (mode == LAS_MODE_TIME ? 1 : sondeShift);
+    lineCount = static_cast<int>(std::min<int64_t>(lines, INT32_MAX));
     return Load::Ok;
 }
 
@@ -161,14 +174,36 @@ bool LasConverter::ValidateDepthRange(double& value, bool isFrom, std::string* m
 
 void LasConverter::LineRange(int& i0, int& i1) const {
     if (stepSize > 0.0) {
+        // The line at L: the last record's own line in Time mode; in a depth
+        // log one past the sonde's trailing records.
+        const int lastDepthLine = mode == LAS_MODE_TIME ? lineCount - 1 : lineCount;
         i0 = ToInt(std::fabs(from - first) / stepSize);
-        i1 = ToInt(lineCount - std::fabs(last - to) / stepSize);
+        i1 = ToInt(lastDepthLine - std::fabs(last - to) / stepSize);
     } else {
         // A time log that never moved: every line.
         i0 = 0;
         i1 = lineCount - 1;
     }
     i1 = std::min(i1, lineCount - 1);
+}
+
+bool LasConverter::RefuseOutput() {
+    if (!SameFile(outputPath, inputPath) && !SameFile(outputPath, HeaderPathForDataFile(inputPath))) return false;
+    Ask(kMsgOutputIsLog + outputPath, MB_OK | MB_ICONERROR);
+    return true;
+}
+
+LasConverter::Range LasConverter::CheckRange() {
+    Range r = Range::Ok;
+    if (last > first ? from > to : from < to) {
+        std::swap(from, to);
+        r = Range::Swapped;
+    }
+    int i0 = 0, i1 = 0;
+    LineRange(i0, i1);
+    if (i1 >= i0) return r;
+    Ask(Format(kMsgEmptyRange, from, to, first, last), MB_OK | MB_ICONERROR);
+    return Range::Empty;
 }
 
 void LasConverter::SensorShifts(int shift[4], int& sondeRecords) const {
@@ -379,12 +414,12 @@ bool LasConverter::Pass2(std::FILE* out) {
     if (!reverse) {
         for (int i = i0; i <= i1 && !m_writeFailed; ++i) {
             ReadShiftedSample(temp.get(), i, shift, values);
-            WriteLineAscFile(out, values);
+            if (WriteLineAscFile(out, values)) ++m_lines;
         }
     } else {
         for (int i = i1; i >= i0 && !m_writeFailed; --i) {
             ReadShiftedSample(temp.get(), i, shift, values);
-            WriteLineAscFile(out, values);
+            if (WriteLineAscFile(out, values)) ++m_lines;
         }
     }
     if (m_writeFailed) {
@@ -400,6 +435,7 @@ bool LasConverter::ReadDataFile(std::FILE* out) {
     m_operatorStop = false;
     m_damage = RecordStatus::Ok;
     m_damageAt = -1;
+    m_lines = 0;
     m_result = Result::Completed;
     try {
         gammaCoef = m_header ? m_header->GammaCoef : 1.0;
@@ -417,6 +453,10 @@ bool LasConverter::ReadDataFile(std::FILE* out) {
 }
 
 LasConverter::Result LasConverter::GenerateFile() {
+    m_lines = 0;
+    // Refusals come before anything is deleted.
+    if (RefuseOutput()) return m_result = Result::OutputIsLog;
+    if (CheckRange() == Range::Empty) return m_result = Result::EmptyRange;
     RemoveFile(tempPath);
     RemoveFile(outputPath);
     std::FILE* out = std::fopen(outputPath.c_str(), "wb");
@@ -428,8 +468,12 @@ LasConverter::Result LasConverter::GenerateFile() {
     const bool flushed = std::fflush(out) == 0 && !std::ferror(out);
     const bool closed = std::fclose(out) == 0;
     if ((!flushed || !closed) && m_result != Result::OpenFailed) m_result = Result::WriteFailed;
+    // A header without a single line is no export of the log.
+    if (m_lines == 0 && (m_result == Result::Completed || m_result == Result::Stopped || m_result == Result::Damaged))
+        m_result = Result::NoLines;
     // A file the conversion could not finish is not left behind as if it were the log.
-    if (m_result == Result::OpenFailed || m_result == Result::WriteFailed) RemoveFile(outputPath);
+    if (m_result == Result::OpenFailed || m_result == Result::WriteFailed || m_result == Result::NoLines)
+        RemoveFile(outputPath);
     return m_result;
 }
 

@@ -56,6 +56,13 @@ public:
     static constexpr const char* kMsgTroubleOpening = "Trouble opening file.";
     static constexpr const char* kMsgFileCorrupted =
         "File corrupted !!!,\ndo you want stop the migration and use actual ripped file ?";
+    static constexpr const char* kMsgOutputIsLog =
+        "The LAS file cannot replace the log it is made from:\n\n ";  // + output path
+    static constexpr const char* kMsgEmptyRange =
+        "No line of the log lies between From %.2f and To %.2f (the log runs from %.2f to %.2f): "
+        "choose a wider range.";
+    static constexpr const char* kMsgNoLines =
+        "No line of the log was written: the data file ends before the chosen range.";
 
     enum class Load {
         Ok,
@@ -69,6 +76,14 @@ public:
         OpenFailed,       // the data or work file could not be opened ("Trouble opening file.")
         OutputOpenFailed, // the LAS file could not be created
         WriteFailed,      // writing the work file or the LAS file failed
+        OutputIsLog,      // the output is the data file or its header: refused, nothing touched
+        EmptyRange,       // the chosen range holds no line: refused, nothing touched
+        NoLines,          // the passes ran but wrote no line (the log ends before the range)
+    };
+    enum class Range {
+        Ok,
+        Swapped,  // From and To lay against the log's direction and have been swapped
+        Empty,    // the range holds no line
     };
 
     explicit LasConverter(LasExportHooks hooks = {});
@@ -110,10 +125,20 @@ public:
     // and has been replaced; `message` then holds the box text.
     bool ValidateDepthRange(double& value, bool isFrom, std::string* message = nullptr) const;
 
-    // Deletes the work file, writes the LAS file at outputPath (replacing any
-    // file there) and runs both passes into it. Anything but Completed,
-    // Stopped and Damaged removes the output again.
+    // True when outputPath is the data file or its header file, however the
+    // path is spelled; the box has been shown then.
+    bool RefuseOutput();
+    // From and To against the log: swapped when they lie against its
+    // direction; Empty (with its box) when no line lies between them.
+    Range CheckRange();
+
+    // Refuses an output that is the log itself or an empty range before
+    // anything is deleted; else deletes the work file, writes the LAS file at
+    // outputPath (replacing any file there) and runs both passes into it.
+    // Anything but Completed, Stopped and Damaged leaves no output.
     Result GenerateFile();
+    // Data lines written by the last conversion.
+    int LinesWritten() const { return m_lines; }
 
     // Both passes into `out`. True when both passes ran (Completed, Stopped
     // or Damaged).
@@ -153,6 +178,7 @@ private:
     bool m_stop = false;
     bool m_writeFailed = false;
     bool m_operatorStop = false;
+    int m_lines = 0;
     Result m_result = Result::Completed;
     RecordStatus m_damage = RecordStatus::Ok;
     int64_t m_damageAt = -1;

@@ -4,7 +4,9 @@
 #include <bit>
 #include <cctype>
 #include <cstring>
+#include <unistd.h>
 #include <exception>
+#include <filesystem>
 #include <memory>
 
 #include "link/Picker.h"
@@ -60,6 +62,12 @@ bool HasExtensionNoCase(const std::string& path, const char* ext) {
         if (std::tolower(static_cast<unsigned char>(e[i])) != std::tolower(static_cast<unsigned char>(ext[i])))
             return false;
     return true;
+}
+
+// Two paths naming one file, however spelled. False when either does not exist.
+bool SameFile(const std::string& a, const std::string& b) {
+    std::error_code ec;
+    return std::filesystem::equivalent(a, b, ec) && !ec;
 }
 
 std::string FolderOf(const std::string& path) {
@@ -230,7 +238,7 @@ std::vector<std::string> Seg2Exporter::FileStrings(const std::string& title, int
     return s;
 }
 
-std::string Seg2Exporter::DamageText(RecordStatus st, int64_t at) const {
+std::string Seg2Exporter::DamageText(RecordStatus st, int64_t at, const std::string& outcome) const {
     const char* what = "cannot be read";
     switch (st) {
         case RecordStatus::BadCheck: what = "has a wrong check sum"; break;
@@ -239,8 +247,7 @@ std::string Seg2Exporter::DamageText(RecordStatus st, int64_t at) const {
         case RecordStatus::Ok: what = "has another trace layout than the first record"; break;
         default: break;
     }
-    return Format("The record at byte %lld of the data file %s: the SEG-2 export stops and writes no file for it.",
-                  static_cast<long long>(at), what);
+    return Format("The record at byte %lld of the data file %s: ", static_cast<long long>(at), what) + outcome;
 }
 
 bool Seg2Exporter::ExportDataFile(const std::string& dataPath) {
@@ -289,13 +296,13 @@ bool Seg2Exporter::ExportDataFile(const std::string& dataPath) {
     ReadHeader(headerPath);
 
     const std::string seg2Dir = JoinPath(folder, "SEG2");
-    const std::string names[3] = {m_header.Rx1_Name, m_header.Rx2_Name, m_header.Rx3_Name};
-    for (int rx = 0; rx < 3; ++rx) {
-        m_out[rx] = JoinPath(seg2Dir, title + "_" + Trimmed(names[rx]) + ".sg2");
+    if (!MakeDirs(seg2Dir)) {
+        Box(kMsgNoFolder + seg2Dir, MB_OK | MB_ICONERROR);
+        Status(kTextFailed);
+        return false;
     }
-    MakeDirs(seg2Dir);
-    for (const std::string& out : m_out)
-        if (FileExists(out)) RemoveFile(out);
+    const std::string names[3] = {m_header.Rx1_Name, m_header.Rx2_Name, m_header.Rx3_Name};
+    for (int rx = 0; rx < 3; ++rx) m_out[rx] = JoinPath(seg2Dir, title + "_" + Trimmed(names[rx]) + ".sg2");
 
     m_logMode = m_header.LogMode;
     const double step = m_header.step / 100.0;
@@ -305,6 +312,11 @@ bool Seg2Exporter::ExportDataFile(const std::string& dataPath) {
     bool rangeChosen = false;
     int64_t startIndex = 0;
     int64_t chosenCount = 0;
+    int64_t recordsOut = -1;  // records that went into the files (the same for every receiver)
+    int tracesOut = 0;
+    int64_t shortAt = -1;     // the record that ended the files early
+    RecordStatus shortStatus = RecordStatus::Ok;
+    bool noSamples[3] = {false, false, false};
     for (int rx = 0; rx < 3; ++rx) {
         FilePtr in(std::fopen(dataPath.c_str(), "rb"));
         if (!in) {
@@ -317,14 +329,17 @@ bool Seg2Exporter::ExportDataFile(const std::string& dataPath) {
         RecordStatus st = ReadRecord(in.get(), rec, &size);
         if (st != RecordStatus::Ok) {
             // Every receiver would meet the same first record.
-            Box(DamageText(st, 0), MB_OK | MB_ICONERROR);
+            Box(DamageText(st, 0, "no SEG-2 file is written."), MB_OK | MB_ICONERROR);
             allWritten = false;
             break;
         }
         m_first = rec.depthMm / 1000.0;
         const int ns[3] = {rec.SampleCount(0), rec.SampleCount(1), rec.SampleCount(2)};
         const int interval = rec.Code(rx) == 3 ? 8 : 4;
-        if (ns[rx] == 0) continue;
+        if (ns[rx] == 0) {
+            noSamples[rx] = true;
+            continue;
+        }
 
         const int recordSize = 2 * (ns[0] + ns[1] + ns[2]) + 28;
         int64_t count = length / recordSize;
@@ -356,29 +371,40 @@ bool Seg2Exporter::ExportDataFile(const std::string& dataPath) {
             }
         }
         if (fseeko(in.get(), static_cast<off_t>(startIndex * recordSize), SEEK_SET) != 0) {
-            Box(DamageText(RecordStatus::IoError, startIndex * recordSize), MB_OK | MB_ICONERROR);
+            Box(DamageText(RecordStatus::IoError, startIndex * recordSize, "no SEG-2 file is written."),
+                MB_OK | MB_ICONERROR);
             allWritten = false;
             break;
         }
         const int n = static_cast<int>(std::clamp<int64_t>(chosenCount, 0, kSeg2MaxTraces));
 
-        FilePtr out(std::fopen(m_out[rx].c_str(), "wb"));
+        // The file is written under a work name and replaces an earlier one
+        // only when it is whole: a failed export leaves the earlier files be.
+        const std::string work = m_out[rx] + ".part";
+        if (SameFile(m_out[rx], dataPath) || SameFile(m_out[rx], headerPath) || SameFile(work, dataPath) ||
+            SameFile(work, headerPath)) {
+            Box(std::string(kMsgOutputIsLog) + m_out[rx], MB_OK | MB_ICONERROR);
+            allWritten = false;
+            continue;
+        }
+        FilePtr out(std::fopen(work.c_str(), "w+b"));
         if (!out) {
-            Box(kMsgTroubleOpening, MB_OK | MB_ICONERROR);
+            Box(std::string(kMsgTroubleOpening) + "\n" + work, MB_OK | MB_ICONERROR);
             allWritten = false;
             continue;
         }
         m_writeFailed = false;
-        const std::string head = Seg2FileHeader(n, ns[rx], FileStrings(title, ns[rx]));
+        const std::vector<std::string> fileStrings = FileStrings(title, ns[rx]);
+        const std::string head = Seg2FileHeader(n, ns[rx], fileStrings);
         if (std::fwrite(head.data(), 1, head.size(), out.get()) != head.size()) m_writeFailed = true;
 
         if (m_hooks.showProgress) m_hooks.showProgress(true);
         if (m_hooks.progress) m_hooks.progress(0);
         StartFile();
         int k = 0, p = 0;
-        bool failed = m_writeFailed;
-        int64_t failedAt = 0;
-        while (k < n && !failed) {
+        int64_t records = 0;
+        bool ended = m_writeFailed;
+        while (k < n && !ended) {
             if (k > (n / 100) * p && p < 100) {
                 ++p;
                 if (m_hooks.progress) m_hooks.progress(p);
@@ -388,43 +414,100 @@ bool Seg2Exporter::ExportDataFile(const std::string& dataPath) {
             if (m_posReplay) m_posReplay->store(pos);
             int g = WriteTraceBlock_SEG_2(in.get(), pos, out.get(), recordSize, ns[0], ns[1], ns[2], rx, interval,
                                           step);
-            if (g < 0) {
-                failed = true;
-                failedAt = pos;
-                break;
+            if (g >= 0) {
+                ++k;
+                ++records;
             }
-            ++k;
             // A record that lies several steps on fills those steps too.
             for (; g > 0 && k < n; --g) {
                 if (fseeko(in.get(), static_cast<off_t>(pos), SEEK_SET) != 0 ||
                     WriteTraceBlock_SEG_2(in.get(), pos, out.get(), recordSize, ns[0], ns[1], ns[2], rx, interval,
                                           step) < 0) {
-                    failed = true;
-                    failedAt = pos;
+                    g = -1;
                     break;
                 }
                 ++k;
             }
+            if (g < 0) {
+                // A damaged record or another trace layout ends the file with the traces before it.
+                ended = true;
+                if (!m_writeFailed && shortAt < 0) {
+                    shortAt = pos;
+                    shortStatus = m_failStatus;
+                }
+            }
         }
         if (m_hooks.showProgress) m_hooks.showProgress(false);
         in.reset();
+        if (!m_writeFailed && k < n && k > 0 && !ShortenFile(out.get(), k, n, ns[rx], fileStrings))
+            m_writeFailed = true;
         if (std::fflush(out.get()) != 0 || std::ferror(out.get())) m_writeFailed = true;
         if (std::fclose(out.release()) != 0) m_writeFailed = true;
 
-        if (failed || m_writeFailed) {
-            // A file with fewer traces than its pointers announce is not left behind.
-            RemoveFile(m_out[rx]);
-            if (m_writeFailed)
+        if (m_writeFailed || k == 0) {
+            RemoveFile(work);
+            if (m_writeFailed) {
                 Box(std::string("The SEG-2 file could not be written: ") + m_out[rx], MB_OK | MB_ICONERROR);
-            else
-                Box(DamageText(m_failStatus, failedAt), MB_OK | MB_ICONERROR);
+                allWritten = false;
+                break;
+            }
+            continue;  // no trace before the damage: the earlier file stays
+        }
+        if (std::rename(work.c_str(), m_out[rx].c_str()) != 0) {
+            RemoveFile(work);
+            Box(std::string("The SEG-2 file could not be written: ") + m_out[rx], MB_OK | MB_ICONERROR);
             allWritten = false;
             break;
         }
         m_traces[rx] = k;
+        recordsOut = records;
+        tracesOut = k;
     }
-    Status(allWritten ? kTextExported : kTextFailed);
+
+    if (shortAt >= 0) {
+        allWritten = false;
+        const std::string outcome =
+            tracesOut > 0 ? Format("each SEG-2 file ends with the %d traces before it (%lld of %lld records).",
+                                   tracesOut, static_cast<long long>(recordsOut), static_cast<long long>(chosenCount))
+                          : std::string("no trace lies before it, no SEG-2 file is written.");
+        Box(DamageText(shortStatus, shortAt, outcome), MB_OK | MB_ICONWARNING);
+    } else if (recordsOut >= 0 && chosenCount > kSeg2MaxTraces) {
+        Box(Format(kMsgTraceLimit, static_cast<long long>(recordsOut), static_cast<long long>(chosenCount)),
+            MB_OK | MB_ICONINFORMATION);
+    }
+    if (allWritten) {
+        // A receiver that recorded nothing keeps no file of an earlier export under its name.
+        for (int rx = 0; rx < 3; ++rx)
+            if (noSamples[rx] && FileExists(m_out[rx])) RemoveFile(m_out[rx]);
+    }
+    if (recordsOut >= 0 && recordsOut < chosenCount)
+        Status(Format(kTextExportedPart, static_cast<long long>(recordsOut), static_cast<long long>(chosenCount)));
+    else
+        Status(allWritten ? kTextExported : kTextFailed);
     return allWritten;
+}
+
+bool Seg2Exporter::ShortenFile(std::FILE* out, int traces, int planned, int samples,
+                               const std::vector<std::string>& fileStrings) {
+    // The traces move back by the pointers that are not needed, so that the
+    // count, the pointer block and every pointer match what was written.
+    const std::string head = Seg2FileHeader(traces, samples, fileStrings);
+    const int64_t from = static_cast<int64_t>(Seg2FileHeader(planned, samples, {}).size());
+    const int64_t to = static_cast<int64_t>(head.size());
+    const int64_t bytes = static_cast<int64_t>(traces) * (kSeg2BlockBytes + 4 * static_cast<int64_t>(samples));
+    std::vector<char> buf(1 << 20);
+    for (int64_t done = 0; done < bytes;) {
+        const size_t chunk = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(buf.size()), bytes - done));
+        if (fseeko(out, static_cast<off_t>(from + done), SEEK_SET) != 0 ||
+            std::fread(buf.data(), 1, chunk, out) != chunk ||
+            fseeko(out, static_cast<off_t>(to + done), SEEK_SET) != 0 ||
+            std::fwrite(buf.data(), 1, chunk, out) != chunk)
+            return false;
+        done += static_cast<int64_t>(chunk);
+    }
+    if (fseeko(out, 0, SEEK_SET) != 0 || std::fwrite(head.data(), 1, head.size(), out) != head.size()) return false;
+    if (std::fflush(out) != 0) return false;
+    return ::ftruncate(::fileno(out), static_cast<off_t>(to + bytes)) == 0;
 }
 
 int Seg2Exporter::WriteTraceBlock_SEG_2(std::FILE* in, int64_t position, std::FILE* out, int recordSize, int ns1,

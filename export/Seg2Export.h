@@ -86,6 +86,11 @@ public:
     static constexpr const char* kTextChecking = "Check file - wait...";
     static constexpr const char* kTextExported = "File exported in SEG-2 format...";
     static constexpr const char* kTextFailed = "export file failled...";
+    static constexpr const char* kTextExportedPart = "File exported in SEG-2 format: %lld of %lld records...";
+    static constexpr const char* kMsgTraceLimit =
+        "A SEG-2 file holds at most 16383 traces: the first %lld of the %lld records were exported.";
+    static constexpr const char* kMsgNoFolder = "The SEG-2 folder cannot be created: ";  // + folder
+    static constexpr const char* kMsgOutputIsLog = "A SEG-2 file cannot replace the log it is made from: ";  // + path
     static constexpr int64_t kMinDataBytes = 10000;
 
     // `first`, `last` and `step` are the application's export values (the
@@ -96,7 +101,8 @@ public:
     // The whole export, from the file choice to the status text.
     void ExportToSG2File();
     // The export of a chosen data file (steps after the file dialog and the stop of the player).
-    // True when every file was written.
+    // True when every file was written whole (a damaged record ends the files
+    // early and gives false).
     bool ExportDataFile(const std::string& dataPath);
 
     // One trace of receiver `rx` (0..2) from the record at the input's position.
@@ -121,7 +127,11 @@ private:
     void Status(const std::string& text) const;
     void ReadHeader(const std::string& headerPath);
     std::vector<std::string> FileStrings(const std::string& title, int samples) const;
-    std::string DamageText(RecordStatus st, int64_t at) const;
+    // "The record at byte ... of the data file <what>: " + outcome.
+    std::string DamageText(RecordStatus st, int64_t at, const std::string& outcome) const;
+    // Ends a file planned for `planned` traces after `traces` of them.
+    static bool ShortenFile(std::FILE* out, int traces, int planned, int samples,
+                            const std::vector<std::string>& fileStrings);
 
     SettingsData& m_data;
     HeaderRecord& m_header;

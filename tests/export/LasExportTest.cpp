@@ -1,6 +1,7 @@
 // LAS text, log loading and the two-pass conversion, on logs written with the
 // recorder's own record writer.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <string>
@@ -383,6 +384,75 @@ TEST_F(LasConversion, DownLogLinesTakeEachSensorFromItsOwnRecord) {
     EXPECT_NE(las.back(), '\n');
 }
 
+TEST_F(LasConversion, UpLogTakesEachSensorFromTheOtherSide) {
+    HeaderKeys k;
+    k.logMode = 11;
+    auto recs = exporttest::RegularRecords(20, 100000, -50, 0);
+    recs[0].travelTime[0] = 65535;  // no pick
+    Load(k, recs);
+    const auto rows = DataLines(Run(LasConverter::Result::Completed));
+    ASSERT_EQ(rows.size(), 60u);
+    EXPECT_EQ(rows[0][0], "100.00");
+    EXPECT_EQ(rows[59][0], "97.05");
+    // Going up, the sensors nearest the sonde's top pass a depth last:
+    // gamma 36 records back, Rx1 10, Rx2 20, Rx3 30.
+    EXPECT_EQ(rows[35][2], "-999.25");
+    EXPECT_EQ(rows[36][2], "150.00");
+    EXPECT_EQ(rows[9][3], "-999.25");
+    EXPECT_EQ(rows[10][3], "10.00");
+    EXPECT_EQ(rows[10][4], "-999.25");  // travel time 65535 is the null value
+    EXPECT_EQ(rows[11][4], "201.00");
+    EXPECT_EQ(rows[20][5], "20.00");
+    EXPECT_EQ(rows[21][6], "301.00");
+    EXPECT_EQ(rows[30][7], "30.00");
+    EXPECT_EQ(rows[49][8], "419.00");
+    EXPECT_EQ(rows[50][8], "-999.25");
+}
+
+TEST_F(LasConversion, RangeAgainstTheLogIsTurnedAndAnEmptyOneRefused) {
+    HeaderKeys k;
+    k.logMode = 11;
+    k.sondeLength = 206;
+    Load(k, exporttest::RegularRecords(20, 100000, -50, 0));  // 100.00 up to 96.99
+    // From and To typed upward in an upward log: the depths between them.
+    conv->from = 97.5;
+    conv->to = 99.5;
+    const auto rows = DataLines(Run(LasConverter::Result::Completed));
+    EXPECT_DOUBLE_EQ(conv->from, 99.5);
+    EXPECT_DOUBLE_EQ(conv->to, 97.5);
+    ASSERT_EQ(rows.size(), 40u);
+    EXPECT_EQ(rows.front()[0], "99.50");
+    EXPECT_EQ(conv->LinesWritten(), 40);
+
+    // A range between two lines holds none: refused, the earlier file untouched.
+    conv->from = conv->to = 99.94;
+    EXPECT_EQ(conv->GenerateFile(), LasConverter::Result::EmptyRange);
+    ASSERT_EQ(answers.boxes.size(), 1u);
+    EXPECT_EQ(answers.boxes[0].first, zns::Format(LasConverter::kMsgEmptyRange, 99.94, 99.94, 100.0, 96.99));
+    EXPECT_EQ(DataLines(ReadAll(conv->outputPath)).size(), 40u);
+
+    // A log that ends before the chosen range writes no line: not complete, no file.
+    exporttest::DamageByte(log.data, 2 * 28 + 20);
+    conv->from = 97.75;  // past the two good records and the sonde's trailing lines
+    conv->to = 97.5;
+    EXPECT_EQ(conv->GenerateFile(), LasConverter::Result::NoLines);
+    EXPECT_FALSE(zns::FileExists(conv->outputPath));
+}
+
+TEST_F(LasConversion, OutputThatIsTheLogIsRefusedBeforeAnythingIsDeleted) {
+    Load(HeaderKeys{}, exporttest::RegularRecords(20, 100000, 50, 0));
+    const std::string zne = ReadAll(log.data), hed = ReadAll(log.header);
+    ASSERT_EQ(::link(log.data.c_str(), (log.dir / "RUN1.ZNE").c_str()), 0);
+    for (const std::string& out : {log.dir / "LAS/../run1.zne", log.dir.Path() + "//./run1.hed", log.dir / "RUN1.ZNE"}) {
+        conv->outputPath = out;
+        EXPECT_EQ(conv->GenerateFile(), LasConverter::Result::OutputIsLog) << out;
+        EXPECT_EQ(answers.boxes.back().first, LasConverter::kMsgOutputIsLog + out);
+    }
+    EXPECT_EQ(answers.boxes.size(), 3u);
+    EXPECT_EQ(ReadAll(log.data), zne);
+    EXPECT_EQ(ReadAll(log.header), hed);
+}
+
 TEST_F(LasConversion, ReverseRunsFromToBackToFrom) {
     Load(HeaderKeys{}, exporttest::RegularRecords(20, 100000, 50, 0));
     conv->reverse = true;
@@ -451,8 +521,10 @@ TEST_F(LasConversion, TimeLogGivesOneLinePerRecordWithoutShift) {
     EXPECT_EQ(conv->sondeShift, 0);
     const std::string las = Run(LasConverter::Result::Completed);
     EXPECT_NE(las.find(" STEP.M           0.050 "), std::string::npos);
+    // Every record gives its line, the last one included.
     const auto rows = DataLines(las);
-    ASSERT_EQ(rows.size(), 9u);
+    ASSERT_EQ(rows.size(), 10u);
+    EXPECT_NE(las.find(" STOP.M           50.45 "), std::string::npos);
     for (size_t i = 0; i < rows.size(); ++i) {
         EXPECT_EQ(rows[i][0], Cm(5000 + 5 * static_cast<int>(i)));
         EXPECT_EQ(rows[i][2], zns::Format("%.2f", (400 + static_cast<int>(i)) * 0.25 * 1.5));
@@ -466,7 +538,7 @@ TEST_F(LasConversion, StationaryTimeLogExportsEveryRecord) {
     Load(k, exporttest::RegularRecords(8, 50000, 0, 0));
     EXPECT_EQ(conv->stepSize, 0.0);
     const auto rows = DataLines(Run(LasConverter::Result::Completed));
-    ASSERT_EQ(rows.size(), 7u);
+    ASSERT_EQ(rows.size(), 8u);
     for (const auto& r : rows) EXPECT_EQ(r[0], "50.00");
 }
 
@@ -487,7 +559,7 @@ TEST_F(LasConversion, ManualBoxPicksTravelTimeFromTheWaveform) {
     EXPECT_EQ(conv->ComputeTravelTime(1, 0x01, recs[0].trace[0].data()), 97);
     EXPECT_EQ(conv->ComputeTravelTime(2, 0x01, recs[0].trace[1].data()), 65535);  // no trace for Rx2
     const auto rows = DataLines(Run(LasConverter::Result::Completed));
-    ASSERT_EQ(rows.size(), 3u);
+    ASSERT_EQ(rows.size(), 4u);
     EXPECT_EQ(rows[0][4], "97.00");
     EXPECT_EQ(rows[0][6], "300.00");  // Rx2 keeps the recorded time
 }

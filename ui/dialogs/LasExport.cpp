@@ -146,10 +146,11 @@ void CLasExport::BuildControls() {
     button(IDC_OUTPUT_BROWSE, "...", DluRect(260, 23, 22, 12));
 
     check(IDC_REVERSE, "&Reverse depth", DluRect(7, 43, 70, 10));
-    label("&From", DluRect(82, 44, 20, 8));
+    // Each label names its edit, so that its letter is the edit's shortcut.
     QLineEdit* from = edit(IDC_FROM, DluRect(104, 42, 45, 12), true);
-    label("&To", DluRect(154, 44, 14, 8));
+    label("&From", DluRect(82, 44, 20, 8))->setBuddy(from);
     QLineEdit* to = edit(IDC_TO, DluRect(170, 42, 45, 12), true);
+    label("&To", DluRect(154, 44, 14, 8))->setBuddy(to);
     label("Interval : ", DluRect(220, 44, 36, 8));
     auto* interval = new QLabel(QString(), this);
     interval->setGeometry(DluRect(256, 44, 18, 8));
@@ -519,6 +520,14 @@ void CLasExport::OnBnClickedStart() {
         MessageBox(kMsgNoChannel);
         return;
     }
+    // A range that holds no line is refused (the engine says why); one typed
+    // against the log's direction is taken the right way round.
+    const zns::LasConverter::Range range = m_conv.CheckRange();
+    if (range == zns::LasConverter::Range::Empty) return;
+    if (range == zns::LasConverter::Range::Swapped) {
+        SetDlgItemDouble(IDC_FROM, m_conv.from, 2, false);
+        SetDlgItemDouble(IDC_TO, m_conv.to, 2, false);
+    }
     GenerateLASFormatFile();
 }
 
@@ -564,12 +573,13 @@ void CLasExport::GenerateLASFormatFile() {
         }
         TakeManualParameters();
 
+        // The log itself is never offered for replacement.
+        if (m_conv.RefuseOutput()) return;
         if (zns::FileExists(m_conv.outputPath)) {
             if (MessageBox(kMsgReplace, {}, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES) {
                 MessageBox(kMsgAborted, {}, MB_OK | MB_ICONINFORMATION);
                 return;
             }
-            zns::RemoveFile(m_conv.outputPath);
         }
 
         using R = zns::LasConverter::Result;
@@ -586,6 +596,12 @@ void CLasExport::GenerateLASFormatFile() {
                 MessageBox(zns::Format(kMsgDamaged, static_cast<long long>(m_conv.DamageOffset())) + m_conv.outputPath,
                            {}, MB_OK | MB_ICONWARNING);
                 break;
+            case R::NoLines:
+                MessageBox(zns::LasConverter::kMsgNoLines, {}, MB_OK | MB_ICONWARNING);
+                break;
+            case R::OutputIsLog:
+            case R::EmptyRange:
+                break;  // refused with its box, nothing written
             case R::OpenFailed:
             case R::WriteFailed:
                 // Reported, and no file left that would pass for the log.
