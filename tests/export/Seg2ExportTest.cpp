@@ -273,6 +273,26 @@ TEST(Seg2Export, RecordBeyondItsStepFillsTheStep) {
     EXPECT_EQ(r.String(r.traces[5], "TRAVEL-TIME"), zns::Format("TRAVEL-TIME:%d\xB5s", recs[4].travelTime[0]));
 }
 
+TEST(Seg2Export, UpLogTraceDepthsRunUpward) {
+    Seg2Run run;
+    HeaderKeys k;
+    k.logMode = 11;
+    auto recs = exporttest::RegularRecords(20, 100000, -50, 0x01);
+    recs[3].depthMm = 99770;  // 8 cm above its trace depth 99.85: written twice
+    for (size_t i = 4; i < recs.size(); ++i) recs[i].depthMm = 99750 - 50 * static_cast<int>(i - 4);
+    run.Write(k, recs);
+    Seg2Exporter ex = run.Make();
+    ASSERT_TRUE(ex.ExportDataFile(run.data));
+    const Seg2Read r = ParseSeg2(ReadAll(run.Out("_Rx1")));
+    ASSERT_TRUE(r.ok) << r.error;
+    ASSERT_EQ(r.traces.size(), 20u);
+    for (size_t t = 0; t < r.traces.size(); ++t)
+        EXPECT_EQ(r.String(r.traces[t], "RECEIVER_LOCATION"),
+                  zns::Format("RECEIVER_LOCATION 0 0 %#8.2f", 100.0 - 0.05 * t - 0.5));
+    EXPECT_EQ(r.traces[4].data, r.traces[3].data);
+    EXPECT_EQ(r.String(r.traces[0], "NOTE"), "NOTE LOG_TYPE: UP");
+}
+
 TEST(Seg2Export, TimeLogKeepsEachRecordsDepth) {
     Seg2Run run;
     HeaderKeys k;
@@ -328,24 +348,73 @@ TEST(Seg2Export, RefusesShortFilesAndMissingHeaders) {
     EXPECT_FALSE(ex.ExportDataFile(run.dir / "nothing.zne"));
     EXPECT_EQ(run.boxes.back().first, "Data file not present.");
     EXPECT_FALSE(zns::DirExists(run.dir / "SEG2"));
+
+    // A SEG2 folder that cannot be made: one box naming it.
+    exporttest::WriteHeader(run.header, HeaderKeys{});
+    exporttest::WriteAll(run.dir / "SEG2", "a file");
+    run.boxes.clear();
+    EXPECT_FALSE(ex.ExportDataFile(run.data));
+    ASSERT_EQ(run.boxes.size(), 1u);
+    EXPECT_EQ(run.boxes[0].first, "The SEG-2 folder cannot be created: " + run.dir / "SEG2");
 }
 
-TEST(Seg2Export, DamagedRecordLeavesNoHalfFile) {
+TEST(Seg2Export, DamagedRecordEndsEachFileThereAndAFailureKeepsEarlierFiles) {
     Seg2Run run;
-    run.Write(HeaderKeys{}, exporttest::RegularRecords(25, 100000, 50, 0x01 | 0x04));
-    // An old export under the same name goes first.
+    const uint8_t code = 0x01 | 0x04;  // Rx1 and Rx2, 256 samples each: 1052-byte records
+    auto recs = exporttest::RegularRecords(25, 100000, 50, code);
+    run.Write(HeaderKeys{}, recs);
     zns::MakeDirs(run.dir / "SEG2");
-    exporttest::WriteAll(run.Out("_Rx1"), "old");
+    for (const char* rx : {"_Rx1", "_Rx2", "_Rx3"}) exporttest::WriteAll(run.Out(rx), "old");
     exporttest::DamageByte(run.data, 12 * 1052 + 100);
     Seg2Exporter ex = run.Make();
     EXPECT_FALSE(ex.ExportDataFile(run.data));
+    // One warning naming the byte; each file holds the twelve traces before it.
     ASSERT_EQ(run.boxes.size(), 1u);
     EXPECT_NE(run.boxes[0].first.find("byte 12624"), std::string::npos) << run.boxes[0].first;
     EXPECT_NE(run.boxes[0].first.find("wrong check sum"), std::string::npos);
-    EXPECT_EQ(run.boxes[0].second, MB_OK | MB_ICONERROR);
-    EXPECT_FALSE(zns::FileExists(run.Out("_Rx1")));
-    EXPECT_FALSE(zns::FileExists(run.Out("_Rx2")));
+    EXPECT_NE(run.boxes[0].first.find("12 traces"), std::string::npos);
+    EXPECT_EQ(run.boxes[0].second, MB_OK | MB_ICONWARNING);
+    EXPECT_EQ(run.status.back(), "File exported in SEG-2 format: 12 of 25 records...");
+    for (const char* rx : {"_Rx1", "_Rx2"}) {
+        const std::string bytes = ReadAll(run.Out(rx));
+        const Seg2Read r = ParseSeg2(bytes);
+        ASSERT_TRUE(r.ok) << rx << r.error;
+        EXPECT_EQ(r.traceCount, 12);
+        EXPECT_EQ(r.pointerBytes, 48);
+        EXPECT_EQ(bytes.size(), 240u + 48u + 12u * 1232u);
+        EXPECT_EQ(r.String(r.traces[11], "TRAVEL-TIME"), zns::Format("TRAVEL-TIME:%d\xB5s", rx[3] == '1' ? 211 : 311));
+        EXPECT_EQ(r.traces[11].data[255], static_cast<float>(recs[11].trace[rx[3] - '1'][255]));
+    }
+    EXPECT_EQ(ReadAll(run.Out("_Rx3")), "old");
+
+    // Another trace layout ends the files the same way.
+    recs[5].traceByte = 0x01;
+    run.Write(HeaderKeys{}, recs);
+    run.boxes.clear();
+    EXPECT_FALSE(ex.ExportDataFile(run.data));
+    ASSERT_EQ(run.boxes.size(), 1u);
+    EXPECT_NE(run.boxes[0].first.find("byte 5260 of the data file has another trace layout"), std::string::npos);
+    EXPECT_EQ(ParseSeg2(ReadAll(run.Out("_Rx2"))).traceCount, 5);
+
+    // A damaged first record writes nothing and leaves the earlier files be.
+    const std::string before = ReadAll(run.Out("_Rx1"));
+    exporttest::DamageByte(run.data, 3);
+    EXPECT_FALSE(ex.ExportDataFile(run.data));
+    EXPECT_EQ(ReadAll(run.Out("_Rx1")), before);
     EXPECT_EQ(run.status.back(), "export file failled...");
+    EXPECT_FALSE(zns::FileExists(run.Out("_Rx1") + ".part"));
+}
+
+TEST(Seg2Export, AllOnALongLogSaysHowManyRecordsWentOut) {
+    Seg2Run run;
+    run.Write(HeaderKeys{}, exporttest::RegularRecords(16390, 100000, 5, 0x01));
+    Seg2Exporter ex = run.Make();
+    ASSERT_TRUE(ex.ExportDataFile(run.data));
+    EXPECT_EQ(ex.TracesWritten(0), 16383);
+    ASSERT_EQ(run.boxes.size(), 1u);
+    EXPECT_EQ(run.boxes[0].first,
+              "A SEG-2 file holds at most 16383 traces: the first 16383 of the 16390 records were exported.");
+    EXPECT_EQ(run.status.back(), "File exported in SEG-2 format: 16383 of 16390 records...");
 }
 
 TEST(Seg2Export, ProgressRunsWindowMessagesAtQuarterMarks) {

@@ -1,6 +1,9 @@
 // The LAS export dialog on an offscreen window, with scripted boxes and file dialogs.
 #include <gtest/gtest.h>
 
+#include <QLabel>
+#include <QLineEdit>
+#include <QTest>
 #include <QWidget>
 
 #include "link/SharedRecords.h"
@@ -103,6 +106,32 @@ TEST_F(LasDialog, LoadingADownLogSetsRangeAndChannels) {
     EXPECT_TRUE(Enabled(CLasExport::IDC_THRESHOLD_RX1));
     EXPECT_TRUE(Enabled(CLasExport::IDC_WEND_SPIN_RX1));
     EXPECT_FALSE(Enabled(CLasExport::IDC_THRESHOLD_RX2));
+
+    // A three-receiver log offers all three.
+    k.rxNumber = 3;
+    WriteLog(k, 20);
+    Load();
+    for (int id : {CLasExport::IDC_GAIN_RX1, CLasExport::IDC_GAIN_RX2, CLasExport::IDC_GAIN_RX3, CLasExport::IDC_TT_RX3,
+                   CLasExport::IDC_MANUAL_RX3})
+        EXPECT_TRUE(Enabled(id)) << id;
+}
+
+TEST_F(LasDialog, FromAndToLabelsAreShortcutsToTheirEdits) {
+    WriteLog(HeaderKeys{}, 20);
+    Load();
+    dlg->show();
+    dlg->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(dlg.get()));
+    for (int id : {CLasExport::IDC_TO, CLasExport::IDC_FROM}) {
+        auto* edit = dlg->GetDlgItem<QLineEdit>(id);
+        QLabel* label = nullptr;
+        for (QLabel* l : dlg->findChildren<QLabel*>())
+            if (l->buddy() == edit) label = l;
+        ASSERT_NE(label, nullptr) << id;
+        EXPECT_LE(label->sizeHint().width(), label->width()) << id;  // the whole word shows
+        QTest::keyClick(dlg.get(), id == CLasExport::IDC_TO ? Qt::Key_T : Qt::Key_F, Qt::AltModifier);
+        EXPECT_TRUE(edit->hasFocus()) << id;
+    }
 }
 
 TEST_F(LasDialog, RefusedInputs) {
@@ -237,6 +266,50 @@ TEST_F(LasDialog, OutputChoice) {
     EXPECT_TRUE(Enabled(CLasExport::IDC_START));
     dlg->SendCommand(CLasExport::IDC_START);
     EXPECT_TRUE(zns::FileExists(dir / "mine.las"));
+
+    // The log itself, spelled otherwise, is refused before any question.
+    const std::string log = exporttest::ReadAll(zne);
+    const std::string self = dir / "LAS/../run1.zne";
+    ui.PushFileAnswer(self);
+    dlg->SendCommand(CLasExport::IDC_OUTPUT_BROWSE);
+    const size_t before = ui.BoxCount();
+    ui.PushAnswer(IDYES);
+    dlg->SendCommand(CLasExport::IDC_START);
+    ASSERT_EQ(ui.BoxCount(), before + 1);
+    EXPECT_EQ(ui.LastBox().text, zns::LasConverter::kMsgOutputIsLog + self);
+    EXPECT_EQ(exporttest::ReadAll(zne), log);
+}
+
+TEST_F(LasDialog, StartTurnsARangeTypedAgainstTheLogAndRefusesAnEmptyOne) {
+    HeaderKeys k;
+    k.logMode = 11;
+    k.sondeLength = 206;
+    exporttest::WriteHeader(hed, k);
+    exporttest::WriteRecords(zne, hed, exporttest::RegularRecords(20, 100000, -50, 0));  // 100.00 up to 96.99
+    Load();
+    dlg->SetDlgItemText(CLasExport::IDC_FROM, "97.50");
+    dlg->OnEnKillfocusFrom();
+    dlg->SetDlgItemText(CLasExport::IDC_TO, "99.50");
+    dlg->OnEnKillfocusTo();
+    ASSERT_EQ(ui.BoxCount(), 0u);
+    dlg->SendCommand(CLasExport::IDC_START);
+    EXPECT_EQ(Text(CLasExport::IDC_FROM), "99.50");
+    EXPECT_EQ(Text(CLasExport::IDC_TO), "97.50");
+    const std::string out = dir / "LAS/run1.las";
+    EXPECT_EQ(ui.LastBox().text, "Migration to LAS file completed.\n\n " + out);
+    EXPECT_NE(exporttest::ReadAll(out).find("~A  DEPTH     SPEED      TT1\r\n    99.50"), std::string::npos);
+
+    // Between two lines: Start says why and asks nothing.
+    std::remove(out.c_str());
+    dlg->SetDlgItemText(CLasExport::IDC_FROM, "99.94");
+    dlg->OnEnKillfocusFrom();
+    dlg->SetDlgItemText(CLasExport::IDC_TO, "99.94");
+    dlg->OnEnKillfocusTo();
+    const size_t before = ui.BoxCount();
+    dlg->SendCommand(CLasExport::IDC_START);
+    ASSERT_EQ(ui.BoxCount(), before + 1);
+    EXPECT_EQ(ui.LastBox().text, zns::Format(zns::LasConverter::kMsgEmptyRange, 99.94, 99.94, 100.0, 96.99));
+    EXPECT_FALSE(zns::FileExists(out));
 }
 
 }  // namespace
