@@ -446,6 +446,7 @@ TEST_F(LasConversion, OutputThatIsTheLogIsRefusedBeforeAnythingIsDeleted) {
     for (const std::string& out : {log.dir / "LAS/../run1.zne", log.dir.Path() + "//./run1.hed", log.dir / "RUN1.ZNE"}) {
         conv->outputPath = out;
         EXPECT_EQ(conv->GenerateFile(), LasConverter::Result::OutputIsLog) << out;
+        ASSERT_FALSE(answers.boxes.empty());
         EXPECT_EQ(answers.boxes.back().first, LasConverter::kMsgOutputIsLog + out);
     }
     EXPECT_EQ(answers.boxes.size(), 3u);
