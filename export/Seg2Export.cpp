@@ -453,6 +453,10 @@ bool Seg2Exporter::ExportDataFile(const std::string& dataPath) {
             }
             continue;  // no trace before the damage: the earlier file stays
         }
+        // The earlier file goes only now that this one is whole. Removed first
+        // rather than renamed over: a rename over a file makes ext4 write the
+        // new one out at once, which costs the export about half its time again.
+        RemoveFile(m_out[rx]);
         if (std::rename(work.c_str(), m_out[rx].c_str()) != 0) {
             RemoveFile(work);
             Box(std::string("The SEG-2 file could not be written: ") + m_out[rx], MB_OK | MB_ICONERROR);
