@@ -4,10 +4,11 @@
 #include <bit>
 #include <cctype>
 #include <cstring>
-#include <unistd.h>
 #include <exception>
 #include <filesystem>
 #include <memory>
+
+#include <unistd.h>
 
 #include "link/Picker.h"
 #include "platform/CodePage.h"
@@ -389,7 +390,7 @@ bool Seg2Exporter::ExportDataFile(const std::string& dataPath) {
         }
         FilePtr out(std::fopen(work.c_str(), "w+b"));
         if (!out) {
-            Box(std::string(kMsgTroubleOpening) + "\n" + work, MB_OK | MB_ICONERROR);
+            Box(std::string(kMsgTroubleOpening) + "\n" + m_out[rx], MB_OK | MB_ICONERROR);
             allWritten = false;
             continue;
         }
@@ -446,12 +447,12 @@ bool Seg2Exporter::ExportDataFile(const std::string& dataPath) {
 
         if (m_writeFailed || k == 0) {
             RemoveFile(work);
+            allWritten = false;
             if (m_writeFailed) {
                 Box(std::string("The SEG-2 file could not be written: ") + m_out[rx], MB_OK | MB_ICONERROR);
-                allWritten = false;
                 break;
             }
-            continue;  // no trace before the damage: the earlier file stays
+            continue;  // no trace to write: the earlier file stays
         }
         // The earlier file goes only now that this one is whole. Removed first
         // rather than renamed over: a rename over a file makes ext4 write the
