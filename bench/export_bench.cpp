@@ -189,8 +189,10 @@ public:
     RatioReporter() : ConsoleReporter(OO_Tabular) {}
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
+        // One run per benchmark, or the median of its repetitions.
         for (const Run& r : runs)
-            if (r.run_type == Run::RT_Iteration && !r.error_occurred) times[r.run_name.function_name] = r.GetAdjustedRealTime();
+            if (!r.error_occurred && (r.run_type == Run::RT_Iteration || r.aggregate_name == "median"))
+                times[r.run_name.function_name] = r.GetAdjustedRealTime();
     }
     std::map<std::string, double> times;
 };
