@@ -403,6 +403,7 @@ TEST_F(RecordsTest, FirstCallArmsSecondWritesStartdepth) {
     clock.Advance(700);
     EXPECT_EQ(ts.WriteDataFile(10.1239), CToolsStream::WriteResult::Written);
     EXPECT_FALSE(shared.g_bFirstRecordPending.load());
+    w.HeaderKeys().Flush();  // handed to the header writer, not written on this thread
     EXPECT_EQ(CIni(header, "WellInfo", TRUE).GetInt("Startdepth", 0), 10123);
     EXPECT_DOUBLE_EQ(shared.g_dLastDepth2.load(), 10.1239);
 

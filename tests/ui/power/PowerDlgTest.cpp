@@ -316,6 +316,7 @@ TEST_F(PowerDlgTest, PauseEndsTheRecordingAndWritesTheEndKeys) {
     }
     dlg.OnTimer(ID_TIMER_DISPLAY);
     EXPECT_FALSE(dlg.Counter(CPowerDlg::IDC_TIME_COUNTER)->isHidden());
+    writer.HeaderKeys().Flush();
     EXPECT_EQ(CIni(folder / "a.hed", "WellInfo", TRUE).GetInt("EndDepth", -1), 12500);
     EXPECT_FALSE(menu[32777]);  // no SEG-2 while recording
 
