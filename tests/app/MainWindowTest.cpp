@@ -352,6 +352,14 @@ TEST(MainWindow, SetPrinterStoresTheChoice) {
     // Cancelled: nothing changes.
     r.dlg->SendCommand(Dlg::ID_SET_PRINTER);
     EXPECT_EQ(r.app.Settings().m_strPrinterUsed, "Plotter");
+
+    // Print to file is no printer: the operator is told, the choice is kept.
+    ui.PushPrintSetupAnswer(std::string());
+    r.dlg->SendCommand(Dlg::ID_SET_PRINTER);
+    ASSERT_EQ(ui.BoxCount(), 1u);
+    EXPECT_EQ(ui.LastBox().text, Dlg::kMsgPrinterUnusable);
+    EXPECT_EQ(r.app.Settings().m_strPrinterUsed, "Plotter");
+    EXPECT_TRUE(r.dlg->PrinterReady());
 }
 
 TEST(MainWindow, EnterAndEscapeDoNotCloseIt) {
