@@ -263,6 +263,8 @@ TEST_F(PowerDlgTest, StatusLineColoursFollowTheFrameStatus) {
 }
 
 TEST_F(PowerDlgTest, SupplyCountersBlinkAtTheirAlarms) {
+    dlg.show();  // the counters keep no text while hidden
+    zns::ui::PumpEvents();
     shared.m_nLinkState.store(LINK_STATUS);
     {
         std::lock_guard<std::mutex> g(shared.acqMutex);
@@ -280,6 +282,15 @@ TEST_F(PowerDlgTest, SupplyCountersBlinkAtTheirAlarms) {
     }
     dlg.UpdateCounters();
     EXPECT_FALSE(dlg.Counter(CPowerDlg::IDC_VOLTAGE)->IsBlinkOn());
+    EXPECT_EQ(dlg.Counter(CPowerDlg::IDC_VOLTAGE)->GetText(), "106");
+    // Below link state 3 there is no supply to show.
+    shared.m_nLinkState.store(2);
+    dlg.UpdateCounters();
+    EXPECT_EQ(dlg.Counter(CPowerDlg::IDC_VOLTAGE)->GetText(), "");
+    EXPECT_EQ(dlg.Counter(CPowerDlg::IDC_CURRENT)->GetText(), "");
+    shared.m_nLinkState.store(3);
+    dlg.UpdateCounters();
+    EXPECT_EQ(dlg.Counter(CPowerDlg::IDC_CURRENT)->GetText(), "120");
 }
 
 TEST_F(PowerDlgTest, DisplayTickEnablesControlsAndMenus) {
