@@ -178,6 +178,11 @@ void CBrannicZenova_Dlg::OnNewLog() {
         m_shared.session.NewLogSet = 1;
     }
     m_power->StartRecordFile();
+    // A data file that could not be opened: the configuration keeps the last log.
+    if (!m_shared.SnapshotSession().Recording) {
+        m_data.files = before;
+        m_preferences.SaveAll();
+    }
 }
 
 // ---------------------------------------------------------------------------
