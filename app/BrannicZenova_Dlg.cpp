@@ -805,7 +805,15 @@ void CBrannicZenova_Dlg::SetupPrinter() {
 }
 
 void CBrannicZenova_Dlg::OnSetPrinter() {
-    if (auto chosen = zns::ui::Service().PrintSetup(this, m_data.m_strPrinterUsed)) m_data.m_strPrinterUsed = *chosen;
+    if (auto chosen = zns::ui::Service().PrintSetup(this, m_data.m_strPrinterUsed)) {
+        // Printing to a file has no printer behind it: say so rather than
+        // close as if a printer had been chosen.
+        if (chosen->empty() || !zns::ui::Service().PrinterAvailable(*chosen)) {
+            MessageBox(kMsgPrinterUnusable, {}, MB_OK | MB_ICONEXCLAMATION);
+            return;
+        }
+        m_data.m_strPrinterUsed = *chosen;
+    }
     if (IsNoPrinter(m_data.m_strPrinterUsed)) return;
     m_printerReady = SelectPrinter();
     ApplyMenuStates();

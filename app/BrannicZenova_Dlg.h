@@ -67,6 +67,8 @@ public:
     static constexpr const char* kCaption = "BrannicLogger ZN";
     static constexpr const char* kAboutMenuText = "&About ZNS Acquisition software...";
     static constexpr const char* kMsgNoDefaultPrinter = "No default printer!!!";
+    static constexpr const char* kMsgPrinterUnusable =
+        "This choice is not a printer and cannot be used for printing: choose an installed printer.";
     static constexpr const char* kMsgPacketSize = "Packet size :";
     static constexpr const char* kMsgPoweredReplay = "Sonde must be switched Off before entering in Replay Mode.";
     static constexpr const char* kMsgPoweredExport = "Sonde must be switched Off before export file.";

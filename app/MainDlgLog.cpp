@@ -1,6 +1,8 @@
 // The main window's file operations: the data/header pair of a new log and
 // the start of its recording, a recorded log opened for replay, and the exit
 // confirmation with the orderly stop of the window. GUI thread only.
+#include <unistd.h>
+
 #include <QApplication>
 #include <algorithm>
 #include <cctype>
@@ -129,6 +131,13 @@ bool CBrannicZenova_Dlg::OnFileNew() {
 
     const std::string folder = FolderOf(*chosen);
     const std::string title = zns::FileTitle(*chosen);
+    // A name in a folder that is not there: the folder is made now, or the log
+    // is refused before anything is edited, sent or saved.
+    if (!zns::PathExists(folder)) zns::MakeDirs(folder);
+    if (!zns::PathExists(folder) || ::access(folder.c_str(), W_OK) != 0) {
+        MessageBox(CRecorder::kMsgTroubleOpeningFile, {}, MB_OK | MB_ICONSTOP);
+        return false;
+    }
     zns::SetFixedField(fp.szFilePath, folder);
     const std::string dataPath = zns::JoinPath(folder, title + ".zne");
     const std::string headerPath = zns::JoinPath(folder, title + ".hed");
@@ -152,16 +161,28 @@ void CBrannicZenova_Dlg::OnNewLog() {
         MessageBox(CRecorder::kMsgNotPowered, {}, MB_OK | MB_ICONSTOP);
         return;
     }
+    const FilePaths before = m_data.files;
     if (!OnFileNew()) return;
+    m_power->Recorder().ResetLogKeys();
     RunHeaderEditor();
     m_usb->sendF8();
-    // Without its header a data file could never be opened again: no recording.
-    if (!m_header.WriteHeaderFile(zns::FixedFieldText(m_data.files.szLastFile))) return;
+    // Without its header a data file could never be opened again: no recording,
+    // and the configuration goes back to the files that exist.
+    if (!m_header.WriteHeaderFile(zns::FixedFieldText(m_data.files.szLastFile))) {
+        m_data.files = before;
+        m_preferences.SaveAll();
+        return;
+    }
     {
         std::lock_guard<std::mutex> g(m_shared.acqMutex);
         m_shared.session.NewLogSet = 1;
     }
     m_power->StartRecordFile();
+    // A data file that could not be opened: the configuration keeps the last log.
+    if (!m_shared.SnapshotSession().Recording) {
+        m_data.files = before;
+        m_preferences.SaveAll();
+    }
 }
 
 // ---------------------------------------------------------------------------

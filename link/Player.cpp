@@ -23,9 +23,11 @@ int PlayerTicks(int sliderMax, int sliderPos, int vscale) {
 
 std::optional<int64_t> PlayerDue100ns(int ticks, double factor) {
     const double due = std::trunc(static_cast<double>(ticks) * 50000.0 * factor);
-    // A zero or negative wait would play the file flat out, and a wait beyond
-    // the 64-bit range cannot be set: neither paces anything.
-    if (!std::isfinite(due) || due <= 0.0 || due >= 9.2e18) return std::nullopt;
+    // A log whose step is 0 or negative (an edited or foreign header) still
+    // plays: one tick of 5 ms per record, never flat out.
+    if (std::isfinite(due) && due <= 0.0) return kPlayerTick100ns;
+    // A wait beyond the 64-bit range cannot be set.
+    if (!std::isfinite(due) || due >= 9.2e18) return std::nullopt;
     return static_cast<int64_t>(due);
 }
 
@@ -108,6 +110,7 @@ void CPlayer::PlayerThreadProc(double factor) {
     }
     m_shared.m_bPlayerRunning.store(true);
     int code = EXIT_DONE;
+    bool byItself = false;
 
     while (RunningByte() && !m_shared.m_bExiting.load()) {
         const int vscale = m_shared.SnapshotSettings().VScale;
@@ -115,6 +118,7 @@ void CPlayer::PlayerThreadProc(double factor) {
         if (!due) {
             ClearRunningByte();
             code = EXIT_BAD_PACE;
+            byItself = true;
             if (m_hooks.onPacingFailed) m_hooks.onPacingFailed(kMsgBadPace);
             break;
         }
@@ -126,6 +130,7 @@ void CPlayer::PlayerThreadProc(double factor) {
             // End of the file, or a record that cannot be read: back to the start.
             ClearRunningByte();
             m_position.store(0);
+            byItself = true;
         }
     }
 
@@ -133,4 +138,5 @@ void CPlayer::PlayerThreadProc(double factor) {
     m_shared.m_bPlayerRunning.store(false);
     m_alive.fetch_sub(1);
     m_threadAlive.store(false);
+    if (byItself && m_hooks.onEnded) m_hooks.onEnded();
 }

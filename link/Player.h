@@ -27,8 +27,10 @@ double PlayerFactor(int headerStep, int headerLogMode);
 // slider's maximum plays fastest), then by the display scale: 25 -> 3n,
 // 50 -> 2n, 500 -> n / 2 (at least 1), any other scale -> n.
 int PlayerTicks(int sliderMax, int sliderPos, int vscale);
+inline constexpr int64_t kPlayerTick100ns = 50000;  // 5 ms
 // The relative wait of n ticks in 100-ns units (n x 50000 x factor, truncated);
-// nothing when it is not a positive number that fits.
+// one tick when that is not positive (a step of 0 or below); nothing when it
+// is not a number or does not fit.
 std::optional<int64_t> PlayerDue100ns(int ticks, double factor);
 // Milliseconds actually waited for a due time: rounded up, at most 10000.
 int64_t PlayerWaitMs(int64_t due100ns);
@@ -45,6 +47,9 @@ struct PlayerHooks {
     std::function<void()> onRecord;
     // The pace cannot be computed: the player has stopped and cleared its state.
     std::function<void(const std::string& text)> onPacingFailed;
+    // The run ended by itself (end of the file, a record that cannot be read,
+    // a pace that cannot be set), not by Pause or Stop; called last.
+    std::function<void()> onEnded;
 };
 
 class CPlayer {

@@ -73,6 +73,7 @@ void CPowerControl::OnBnClickedPower() {
         m_panel.CloseRecordFile();
         m_panel.EndAutoPrint();
         m_panel.SetStatusLine(kMsgNotPowered, -1);
+        HoldStatusLine();
         m_panel.SetPowerIcon(IDI_POWER_OFF);
         m_bPowered = false;
         m_bAdjusting = true;
@@ -98,6 +99,7 @@ void CPowerControl::OnBnClickedPower() {
         m_panel.ResetAcquisition(true);
         m_panel.StatusBarText(0, "Acquisition Mode.");
         m_panel.SetStatusLine(kMsgPowered, -1);
+        HoldStatusLine();
         m_panel.SetPowerIcon(IDI_POWER_ON);
         m_bPowered = true;
         m_bAdjusting = true;
@@ -111,6 +113,13 @@ void CPowerControl::OnBnClickedPower() {
     }
     m_shared.m_bSondePowered.store(m_bPowered);
     m_panel.AcquisitionStateChanged();
+}
+
+void CPowerControl::HoldStatusLine() {
+    // The frame status shown next must not replace the text at once; the hold
+    // ends early only when the frame status changes.
+    m_nLastCode = m_shared.SnapshotLogger().FrameStatus;
+    m_panel.SetTimer(ID_TIMER_STATUS_HOLD, kPowerTextHoldMs);
 }
 
 bool CPowerControl::OnTimer(unsigned id) {

@@ -133,6 +133,7 @@ public:
     static constexpr unsigned kRepaintMs = 150;
     static constexpr unsigned kGuardMs = 350;
     static constexpr unsigned kHoldMs = 250;
+    static constexpr unsigned kPowerTextHoldMs = 350;  // the power press's texts, as long as its guard
     static constexpr unsigned kGiveUpHoldMs = 5000;
     static constexpr unsigned kPowerDownFirstMs = 100;
     static constexpr unsigned kPowerDownSentMs = 500;
@@ -179,6 +180,7 @@ public:
     int BlinkCount() const { return m_nBlink; }
 
 private:
+    void HoldStatusLine();
     void DownloadTick();
     void PowerDownTick();
     void ArmDownload(unsigned ms);

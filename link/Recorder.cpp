@@ -1,6 +1,7 @@
 // Opening and closing the data file of a log, with the keys of its header file.
 #include "link/Recorder.h"
 
+#include "platform/NumText.h"
 #include "settings/Ini.h"
 
 namespace zns {
@@ -58,6 +59,7 @@ CRecorder::StartResult CRecorder::StartRecordFile(bool powered) {
     }
     m_haveEndDepth = false;
     m_endDepthWrites = 0;
+    m_endDepthPosted = false;
 
     if (m_hooks.statusText) m_hooks.statusText(0, "Data file : " + zns::PathFileName(dataPath));
 
@@ -65,11 +67,15 @@ CRecorder::StartResult CRecorder::StartRecordFile(bool powered) {
     m_shared.g_dLastDepth.store(depth);
     m_shared.g_dLastDepth2.store(depth);
     if (!headerPath.empty()) {
-        auto lock = m_writer.Lock();
+        // The handlers write nothing while the log starts: no lock is needed,
+        // and the header file is replaced once for the three keys.
+        m_writer.HeaderKeys().Flush();
         CIni ini(headerPath, "WellInfo", TRUE);
+        ini.BeginBatch();
         ini.WriteInt("Startdepth", zns::DepthMillimetres(depth));
         ini.WriteInt("StartTime", 0);
         ini.WriteInt("step", step);
+        ini.EndBatch();
     }
 
     m_shared.m_nStatusOneFrames.store(0);
@@ -80,6 +86,22 @@ CRecorder::StartResult CRecorder::StartRecordFile(bool powered) {
         m_shared.session.StartingRecord = 0;
     }
     return StartResult::Started;
+}
+
+void CRecorder::ResetLogKeys() {
+    double depth = 0.0;
+    int step = 0;
+    {
+        std::lock_guard<std::mutex> g(m_shared.acqMutex);
+        const AcquisitionSettings& a = m_shared.settings;
+        step = a.RecordingMode == RECMODE_TIME ? a.TimeInterval : a.DepthInterval;
+        depth = m_shared.logger.LiveDepth;
+    }
+    m_header.Startdepth = zns::DepthMillimetres(depth);
+    m_header.EndDepth = m_header.Startdepth;  // no record yet: the log ends where it starts
+    m_header.StartTime = 0;
+    m_header.EndTime = 0;
+    m_header.step = step;
 }
 
 bool CRecorder::CloseRecordFile() {
@@ -96,35 +118,43 @@ bool CRecorder::CloseRecordFile() {
     m_clock.SleepMs(50);
 
     const std::string headerPath = HeaderPath();
+    // The file is closed: nothing more is posted. What is queued lands first,
+    // then the end keys, in one replace of the file.
+    m_writer.HeaderKeys().Flush();
     if (!headerPath.empty()) {
         const AcquisitionSettings a = m_shared.SnapshotSettings();
-        auto lock = m_writer.Lock();
         CIni ini(headerPath, "WellInfo", TRUE);
+        ini.BeginBatch();
         ini.WriteInt("EndDepth", zns::DepthMillimetres(m_shared.g_dLastDepth2.load()));
         ini.WriteInt("EndTime", m_shared.m_pRecordCount.load());
         ini.SetSection("General");
         ini.WriteBool("Rx1_AGC", a.AGC_Rx1 != 0);
         ini.WriteBool("Rx2_AGC", a.AGC_Rx2 != 0);
         ini.WriteBool("Rx3_AGC", a.AGC_Rx3 != 0);
+        ini.EndBatch();
     }
     m_haveEndDepth = false;
+    m_endDepthPosted = false;
     return true;
 }
 
 void CRecorder::UpdateEndDepth(double depthM) {
     const int32_t mm = zns::DepthMillimetres(depthM);
     if (m_haveEndDepth && mm == m_lastEndDepth) return;
+    // While the sonde moves, once a second at most; Stop writes the last one.
+    const int64_t now = m_clock.NowSteadyMs();
+    if (m_endDepthPosted && now - m_lastEndDepthMs < kEndDepthPeriodMs) return;
     const std::string headerPath = HeaderPath();
     if (headerPath.empty()) return;
-    auto lock = m_writer.Lock();
     {
         std::lock_guard<std::mutex> g(m_shared.acqMutex);
         const SessionState& s = m_shared.session;
         if (!s.Recording || !s.NewLogSet || s.StartingRecord) return;
     }
-    CIni ini(headerPath, "WellInfo", TRUE);
-    ini.WriteInt("EndDepth", mm);
+    m_writer.HeaderKeys().Post(CIni::MakeFullPath(headerPath, TRUE), {{"WellInfo", "EndDepth", zns::Format("%d", mm)}});
     m_haveEndDepth = true;
     m_lastEndDepth = mm;
+    m_endDepthPosted = true;
+    m_lastEndDepthMs = now;
     ++m_endDepthWrites;
 }

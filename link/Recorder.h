@@ -3,8 +3,11 @@
 // file of a new log with the start keys of its header file, closing it with the
 // end keys, and the "EndDepth" kept up to date while the log runs.
 //
-// The data file, the header keys written while recording and the first-record
-// arming share one lock, the data-file writer's (zns::DataFileWriter::Lock).
+// The data file and the first-record arming share one lock, the data-file
+// writer's (zns::DataFileWriter::Lock); the receive thread takes it for every
+// record, so no header key is ever written under it. Keys written while the
+// log runs go through the writer's header-key thread; the start and end keys
+// are written by StartRecordFile and CloseRecordFile, while no record can be.
 // Lock order: the writer's lock, then SharedData::acqMutex.
 //
 // StartRecordFile and CloseRecordFile run on the GUI thread; the receive thread
@@ -46,15 +49,21 @@ public:
     // power panel's powered flag.
     StartResult StartRecordFile(bool powered);
 
+    // Before the header file of a new log is written: the keys the recorder
+    // owns ("Startdepth", "EndDepth", "StartTime", "EndTime", "step") take the
+    // new log's start values, not those of a log replayed before.
+    void ResetLogKeys();
+
     // While recording: stops it (the recording flag is cleared under the
     // recorder's lock before the file is closed) and writes the end keys.
     // False when nothing was being recorded.
     bool CloseRecordFile();
 
-    // While a new log is being recorded (not while it starts): writes
-    // "EndDepth" (mm, truncated) of `depthM` into the header file when it
-    // differs from the value written last.
+    // While a new log is being recorded (not while it starts): hands
+    // "EndDepth" (mm, truncated) of `depthM` to the header-key writer when it
+    // differs from the value written last, at most once a second.
     void UpdateEndDepth(double depthM);
+    static constexpr int64_t kEndDepthPeriodMs = 1000;
 
     // Number of "EndDepth" writes since the recording started (tests).
     int EndDepthWrites() const { return m_endDepthWrites; }
@@ -75,6 +84,8 @@ private:
     bool m_haveEndDepth = false;
     int32_t m_lastEndDepth = 0;
     int m_endDepthWrites = 0;
+    bool m_endDepthPosted = false;
+    int64_t m_lastEndDepthMs = 0;
 };
 
 namespace zns {

@@ -29,6 +29,8 @@
 #include <span>
 #include <string>
 
+
+#include "link/HeaderKeyWriter.h"
 #include "link/SharedRecords.h"
 #include "platform/Clock.h"
 #include "settings/Header.h"
@@ -117,8 +119,10 @@ public:
     // Size of the file's whole records (bytes).
     int64_t Size() const;
 
-    // For the recorder: holds the lock across several steps (header keys, open/close).
+    // For the recorder: holds the lock across several steps (open/close, flags).
     std::unique_lock<std::mutex> Lock() { return std::unique_lock<std::mutex>(m_mutex); }
+    // Header keys written while the log runs; never under the lock above.
+    HeaderKeyWriter& HeaderKeys() { return m_headerKeys; }
 
 private:
     friend class ::CToolsStream;
@@ -134,6 +138,7 @@ private:
     std::string m_dataPath;
     std::string m_headerPath;
     std::string m_error;
+    HeaderKeyWriter m_headerKeys;
 };
 
 }  // namespace zns

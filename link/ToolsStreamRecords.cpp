@@ -251,6 +251,7 @@ CToolsStream::WriteResult CToolsStream::WriteDataFile(double depth) {
     rec.speed = zns::SpeedToRecord(speed);
 
     uint32_t elapsed = 0;
+    std::string startDepthHeader;
     {
         auto lock = m_writer.Lock();
         if (m_writer.m_fd < 0) return WriteResult::NotOpen;
@@ -266,10 +267,9 @@ CToolsStream::WriteResult CToolsStream::WriteDataFile(double depth) {
             m_writer.m_armed = true;
             return WriteResult::Armed;
         } else {
-            if (!m_writer.m_headerPath.empty()) {
-                CIni ini(m_writer.m_headerPath, "WellInfo", TRUE);
-                ini.WriteInt("Startdepth", rec.depthMm);
-            }
+            // Handed to the header writer once the record is written: the
+            // receive thread never waits for the header file.
+            if (!m_writer.m_headerPath.empty()) startDepthHeader = m_writer.m_headerPath;
             m_shared.g_bFirstRecordPending.store(false);
             m_shared.m_ftLastRecordMs.store(m_clock.NowSteadyMs());
         }
@@ -292,6 +292,9 @@ CToolsStream::WriteResult CToolsStream::WriteDataFile(double depth) {
             return WriteResult::Failed;
         }
     }
+    if (!startDepthHeader.empty())
+        m_writer.HeaderKeys().Post(CIni::MakeFullPath(startDepthHeader, TRUE),
+                                   {{"WellInfo", "Startdepth", zns::Format("%d", rec.depthMm)}});
     FormatDepthTime(elapsed);
     return WriteResult::Written;
 }

@@ -14,6 +14,7 @@
 #include <memory>
 #include <mutex>
 
+#include "platform/FileSync.h"
 #include "platform/NumText.h"
 
 namespace zns {
@@ -292,7 +293,7 @@ bool Store(const std::string& path, const Loaded& old, std::shared_ptr<const Doc
     if (fd < 0) return false;
     bool ok = WriteAll(fd, *raw);
     if (ok && old.exists) ok = ::fchmod(fd, mode) == 0 || errno == EPERM;
-    if (ok) ok = ::fsync(fd) == 0;
+    if (ok) ok = SyncFile(fd) == 0;
     if (::close(fd) != 0) ok = false;
     if (ok) {
         if (auto hook = g_beforeRename.load()) hook();
@@ -358,43 +359,62 @@ int IniGetInt(const std::string& path, std::string_view section, std::string_vie
     return def;
 }
 
-bool IniWriteString(const std::string& path, std::string_view section, std::string_view key,
-                    std::string_view value) {
+namespace {
+
+// Sets key=value in the document as a single write would. Caller holds g_lock.
+void ApplyWrite(Doc& doc, std::string_view section, std::string_view key, std::string_view value) {
     const std::string sec = OneLine(section), k = OneLine(key), v = OneLine(value);
     const std::string secName(Trim(sec)), keyName(Trim(k));
+    size_t at = FindKey(doc, secName, keyName);
+    if (at != std::string::npos) {
+        // Keep the line's own spelling of the key; replace what follows '='.
+        Line& l = doc.lines[at];
+        l.text = l.text.substr(0, Parse(l.text).valuePos) + v;
+        return;
+    }
+    // After the last non-blank line of the first matching section.
+    size_t insertAt = std::string::npos;
+    bool in = false;
+    for (size_t i = 0; i < doc.lines.size(); ++i) {
+        Parsed p = Parse(doc.lines[i].text);
+        if (p.kind == Kind::Section) {
+            if (in) break;
+            in = SameName(p.name, secName);
+            if (in) insertAt = i + 1;
+        } else if (in && !Trim(doc.lines[i].text).empty()) {
+            insertAt = i + 1;
+        }
+    }
+    Line entry{k + "=" + v, "\r\n"};
+    if (insertAt == std::string::npos) {
+        EndLastLine(doc);
+        doc.lines.push_back(Line{"[" + sec + "]", "\r\n"});
+        doc.lines.push_back(std::move(entry));
+    } else {
+        if (doc.lines[insertAt - 1].eol.empty()) doc.lines[insertAt - 1].eol = "\r\n";
+        doc.lines.insert(doc.lines.begin() + static_cast<std::ptrdiff_t>(insertAt), std::move(entry));
+    }
+}
+
+}  // namespace
+
+bool IniWriteString(const std::string& path, std::string_view section, std::string_view key,
+                    std::string_view value) {
     std::lock_guard<std::mutex> lock(g_lock);
     const std::string target = TargetPath(path);
     Loaded f = Load(target);
     auto doc = std::make_shared<Doc>(*f.doc);
-    size_t at = FindKey(*doc, secName, keyName);
-    if (at != std::string::npos) {
-        // Keep the line's own spelling of the key; replace what follows '='.
-        Line& l = doc->lines[at];
-        l.text = l.text.substr(0, Parse(l.text).valuePos) + v;
-    } else {
-        // After the last non-blank line of the first matching section.
-        size_t insertAt = std::string::npos;
-        bool in = false;
-        for (size_t i = 0; i < doc->lines.size(); ++i) {
-            Parsed p = Parse(doc->lines[i].text);
-            if (p.kind == Kind::Section) {
-                if (in) break;
-                in = SameName(p.name, secName);
-                if (in) insertAt = i + 1;
-            } else if (in && !Trim(doc->lines[i].text).empty()) {
-                insertAt = i + 1;
-            }
-        }
-        Line entry{k + "=" + v, "\r\n"};
-        if (insertAt == std::string::npos) {
-            EndLastLine(*doc);
-            doc->lines.push_back(Line{"[" + sec + "]", "\r\n"});
-            doc->lines.push_back(std::move(entry));
-        } else {
-            if (doc->lines[insertAt - 1].eol.empty()) doc->lines[insertAt - 1].eol = "\r\n";
-            doc->lines.insert(doc->lines.begin() + static_cast<std::ptrdiff_t>(insertAt), std::move(entry));
-        }
-    }
+    ApplyWrite(*doc, section, key, value);
+    return Store(target, f, std::move(doc));
+}
+
+bool IniWriteBatch(const std::string& path, const std::vector<IniEdit>& edits) {
+    if (edits.empty()) return true;
+    std::lock_guard<std::mutex> lock(g_lock);
+    const std::string target = TargetPath(path);
+    Loaded f = Load(target);
+    auto doc = std::make_shared<Doc>(*f.doc);
+    for (const IniEdit& e : edits) ApplyWrite(*doc, e.section, e.key, e.value);
     return Store(target, f, std::move(doc));
 }
 

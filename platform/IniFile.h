@@ -35,6 +35,13 @@ int IniGetInt(const std::string& path, std::string_view section, std::string_vie
 // Writes key=value; false when the file could not be replaced.
 bool IniWriteString(const std::string& path, std::string_view section, std::string_view key,
                     std::string_view value);
+// One key of a batch write.
+struct IniEdit {
+    std::string section, key, value;
+};
+// Applies the writes in order, as that many IniWriteString calls would, and
+// replaces the file once: the same bytes for one temporary file, sync and rename.
+bool IniWriteBatch(const std::string& path, const std::vector<IniEdit>& edits);
 // Removes every line of the key in the matching sections.
 bool IniDeleteKey(const std::string& path, std::string_view section, std::string_view key);
 // Removes every matching section with its lines.

@@ -11,6 +11,7 @@
 
 #include "link/SharedRecords.h"
 #include "platform/Clock.h"
+#include "platform/FileSync.h"
 #include "platform/IniFile.h"
 #include "platform/NumText.h"
 #include "platform/Paths.h"
@@ -283,7 +284,7 @@ bool ReplaceFileAtomically(const std::string& path, const std::string& text) {
         if (n <= 0) ok = false;
         else done += static_cast<size_t>(n);
     }
-    if (ok && ::fsync(fd) != 0) ok = false;
+    if (ok && zns::SyncFile(fd) != 0) ok = false;
     // mkstemp makes the file 0600: keep the old file's mode, or an ordinary one.
     struct stat old {};
     ::fchmod(fd, ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644);

@@ -46,7 +46,7 @@ CIni::CIni(const std::string& pathName, const std::string& section, BOOL bFromMo
     m_strSection = section.empty() ? GetDefaultSection() : section;
 }
 
-CIni::~CIni() = default;
+CIni::~CIni() { CommitBatch(); }
 
 void CIni::SetPathName(const std::string& pathName) { m_strPathName = MakeFullPath(pathName, TRUE); }
 
@@ -83,7 +83,32 @@ void CIni::TakeSection(const char* section) {
 
 void CIni::WriteString(const std::string& key, const std::string& value, const char* section) {
     TakeSection(section);
-    zns::IniWriteString(m_strPathName, m_strSection, key, value);
+    if (m_bBatch)
+        m_batch.emplace_back(m_strPathName, zns::IniEdit{m_strSection, key, value});
+    else
+        zns::IniWriteString(m_strPathName, m_strSection, key, value);
+}
+
+void CIni::CommitBatch() {
+    // Each file once, its keys in the order they were written.
+    std::vector<std::pair<std::string, zns::IniEdit>> pending;
+    pending.swap(m_batch);
+    std::vector<bool> done(pending.size(), false);
+    for (size_t i = 0; i < pending.size(); ++i) {
+        if (done[i]) continue;
+        std::vector<zns::IniEdit> edits;
+        for (size_t j = i; j < pending.size(); ++j) {
+            if (done[j] || pending[j].first != pending[i].first) continue;
+            edits.push_back(std::move(pending[j].second));
+            done[j] = true;
+        }
+        zns::IniWriteBatch(pending[i].first, edits);
+    }
+}
+
+void CIni::EndBatch() {
+    m_bBatch = false;
+    CommitBatch();
 }
 
 void CIni::WriteInt(const std::string& key, int value, const char* section) {
@@ -101,6 +126,7 @@ void CIni::WriteBool(const std::string& key, BOOL value, const char* section) {
 // ---- readers
 
 std::string CIni::GetString(const std::string& key, const char* def, const char* section) {
+    if (m_bBatch) EndBatch();
     TakeSection(section);
     return UpToZero(zns::IniGetString(m_strPathName, m_strSection, key, def ? def : ""));
 }
@@ -110,6 +136,7 @@ std::string CIni::GetString(const std::string& key, const std::string& def, cons
 }
 
 const char* CIni::GetStringBuffer(const std::string& key, const char* section, const char* def) {
+    if (m_bBatch) EndBatch();
     TakeSection(section);
     const std::string v = zns::IniGetString(m_strPathName, m_strSection, key, def ? def : "");
     const size_t n = v.size() < sizeof m_szLastValue - 1 ? v.size() : sizeof m_szLastValue - 1;

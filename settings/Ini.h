@@ -4,7 +4,10 @@
 // relative file names against the program's directory and never holds the file
 // open, so two objects on one file see each other's writes at once.
 #include <string>
+#include <utility>
+#include <vector>
 
+#include "platform/IniFile.h"
 #include "platform/WinTypes.h"
 
 class CIni {
@@ -33,6 +36,12 @@ public:
     void WriteInt(const std::string& key, int value, const char* section = nullptr);
     void WriteFloat(const std::string& key, float value, const char* section = nullptr);
     void WriteBool(const std::string& key, BOOL value, const char* section = nullptr);
+
+    // Batch: from BeginBatch the writers only collect their keys; EndBatch writes
+    // each file touched once (one temporary file, one sync, one rename), with the
+    // bytes the single writes would have left. A reader ends the batch first.
+    void BeginBatch() { m_bBatch = true; }
+    void EndBatch();
 
     // Readers: a section given becomes the current section and stays so. A missing
     // file, section or key yields the default text, converted like a stored value.
@@ -65,4 +74,8 @@ protected:
 
 private:
     void TakeSection(const char* section);
+    void CommitBatch();
+
+    bool m_bBatch = false;
+    std::vector<std::pair<std::string, zns::IniEdit>> m_batch;  // file path, key
 };

@@ -146,10 +146,12 @@ void CPreferences::LoadConfig() {
         lastFile = m_strProgramDir + "Demo/ZNS_IT_UP.hed";
         dataFile = m_strProgramDir + "Demo/ZNS_IT_UP.zne";
         filePath = m_strProgramDir + "Demo";
+        ini.BeginBatch();
         ini.WriteString("FileName", fileName);
         ini.WriteString("LastFile", lastFile);
         ini.WriteString("DataFile", dataFile);
         ini.WriteString("FilePath", filePath);
+        ini.EndBatch();
     }
     // A value longer than its field is refused: the field takes the key's default.
     FillField(fp.szTempDir, tempDir, defTemp);
@@ -277,6 +279,7 @@ void CPreferences::SaveConfig() {
         selected = m_data.sondeDb.nSelected;
     }
     CIni ini(ConfigPath(), kSection, TRUE);
+    ini.BeginBatch();
     ini.WriteBool("PulleyDir", s.PulleyDir ? TRUE : FALSE);
     ini.WriteInt("CableType", s.CableType);
     ini.WriteInt("PulleysCircumference", s.PulleysCircumference);
@@ -305,6 +308,7 @@ void CPreferences::SaveConfig() {
         ini.WriteInt(p + "EndWindow", s.FA[rx].EndWindow);
         ini.WriteBool(p + "UseFA", s.FA[rx].Use);
     }
+    ini.EndBatch();
     SaveSondeComm();
 }
 
@@ -314,6 +318,7 @@ BOOL CPreferences::SaveAll() {
 
     const FilePaths& fp = m_data.files;
     CIni ini(ConfigPath(), kSection, TRUE);
+    ini.BeginBatch();
     ini.WriteString("Tempdir", zns::FixedFieldText(fp.szTempDir));
     ini.WriteString("LastFile", zns::FixedFieldText(fp.szLastFile));
     ini.WriteString("FileName", zns::FixedFieldText(fp.szFileName));
@@ -321,6 +326,7 @@ BOOL CPreferences::SaveAll() {
     ini.WriteString("FilePath", zns::FixedFieldText(fp.szFilePath));
     ini.WriteInt("languageID", fp.wLanguageId);
     ini.WriteString("PrinterUsed", m_data.m_strPrinterUsed);
+    ini.EndBatch();
 
     m_data.layout.mark = 1;
     zns::WriteLayoutFile(LayoutPath(), m_data.layout);  // a failure is not reported
@@ -331,6 +337,7 @@ void CPreferences::SaveLasParams() {
     EnsureProgramDir();
     const LasExportParams& las = m_data.las;
     CIni ini(ConfigPath(), kLasSection, TRUE);
+    ini.BeginBatch();
     for (int rx = 0; rx < 3; ++rx) ini.WriteInt(std::string("LASWindTh") + kRxName[rx], las.LASWindThRx[rx]);
     for (int rx = 0; rx < 3; ++rx) ini.WriteInt(std::string("LASWindStart") + kRxName[rx], las.LASWindStartRx[rx]);
     for (int rx = 0; rx < 3; ++rx) ini.WriteInt(std::string("LASWindEnd") + kRxName[rx], las.LASWindEndRx[rx]);
@@ -339,6 +346,7 @@ void CPreferences::SaveLasParams() {
     for (int rx = 0; rx < 3; ++rx) ini.WriteBool(std::string("LASUseManual") + kRxName[rx], las.LASUseManualRx[rx]);
     ini.WriteBool("LASUseSpeed", las.LASUseSpeed);
     ini.WriteBool("LASUseNaturalGamma", las.LASUseNaturalGamma);
+    ini.EndBatch();
 }
 
 void CPreferences::ResetDefaults() {

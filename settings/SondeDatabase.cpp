@@ -143,10 +143,12 @@ void CPreferences::SaveSondeComm() {
     const std::string previousPath = m_strPathName;
     SetPathName(ToolFilePath());
     const std::string section = zns::Format("Sonde%d", selected);
+    BeginBatch();
     WriteInt("UpGain", s.UpGain, section.c_str());
     WriteInt("UpBaudDivisor", s.BaudDivisor);
     WriteInt("UpholePulseWidth", s.UpDrive);
     WriteInt("DownholeComDataDrv", s.DownDrive);
     WriteInt("Voltage", static_cast<int>(voltage));
+    EndBatch();
     m_strPathName = previousPath;
 }

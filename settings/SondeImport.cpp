@@ -92,6 +92,7 @@ void ClearSondeSlot(SondeRecord& slot) {
 
 void WriteImportedSonde(const std::string& toolPath, int slot, const SondeImport& imp) {
     CIni ini = ToolIni(toolPath, slot);
+    ini.BeginBatch();  // written at the end of scope, once
     ini.WriteString("SerialNumber", Format("%04d", imp.SerialNumber));
     ini.WriteInt("SondeLength", imp.SondeLength);
     ini.WriteInt("RX_Number", imp.RX_Number);
@@ -114,6 +115,7 @@ void WriteSondeVoltage(const std::string& toolPath, int slot, uint32_t volts) {
 
 void WriteRemovedSonde(const std::string& toolPath, int slot) {
     CIni ini = ToolIni(toolPath, slot);
+    ini.BeginBatch();  // written at the end of scope, once
     ini.WriteString("SerialNumber", "-999");
     ini.WriteInt("SondeLength", kSondeRemovedLength);
     ini.WriteInt("RX_Number", 0);

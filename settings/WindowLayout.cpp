@@ -6,6 +6,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "platform/FileSync.h"
+
 
 namespace zns {
 
@@ -104,7 +106,7 @@ bool WriteLayoutFile(const std::string& path, const WindowLayout& layout) {
         if (w <= 0) ok = false;
         else done += static_cast<size_t>(w);
     }
-    if (ok) ok = ::fsync(fd) == 0;
+    if (ok) ok = SyncFile(fd) == 0;
     if (::close(fd) != 0) ok = false;
     if (ok) ok = ::rename(tmp.c_str(), path.c_str()) == 0;
     if (!ok) ::unlink(tmp.c_str());

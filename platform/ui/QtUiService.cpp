@@ -121,6 +121,8 @@ std::optional<std::string> QtUiService::PrintSetup(QWidget* parent, const std::s
     if (!current.empty()) printer.setPrinterName(ToQ(current));
     QPrintDialog dlg(&printer, parent);
     if (dlg.exec() != QDialog::Accepted) return std::nullopt;
+    // Qt's own "print to file" is no printer of the system: an empty name.
+    if (printer.outputFormat() == QPrinter::PdfFormat) return std::string();
     return FromQ(printer.printerName());
 }
 

@@ -33,7 +33,8 @@ public:
                            unsigned type) = 0;
     // The chosen path, or nothing when cancelled.
     virtual std::optional<std::string> FileDialog(QWidget* parent, const FileDialogRequest& req) = 0;
-    // Printer choice (print set-up); `current` is preselected. Nothing when cancelled.
+    // Printer choice (print set-up); `current` is preselected. Nothing when
+    // cancelled; an empty name when the choice is no printer (print to file).
     virtual std::optional<std::string> PrintSetup(QWidget* parent, const std::string& current) = 0;
     // Name of the system's default printer; empty when there is none.
     virtual std::string DefaultPrinterName() = 0;

@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
+
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
@@ -15,6 +19,7 @@
 #include "app/BrannicLogger_ZN.h"
 #include "app/BrannicZenova_Dlg.h"
 #include "app/WindowHandles.h"
+#include "link/ToolsStream.h"
 #include "link/USB.h"
 #include "platform/IniFile.h"
 #include "platform/ui/TestApp.h"
@@ -117,8 +122,14 @@ TEST(MainWindow, StatusBarHasEightPartsWithIconsAndFollowsTheWidth) {
 
 TEST(MainWindow, StatusTimerWritesPacketSizeEverySixthTickAndShowsActivity) {
     // Without a driver there is no link thread: only the timer writes here.
-    Running r([](Running&) { setenv("ZNS_LOGGER", "no-such-driver", 1); });
+    Running r([](Running& run) {
+        setenv("ZNS_LOGGER", "no-such-driver", 1);
+        run.dlg->ResetStatusTick();  // the start sets the count again
+    });
     setenv("ZNS_LOGGER", "sim", 1);
+    // The count starts at 5: the first tick writes the text at once.
+    EXPECT_TRUE(r.dlg->StatusTick() == Dlg::kStatusTickEvery || r.Bar().GetText(2) == Dlg::kMsgPacketSize)
+        << r.dlg->StatusTick();
     EXPECT_FALSE(r.app.Shared().m_bUsbLoaded);
     EXPECT_EQ(r.Bar().GetText(1), "USB not installed.");
     EXPECT_TRUE(r.dlg->IsTimerSet(Dlg::ID_TIMER_STATUS));
@@ -137,6 +148,12 @@ TEST(MainWindow, StatusTimerWritesPacketSizeEverySixthTickAndShowsActivity) {
     r.dlg->OnTimer(Dlg::ID_TIMER_STATUS);
     EXPECT_EQ(bar.GetText(2), Dlg::kMsgPacketSize);
     EXPECT_TRUE(r.dlg->IsTimerSet(Dlg::ID_TIMER_STATUS));  // re-armed at the end of the tick
+    // And again on every sixth tick.
+    bar.SetText("x", 2);
+    for (int tick = 1; tick <= 5; ++tick) r.dlg->OnTimer(Dlg::ID_TIMER_STATUS);
+    EXPECT_EQ(bar.GetText(2), "x");
+    r.dlg->OnTimer(Dlg::ID_TIMER_STATUS);
+    EXPECT_EQ(bar.GetText(2), Dlg::kMsgPacketSize);
 
     // Transmit and receive icons show the activity of the last tick, and clear it.
     s.m_bTxActivity = true;
@@ -352,6 +369,63 @@ TEST(MainWindow, SetPrinterStoresTheChoice) {
     // Cancelled: nothing changes.
     r.dlg->SendCommand(Dlg::ID_SET_PRINTER);
     EXPECT_EQ(r.app.Settings().m_strPrinterUsed, "Plotter");
+
+    // Print to file is no printer: the operator is told, the choice is kept.
+    ui.PushPrintSetupAnswer(std::string());
+    r.dlg->SendCommand(Dlg::ID_SET_PRINTER);
+    ASSERT_EQ(ui.BoxCount(), 1u);
+    EXPECT_EQ(ui.LastBox().text, Dlg::kMsgPrinterUnusable);
+    EXPECT_EQ(r.app.Settings().m_strPrinterUsed, "Plotter");
+    EXPECT_TRUE(r.dlg->PrinterReady());
+}
+
+TEST(MainWindow, OpenHidesTheScopesOfMissingReceiversAndGaugesGammaWithTheLogsCoefficient) {
+    Running r([](Running&) { setenv("ZNS_LOGGER", "no-such-driver", 1); });
+    setenv("ZNS_LOGGER", "sim", 1);
+    const std::string zne = r.dir.File("Demo/one.zne"), hed = r.dir.File("Demo/one.hed");
+    QFile::copy(QString::fromStdString(r.dir.File("Demo/ZNS_IT_UP.zne")), QString::fromStdString(zne));
+    QFile::copy(QString::fromStdString(r.dir.File("Demo/ZNS_IT_UP.hed")), QString::fromStdString(hed));
+    zns::IniWriteString(hed, "General", "RXNumber", "1");
+    zns::IniWriteString(hed, "General", "GammaCoef", "4");
+    zns::DataFileRecord first;
+    {
+        std::FILE* f = std::fopen(zne.c_str(), "rb");
+        ASSERT_NE(f, nullptr);
+        ASSERT_EQ(zns::ReadRecord(f, first), zns::RecordStatus::Ok);
+        std::fclose(f);
+    }
+    ASSERT_GT(first.gamma, 0);
+    for (unsigned id : {Dlg::ID_WIDE_RX1, Dlg::ID_WIDE_RX2, Dlg::ID_WIDE_RX3}) r.dlg->SendCommand(id);
+    ASSERT_TRUE(r.dlg->WideView(RX3_ID)->IsShown());
+
+    r.dir.Ui().PushFileAnswer(zne);
+    r.dlg->SendCommand(Dlg::ID_FILE_OPEN);
+    ASSERT_TRUE(r.app.Shared().SnapshotSession().ReplayLoaded);
+    EXPECT_TRUE(r.dlg->WideView(RX1_ID)->IsShown());
+    EXPECT_FALSE(r.dlg->WideView(RX2_ID)->IsShown());
+    EXPECT_FALSE(r.dlg->WideView(RX3_ID)->IsShown());
+    // The first record went to the gamma meter through the log's own coefficient.
+    EXPECT_EQ(r.dlg->DepthPanel()->GammaMeter().CurrentCps(), static_cast<int>(std::lround(first.gamma * 0.25 * 4)));
+}
+
+TEST(MainWindow, LiveFramesDuringTheCommunicationCheckClearInsteadOfDrawing) {
+    Running r([](Running&) { setenv("ZNS_LOGGER", "no-such-driver", 1); });
+    setenv("ZNS_LOGGER", "sim", 1);
+    SharedData& s = r.app.Shared();
+    int rows = 0;
+    r.dlg->SetDisplayTap([&](const Dlg::DisplayRow&) { ++rows; });
+    std::vector<int16_t> trace(zns::kRecordMaxSamples, 100);
+    s.m_nStatusOneFrames = 7;
+    s.m_bCommCheck = true;
+    r.dlg->OnNewFrame(trace.data(), trace.data(), trace.data(), 1.0);
+    EXPECT_EQ(rows, 0);
+    EXPECT_EQ(s.m_nStatusOneFrames.load(), 0);  // the acquisition was reset
+    s.m_bCommCheck = false;
+    s.m_nStatusOneFrames = 7;
+    r.dlg->OnNewFrame(trace.data(), trace.data(), trace.data(), 1.0);
+    EXPECT_EQ(rows, 1);
+    EXPECT_EQ(s.m_nStatusOneFrames.load(), 7);
+    r.dlg->SetDisplayTap({});
 }
 
 TEST(MainWindow, EnterAndEscapeDoNotCloseIt) {

@@ -24,6 +24,7 @@
 #include "link/ToolsStream.h"
 #include "platform/d2xx/D2xx.h"
 #include "platform/ui/TestApp.h"
+#include "platform/IniFile.h"
 #include "settings/Ini.h"
 #include "sim/SimLogger.h"
 #include "ui/controls/ColorStaticST.h"
@@ -286,6 +287,33 @@ TEST(Flow, PowerRecordStopOpenAndReplay) {
     p.ClearRows();
     ASSERT_TRUE(p.PlayToTheEnd(recs.size()));
     ExpectReplayIsTheFile(p.Rows(true), recs);
+}
+
+TEST(Flow, ANewLogAfterAReplayGetsItsOwnHeaderInAFolderMadeForIt) {
+    Program p;
+    auto& ui = p.dir.Ui();
+    SharedData& s = p.Shared();
+    ASSERT_TRUE(p.Connected());
+    ASSERT_TRUE(p.Open(p.dir.File("Demo/ZNS_IT_UP.zne")));
+    ASSERT_EQ(p.app.Header().EndTime, 224250);
+    ASSERT_TRUE(p.PressPower(true));
+
+    // A name in a folder that is not there yet.
+    const std::string log = p.dir.File("Logs/well 7/run2.zne");
+    ui.PushFileAnswer(log);
+    p.dlg->SendCommand(Dlg::ID_FILE_NEW);
+    EXPECT_EQ(ui.BoxCount(), 0u) << ui.LastBox().text;
+    ASSERT_TRUE(s.SnapshotSession().Recording);
+    EXPECT_EQ(zns::IniGetString(p.dir.File("HxZn.cfg"), "BrannicLogger", "LastFile", ""),
+              p.dir.File("Logs/well 7/run2.hed"));
+    // Before the log's first record its header holds nothing of the log replayed before.
+    CIni hed(p.dir.File("Logs/well 7/run2.hed"), "WellInfo", TRUE);
+    EXPECT_EQ(hed.GetInt("EndTime", -1), 0);
+    EXPECT_EQ(hed.GetInt("StartTime", -1), 0);
+    EXPECT_EQ(hed.GetInt("EndDepth", -1), hed.GetInt("Startdepth", -2));
+    EXPECT_EQ(hed.GetInt("step", -1), s.SnapshotSettings().TimeInterval);
+    p.power->SendCommand(CPowerDlg::IDC_STOP);
+    ASSERT_TRUE(p.PressPower(false));
 }
 
 TEST(Flow, ARecordingCutByALostLinkKeepsEveryRecordWrittenBeforeIt) {

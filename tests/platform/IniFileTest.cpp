@@ -6,11 +6,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
 #include <random>
 #include <thread>
 #include <vector>
 
+#include "platform/FileSync.h"
 #include "platform/NumText.h"
 #include "tests/platform/TestSupport.h"
 
@@ -85,6 +87,20 @@ TEST_F(IniFileTest, EditsInPlaceAndKeepsEveryOtherLine) {
     EXPECT_EQ(Get("First", "Alpha"), "10");
     EXPECT_EQ(Get("First", "Delta"), "4");
     EXPECT_EQ(Get("Second", "Gamma"), "3");
+
+    // The same writes as one batch: the same bytes, one sync for the file.
+    const std::string after = ReadBytes(m_path);
+    WriteBytes(m_path, before);
+    static std::atomic<int> syncs{0};
+    syncs = 0;
+    zns::detail::SetSyncHook([](int) { return ++syncs, 0; });
+    EXPECT_TRUE(zns::IniWriteBatch(m_path, {{"first", "ALPHA", "10"},
+                                            {"First", "Delta", "4"},
+                                            {"Second", "Eps", "5"},
+                                            {"Third", "Zeta", "6"}}));
+    zns::detail::SetSyncHook(nullptr);
+    EXPECT_EQ(syncs.load(), 1);
+    EXPECT_EQ(ReadBytes(m_path), after);
 }
 
 TEST_F(IniFileTest, NewFileIsWrittenWithCrLf) {

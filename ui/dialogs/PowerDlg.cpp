@@ -223,7 +223,8 @@ CPowerDlg::CPowerDlg(SharedData& shared, SettingsData& settings, HeaderRecord& h
                                zns::ui::PostToGui(this, [this, text] {
                                    CWndBase::MessageBox(text, {}, MB_OK | MB_ICONSTOP);
                                });
-                           }}) {
+                           },
+                           [this] { zns::ui::PostToGui(this, [this] { OnPlayerEnded(); }); }}) {
     BuildControls();
 }
 
@@ -253,7 +254,9 @@ void CPowerDlg::BuildControls() {
         SetDlgItem(id, b);
         return b;
     };
-    button(IDC_POWER, "..", QRect(4, 26, 48, 48))->setIconSize(QSize(32, 32));
+    QPushButton* power = button(IDC_POWER, "..", QRect(4, 26, 48, 48));
+    power->setText(QString());  // its picture only
+    power->setIconSize(QSize(32, 32));
     const struct {
         int id;
         const char* text;
@@ -350,7 +353,7 @@ BOOL CPowerDlg::OnInitDialog() {
     m_time->SetTextColor(0x00FFFF);
     m_time->hide();
     m_bTimeCounterShown = false;
-    m_slider->hide();
+    SetRecorderButtons();  // no file loaded yet
 
     CreateToolTips();
     m_power.Reset();
@@ -641,12 +644,26 @@ void CPowerDlg::OnBnClickedPause() {
 }
 
 void CPowerDlg::OnBnClickedRewind() {
+    if (!SessionByte(&SessionState::ReplayLoaded)) return;  // nothing to rewind
     m_player.SetPosition(0);
     if (m_hooks.resetAcquisition) m_hooks.resetAcquisition(true);
     OnBnClickedPlay();
     m_bPaused = false;
     OnBnClickedPause();
+    // Paused at the first record, whatever the thread read before it stopped;
+    // the time counter starts again from zero.
+    m_player.SetPosition(0);
+    m_stream.FormatDepthTime(0);
     EnableDlgItem(IDC_REWIND, FALSE);
+}
+
+void CPowerDlg::OnPlayerEnded() {
+    // The end of the file (or a pace that cannot be set) ended the run: the
+    // file stays loaded, ready to play from the start.
+    if (SessionByte(&SessionState::Running) || !SessionByte(&SessionState::ReplayLoaded)) return;
+    m_bPaused = false;
+    SetPlayerButtons();
+    SetButtonIcon(IDC_PLAY, IDI_PLAY);
 }
 
 void CPowerDlg::SetPlayerButtons() {

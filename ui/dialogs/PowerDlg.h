@@ -138,6 +138,8 @@ public:
     // Stops the player thread and waits for it ("&Open" calls it before it
     // moves the replay position or reads the first record).
     void StopPlayerThread();
+    // The player's run ended by itself (posted from the player thread).
+    void OnPlayerEnded();
 
     // ---- observation ----------------------------------------------------------
     CPowerControl& Power() { return m_power; }

@@ -29,9 +29,10 @@ TEST(PlayerPace, FollowsSliderScaleAndStep) {
     // Half milliseconds wait the whole one; no wait beyond 10 s.
     EXPECT_EQ(zns::PlayerWaitMs(*zns::PlayerDue100ns(1, 0.7)), 4);
     EXPECT_EQ(zns::PlayerWaitMs(*zns::PlayerDue100ns(150, 1000.0)), 10000);
+    // A step of 0 or below still plays, one 5 ms tick per record.
+    EXPECT_EQ(zns::PlayerDue100ns(26, 0.0), 50000);
+    EXPECT_EQ(zns::PlayerDue100ns(26, -2.0), 50000);
     // Nothing to pace with.
-    EXPECT_FALSE(zns::PlayerDue100ns(26, 0.0));
-    EXPECT_FALSE(zns::PlayerDue100ns(26, -2.0));
     EXPECT_FALSE(zns::PlayerDue100ns(26, std::nan("")));
     EXPECT_FALSE(zns::PlayerDue100ns(26, 1e300));
 }
@@ -110,21 +111,27 @@ TEST_F(PlayerFileTest, PlaysToTheEndThenStandsAtTheStart) {
     EXPECT_EQ(clock.NowSteadyMs(), 41 * 5);
 }
 
-TEST_F(PlayerFileTest, AStepThatCannotPaceStopsAndClearsTheState) {
+TEST_F(PlayerFileTest, AStepOfZeroOrBelowPlaysAtOneTickPerRecord) {
     WriteFile(path, 5);
     zns::FakeClock clock;
-    CPlayer player(shared, position, clock, Hooks());
-    ASSERT_TRUE(player.StartPlayer(zns::PlayerFactor(0, HEADER_LOG_DOWN)));
-    player.Join();
-    EXPECT_EQ(player.LastExitCode(), CPlayer::EXIT_BAD_PACE);
-    EXPECT_FALSE(Running());
-    EXPECT_FALSE(shared.m_bPlayerRunning.load());
-    ASSERT_EQ(failures.size(), 1u);
-    EXPECT_TRUE(Depths().empty());
-    // Play may be pressed again.
-    EXPECT_TRUE(player.StartPlayer(1.0));
-    player.Join();
-    EXPECT_EQ(Depths().size(), 5u);
+    int ended = 0;
+    PlayerHooks h = Hooks();
+    h.onEnded = [&] { ++ended; };
+    CPlayer player(shared, position, clock, h);
+    for (int step : {0, -20}) {
+        ASSERT_TRUE(player.StartPlayer(zns::PlayerFactor(step, HEADER_LOG_DOWN)));
+        player.Join();
+        EXPECT_EQ(player.LastExitCode(), CPlayer::EXIT_DONE);
+        EXPECT_FALSE(Running());
+        EXPECT_TRUE(failures.empty());
+    }
+    EXPECT_EQ(Depths().size(), 10u);
+    EXPECT_EQ(clock.NowSteadyMs(), 2 * 6 * 5);
+    EXPECT_EQ(ended, 2);  // the end of the file tells the panel
+    // A stop asked for is not an end by itself.
+    ASSERT_TRUE(player.StartPlayer(1000.0));
+    player.Stop();
+    EXPECT_EQ(ended, 2);
 }
 
 TEST_F(PlayerFileTest, QuickPausePlayNeverRunsTwoThreadsNorSkipsARecord) {

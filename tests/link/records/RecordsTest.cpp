@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "link/ToolsStream.h"
+#include "platform/FileSync.h"
 #include "platform/IniFile.h"
 #include "settings/Ini.h"
 
@@ -388,6 +390,46 @@ TEST_F(RecordsTest, TimeTextCountsWholeSecondsAndKeepsHours) {
 
 // ---- writer --------------------------------------------------------------
 
+// A header file on a disk that takes its time: the records go on meanwhile.
+std::atomic<bool> g_syncHeld{false};
+std::atomic<bool> g_syncEntered{false};
+
+TEST_F(RecordsTest, RecordsNeverWaitForAHeaderWrite) {
+    g_syncHeld = true;
+    g_syncEntered = false;
+    zns::detail::SetSyncHook([](int) {
+        g_syncEntered = true;
+        while (g_syncHeld.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return 0;
+    });
+    zns::DataFileWriter w;
+    ASSERT_TRUE(w.Open(data, header));
+    CToolsStream ts(shared, head, w, Sources(), clock);
+    SetLive(0x05, 1.0);
+    shared.g_bFirstRecordPending = true;
+    std::atomic<int> written{0};
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    std::thread rx([&] {
+        ts.WriteDataFile(10.0);  // arms
+        if (ts.WriteDataFile(10.1) == CToolsStream::WriteResult::Written) ++written;  // "Startdepth"
+        // The header write is held on disk while the next records go in.
+        while (!g_syncEntered.load() && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        for (int i = 2; i <= 5; ++i)
+            if (ts.WriteDataFile(10.0 + i * 0.1) == CToolsStream::WriteResult::Written) ++written;
+    });
+    while (written.load() < 5 && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_EQ(written.load(), 5);
+    EXPECT_TRUE(g_syncEntered.load());
+    EXPECT_TRUE(g_syncHeld.load());
+    g_syncHeld = false;
+    rx.join();
+    w.HeaderKeys().Flush();
+    zns::detail::SetSyncHook(nullptr);
+    EXPECT_EQ(CIni(header, "WellInfo", TRUE).GetInt("Startdepth", 0), 10100);
+}
+
 TEST_F(RecordsTest, FirstCallArmsSecondWritesStartdepth) {
     zns::DataFileWriter w;
     ASSERT_TRUE(w.Open(data, header));
@@ -403,6 +445,7 @@ TEST_F(RecordsTest, FirstCallArmsSecondWritesStartdepth) {
     clock.Advance(700);
     EXPECT_EQ(ts.WriteDataFile(10.1239), CToolsStream::WriteResult::Written);
     EXPECT_FALSE(shared.g_bFirstRecordPending.load());
+    w.HeaderKeys().Flush();  // handed to the header writer, not written on this thread
     EXPECT_EQ(CIni(header, "WellInfo", TRUE).GetInt("Startdepth", 0), 10123);
     EXPECT_DOUBLE_EQ(shared.g_dLastDepth2.load(), 10.1239);
 

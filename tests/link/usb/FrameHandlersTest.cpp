@@ -439,6 +439,7 @@ TEST_F(FrameHandlersTest, RecordingWritesOneRecordPerRowAfterTheArmingFrame) {
             for (int s = 0; s < r.SampleCount(rx); ++s) ASSERT_EQ(r.trace[rx][size_t(s)], row.trace[rx][size_t(s)]);
         }
     }
+    writer.HeaderKeys().Flush();
     CIni ini(dir.File("log.hed"), "WellInfo", TRUE);
     EXPECT_EQ(ini.GetInt("Startdepth", -1), recs[0].depthMm);
     EXPECT_FALSE(shared.g_bFirstRecordPending);

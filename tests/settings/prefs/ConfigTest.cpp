@@ -1,10 +1,14 @@
 // The configuration file "HxZn.cfg": first start, defaults, load rules, save
 // order, LAS parameters, language, file-name fields.
+#include <unistd.h>
+
+#include <algorithm>
 #include <climits>
 #include <utility>
 #include <vector>
 
 #include "PrefsTestUtil.h"
+#include "platform/FileSync.h"
 
 using namespace prefs_test;
 
@@ -251,7 +255,21 @@ TEST_F(ConfigTest, SaveConfigWritesValuesAsTheyStandAndKeepsOtherLines) {
         shared->session.FA_LeftColor = 0x0000FF;
     }
     data.m_strPrinterUsed = "Office printer";
+    // Every key of the save goes into one replace of the file: one sync.
+    static std::vector<std::string> synced;
+    synced.clear();
+    zns::detail::SetSyncHook([](int fd) {
+        char link[4096] = {};
+        const ssize_t n = ::readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), link, sizeof link - 1);
+        synced.emplace_back(link, n > 0 ? static_cast<size_t>(n) : 0);
+        return 0;
+    });
     p.SaveConfig();
+    zns::detail::SetSyncHook(nullptr);
+    EXPECT_EQ(std::count_if(synced.begin(), synced.end(),
+                            [](const std::string& f) { return f.find("HxZn.cfg") != std::string::npos; }),
+              1);
+    EXPECT_LE(synced.size(), 2u);  // and the sonde file's communication keys, once
     EXPECT_EQ(Key("GainRx1"), "99");
     EXPECT_EQ(Key("TimeInterval"), "65535");
     EXPECT_EQ(Key("Rx3UseFA"), "yes");

@@ -171,6 +171,19 @@ TEST_F(DephtDlgTest, SpeedColoursAndDepth) {
     EXPECT_EQ(panel->SpeedCounter()->TextColor(), 0x007FFFu);
     EXPECT_FALSE(panel->SpeedCounter()->IsBlinkOn());
 
+    // Just below and just above the red line (L - 1.5 + 255/256).
+    SetLive(123.456, 19.49, LINK_STATUS, 10);
+    panel->PutDataOnScreen();
+    EXPECT_EQ(panel->SpeedCounter()->TextColor(), 0x0001FFu);  // green 1
+    EXPECT_FALSE(panel->SpeedCounter()->IsBlinkOn());
+    SetLive(123.456, 19.5, LINK_STATUS, 10);
+    panel->PutDataOnScreen();
+    EXPECT_EQ(panel->SpeedCounter()->TextColor(), 0x0000FFu);
+    EXPECT_TRUE(panel->SpeedCounter()->IsBlinkOn());
+    SetLive(123.456, 19.0, LINK_STATUS, 10);
+    panel->PutDataOnScreen();
+    EXPECT_FALSE(panel->SpeedCounter()->IsBlinkOn());
+
     SetLive(123.456, -19.6, LINK_STATUS, 11);  // L - 0.4, logging up
     panel->PutDataOnScreen();
     EXPECT_EQ(panel->SpeedCounter()->TextColor(), 0x0000FFu);

@@ -217,7 +217,11 @@ TEST_F(WideTest, GainControlsFollowPowerRecordingAndAgc) {
     V(0).CheckDlgButton(CPWideDlg::IDC_AGC, BST_UNCHECKED);
     State(0);
     EXPECT_TRUE(Enabled(0, CPWideDlg::IDC_GAIN_EDIT));
-    // While recording: AGC, spin and edit are all disabled.
+    // While recording (no player running): AGC, spin and edit are all disabled.
+    Session(0, 1);
+    State(0);
+    EXPECT_FALSE(Enabled(0, CPWideDlg::IDC_AGC));
+    EXPECT_FALSE(Enabled(0, CPWideDlg::IDC_GAIN_SPIN));
     Session(1, 1);
     State(0);
     EXPECT_FALSE(Enabled(0, CPWideDlg::IDC_AGC));

@@ -120,6 +120,7 @@ protected:
         for (int i = 0; i < count; ++i) {
             auto r = std::make_unique<zns::DataFileRecord>();
             r->depthMm = 1000 + i;
+            r->elapsedMs = static_cast<uint32_t>(i) * 1000u;
             r->traceByte = 0x01;
             uint8_t buf[zns::kRecordMaxBytes];
             ASSERT_TRUE(w.Append(buf, zns::EncodeRecord(*r, buf)));
@@ -178,7 +179,14 @@ TEST_F(PowerDlgTest, StartsWithItsTitleTipsAndDisplayTimer) {
     EXPECT_TRUE(dlg.Counter(CPowerDlg::IDC_TIME_COUNTER)->isHidden());
     EXPECT_TRUE(dlg.IsTimerSet(ID_TIMER_DISPLAY));
     EXPECT_EQ(dlg.ButtonIcon(CPowerDlg::IDC_POWER), IDI_POWER_OFF);
+    EXPECT_TRUE(dlg.GetDlgItem<QPushButton>(CPowerDlg::IDC_POWER)->text().isEmpty());  // its picture only
     EXPECT_EQ(dlg.ButtonIcon(CPowerDlg::IDC_SCOPE2), IDI_SCOPE2);
+    // No file loaded: the recorder's buttons; Rewind has nothing to rewind.
+    for (int id : {CPowerDlg::IDC_PLAY, CPowerDlg::IDC_PAUSE, CPowerDlg::IDC_REWIND, CPowerDlg::IDC_STOP})
+        EXPECT_FALSE(Enabled(id)) << id;
+    dlg.OnBnClickedRewind();
+    EXPECT_FALSE(dlg.IsPaused());
+    EXPECT_FALSE(dlg.Player().ThreadRunning());
     // The scope buttons ask the main window.
     dlg.SendCommand(CPowerDlg::IDC_SCOPE1);
     dlg.SendCommand(CPowerDlg::IDC_SCOPE2);
@@ -193,6 +201,9 @@ TEST_F(PowerDlgTest, PowerButtonSwitchesOnThenOff) {
     EXPECT_EQ(dlg.ButtonIcon(CPowerDlg::IDC_POWER), IDI_POWER_ON);
     EXPECT_EQ(dlg.StatusLine()->text().toStdString(), "Probe powered");
     EXPECT_EQ(dlg.StatusLine()->GetTextColor(), 0x000000u);
+    dlg.ShowStatus();  // the next frame status waits for the text's hold
+    EXPECT_EQ(dlg.StatusLine()->text().toStdString(), "Probe powered");
+    EXPECT_TRUE(dlg.IsTimerSet(ID_TIMER_STATUS_HOLD));
     EXPECT_TRUE(shared.m_bSondePowered.load());
     EXPECT_EQ(statusBar[0], "Acquisition Mode.");
     EXPECT_EQ(posted.back(), 1749u);
@@ -209,6 +220,11 @@ TEST_F(PowerDlgTest, PowerButtonSwitchesOnThenOff) {
     dlg.OnBnClickedPower();
     EXPECT_EQ(dlg.ButtonIcon(CPowerDlg::IDC_POWER), IDI_POWER_OFF);
     EXPECT_EQ(dlg.StatusLine()->text().toStdString(), "Sonde not powered");
+    dlg.ShowStatus();
+    EXPECT_EQ(dlg.StatusLine()->text().toStdString(), "Sonde not powered");
+    dlg.OnTimer(ID_TIMER_STATUS_HOLD);  // held for its time, then the frame status again
+    dlg.ShowStatus();
+    EXPECT_NE(dlg.StatusLine()->text().toStdString(), "Sonde not powered");
     EXPECT_FALSE(shared.m_bSondePowered.load());
     EXPECT_TRUE(dlg.IsTimerSet(ID_TIMER_POWER_DOWN));
     EXPECT_FALSE(dlg.IsTimerSet(ID_TIMER_DOWNLOAD));
@@ -247,6 +263,8 @@ TEST_F(PowerDlgTest, StatusLineColoursFollowTheFrameStatus) {
 }
 
 TEST_F(PowerDlgTest, SupplyCountersBlinkAtTheirAlarms) {
+    dlg.show();  // the counters keep no text while hidden
+    zns::ui::PumpEvents();
     shared.m_nLinkState.store(LINK_STATUS);
     {
         std::lock_guard<std::mutex> g(shared.acqMutex);
@@ -264,6 +282,15 @@ TEST_F(PowerDlgTest, SupplyCountersBlinkAtTheirAlarms) {
     }
     dlg.UpdateCounters();
     EXPECT_FALSE(dlg.Counter(CPowerDlg::IDC_VOLTAGE)->IsBlinkOn());
+    EXPECT_EQ(dlg.Counter(CPowerDlg::IDC_VOLTAGE)->GetText(), "106");
+    // Below link state 3 there is no supply to show.
+    shared.m_nLinkState.store(2);
+    dlg.UpdateCounters();
+    EXPECT_EQ(dlg.Counter(CPowerDlg::IDC_VOLTAGE)->GetText(), "");
+    EXPECT_EQ(dlg.Counter(CPowerDlg::IDC_CURRENT)->GetText(), "");
+    shared.m_nLinkState.store(3);
+    dlg.UpdateCounters();
+    EXPECT_EQ(dlg.Counter(CPowerDlg::IDC_CURRENT)->GetText(), "120");
 }
 
 TEST_F(PowerDlgTest, DisplayTickEnablesControlsAndMenus) {
@@ -316,6 +343,7 @@ TEST_F(PowerDlgTest, PauseEndsTheRecordingAndWritesTheEndKeys) {
     }
     dlg.OnTimer(ID_TIMER_DISPLAY);
     EXPECT_FALSE(dlg.Counter(CPowerDlg::IDC_TIME_COUNTER)->isHidden());
+    writer.HeaderKeys().Flush();
     EXPECT_EQ(CIni(folder / "a.hed", "WellInfo", TRUE).GetInt("EndDepth", -1), 12500);
     EXPECT_FALSE(menu[32777]);  // no SEG-2 while recording
 
@@ -383,9 +411,11 @@ TEST_F(PowerDlgTest, ReplayPlaysPausesRewindsAndStops) {
     ASSERT_FALSE(shown.empty());
     for (size_t i = 0; i < shown.size(); ++i) ASSERT_NEAR(shown[i], 1.0 + 0.001 * static_cast<double>(i), 1e-9) << i;
 
-    // Rewind: paused at the first record, Rewind disabled.
+    // Rewind: paused at the first record, Rewind disabled, the time counter from zero.
+    EXPECT_NE(shared.SnapshotLive().TimeText, "00:00:00");
     dlg.OnBnClickedRewind();
     dlg.StopPlayerThread();
+    EXPECT_EQ(shared.SnapshotLive().TimeText, "00:00:00");
     EXPECT_EQ(stream.m_posReplay.load(), 0);
     EXPECT_TRUE(dlg.IsPaused());
     EXPECT_FALSE(Enabled(CPowerDlg::IDC_REWIND));
@@ -409,9 +439,16 @@ TEST_F(PowerDlgTest, ReplayPlaysPausesRewindsAndStops) {
 
 TEST_F(PowerDlgTest, ReplayRunsToTheEndAndStartsAgainFromTheFirstRecord) {
     LoadReplayFile(20);
+    header.LogMode = HEADER_LOG_DOWN;
+    header.step = 0;  // an edited header: still plays
     dlg.GetDlgItem<QSlider>(CPowerDlg::IDC_SPEED)->setValue(50);
     dlg.OnBnClickedPlay();
     ASSERT_TRUE(PumpUntil([&] { return Replayed().size() == 20 && Session(&SessionState::Running) == 0; }));
+    // The end of the file leaves the panel as a loaded file shows it.
+    ASSERT_TRUE(PumpUntil([&] { return !Enabled(CPowerDlg::IDC_PAUSE); }));
+    EXPECT_FALSE(Enabled(CPowerDlg::IDC_STOP));
+    EXPECT_TRUE(Enabled(CPowerDlg::IDC_PLAY));
+    EXPECT_EQ(fake.BoxCount(), 0u);
     dlg.OnTimer(ID_TIMER_DISPLAY);
     EXPECT_TRUE(dlg.Counter(CPowerDlg::IDC_TIME_COUNTER)->isHidden());
     const int resetsBefore = resets;

@@ -428,6 +428,18 @@ TEST_F(TraceCoreTest, NoLabelTextInTheFirstFiveRowsAfterAClear) {
     EXPECT_EQ(labels.drawn[0].text, "10");
 }
 
+TEST_F(TraceCoreTest, EveryClearSuppressesLabelTextForFiveRowsAgain) {
+    FakeLabels labels;
+    core.SetLabelRenderer(&labels);
+    for (int cm = 980; cm <= 1010; cm += 2) core.AddRecord(Rec(cm, 11, 100, 2), rs);
+    ASSERT_EQ(labels.drawn.size(), 1u);  // "10"
+    core.ClearImage();
+    for (int cm = 1080; cm <= 1084; cm += 2) core.AddRecord(Rec(cm, 11, 100, 2), rs);
+    core.ClearImage();  // cleared again within the five rows: the count starts over
+    for (int cm = 1092; cm <= 1100; cm += 2) core.AddRecord(Rec(cm, 11, 100, 2), rs);  // the fifth reaches 11 m
+    EXPECT_EQ(labels.drawn.size(), 1u);
+}
+
 TEST_F(TraceCoreTest, ScalesTwoHundredAndFiveHundred) {
     FakeLabels labels;
     core.SetLabelRenderer(&labels);

@@ -1,0 +1,46 @@
+#pragma once
+// Header keys written while a log runs ("Startdepth" of the first record,
+// "EndDepth" as the sonde moves) go to disk on this writer's own thread, so
+// that neither the receive thread nor the GUI waits for a slow disk. Batches
+// are written in the order posted; batches for one file that queue up while
+// the disk is busy are written together, as one replace of the file.
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "platform/IniFile.h"
+
+namespace zns {
+
+class HeaderKeyWriter {
+public:
+    HeaderKeyWriter() = default;
+    ~HeaderKeyWriter();  // writes what is queued, then joins
+    HeaderKeyWriter(const HeaderKeyWriter&) = delete;
+    HeaderKeyWriter& operator=(const HeaderKeyWriter&) = delete;
+
+    // Any thread; never waits for the disk.
+    void Post(const std::string& path, std::vector<IniEdit> edits);
+    // Waits until every batch posted before the call is on disk.
+    void Flush();
+    // File replaces done so far (tests and benchmarks).
+    int FilesWritten() const;
+
+private:
+    void Run();
+
+    mutable std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::condition_variable m_idle;
+    std::deque<std::pair<std::string, std::vector<IniEdit>>> m_queue;
+    bool m_busy = false;
+    bool m_quit = false;
+    int m_written = 0;
+    std::thread m_thread;  // started by the first Post
+};
+
+}  // namespace zns
