@@ -12,7 +12,7 @@
 
 #include "app/EndProcessDlg.h"
 #include "app/InstanceChecker.h"
-#include "link/SharedRecords.h"
+#include "records/SharedRecords.h"
 #include "link/ToolsStream.h"
 #include "platform/WinTypes.h"
 #include "settings/Header.h"

@@ -10,7 +10,7 @@
 #include "app/BrannicLogger_ZN.h"
 #include "app/BrannicZenova_Dlg.h"
 #include "app/EndProcessDlg.h"
-#include "app/WindowHandles.h"
+#include "ui/WindowHandles.h"
 #include "link/Recorder.h"
 #include "link/ToolsStream.h"
 #include "link/USB.h"

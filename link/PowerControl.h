@@ -13,7 +13,7 @@
 #include <cstdint>
 #include <string>
 
-#include "link/SharedRecords.h"
+#include "records/SharedRecords.h"
 #include "platform/ui/WinUser.h"
 #include "settings/Header.h"
 #include "settings/Preferences.h"

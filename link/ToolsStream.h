@@ -29,7 +29,7 @@
 #include <span>
 #include <string>
 
-#include "link/SharedRecords.h"
+#include "records/SharedRecords.h"
 #include "platform/Clock.h"
 #include "settings/Header.h"
 

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <exception>
 
-#include "link/SharedRecords.h"
+#include "records/SharedRecords.h"
 #include "platform/Clock.h"
 #include "platform/IniFile.h"
 #include "platform/NumText.h"

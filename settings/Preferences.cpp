@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <mutex>
 
-#include "link/SharedRecords.h"
+#include "records/SharedRecords.h"
 #include "platform/Paths.h"
 #include "settings/ErrorLog.h"
 

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <mutex>
 
-#include "link/SharedRecords.h"
+#include "records/SharedRecords.h"
 #include "platform/NumText.h"
 #include "settings/Preferences.h"
 

@@ -10,7 +10,7 @@
 #include "export/LasConversion.h"
 #include "export/LasFile.h"
 #include "link/Picker.h"
-#include "link/SharedRecords.h"
+#include "records/SharedRecords.h"
 #include "platform/Paths.h"
 #include "platform/ui/WinUser.h"
 #include "settings/Header.h"

@@ -25,6 +25,7 @@
 #include "platform/d2xx/D2xx.h"
 #include "platform/ui/TestApp.h"
 #include "settings/Ini.h"
+#include "sim/SimDriver.h"
 #include "sim/SimLogger.h"
 #include "ui/controls/ColorStaticST.h"
 #include "ui/controls/WaveCtrl.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <mutex>
 
-#include "app/FramePeriod.h"
+#include "link/FramePeriod.h"
 #include "platform/ui/WinUser.h"
 
 namespace zns {

@@ -9,6 +9,7 @@
 
 #include "LinkRig.h"
 #include "platform/ui/WinUser.h"
+#include "sim/SimDriver.h"
 #include "sim/SimLogger.h"
 #include "ui/dialogs/AutoCheckCore.h"
 

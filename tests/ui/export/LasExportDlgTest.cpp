@@ -3,7 +3,7 @@
 
 #include <QWidget>
 
-#include "link/SharedRecords.h"
+#include "records/SharedRecords.h"
 #include "platform/Paths.h"
 #include "platform/ui/ScriptedUiService.h"
 #include "settings/Header.h"
