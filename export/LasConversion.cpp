@@ -9,7 +9,7 @@
 #include "link/Picker.h"
 #include "platform/NumText.h"
 #include "platform/Paths.h"
-#include "platform/ui/WinUser.h"
+#include "platform/WinUser.h"
 
 namespace zns {
 namespace {

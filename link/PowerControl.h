@@ -14,7 +14,7 @@
 #include <string>
 
 #include "records/SharedRecords.h"
-#include "platform/ui/WinUser.h"
+#include "platform/WinUser.h"
 #include "settings/Header.h"
 #include "settings/Preferences.h"
 

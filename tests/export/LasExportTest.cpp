@@ -12,7 +12,7 @@
 #include "link/Picker.h"
 #include "records/SharedRecords.h"
 #include "platform/Paths.h"
-#include "platform/ui/WinUser.h"
+#include "platform/WinUser.h"
 #include "settings/Header.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <mutex>
 
 #include "link/FramePeriod.h"
-#include "platform/ui/WinUser.h"
+#include "platform/WinUser.h"
 
 namespace zns {
 
