@@ -1,6 +1,7 @@
 // The main window's file operations: the data/header pair of a new log and
 // the start of its recording, a recorded log opened for replay, and the exit
 // confirmation with the orderly stop of the window. GUI thread only.
+// Split from BrannicZenova_Dlg.cpp for length.
 #include <QApplication>
 #include <algorithm>
 #include <cctype>

@@ -1,3 +1,4 @@
+// CPreferences. Its sonde-file part is in SondeDatabase.cpp: one unit, split for length.
 #include "settings/Preferences.h"
 
 #include <cmath>
