@@ -17,6 +17,9 @@ build() {  # dir, extra cmake args...
   cmake --build "$dir" -j "$JOBS"
 }
 
+echo "== layers =="
+./scripts/check-layers.sh
+
 echo "== build and test =="
 build build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 ctest --test-dir build -j "$JOBS"

@@ -8,7 +8,7 @@
 #include <QVBoxLayout>
 
 #include "app/AppIcons.h"
-#include "app/AppTexts.h"
+#include "ui/AppTexts.h"
 #include "app/BrannicLogger_ZN.h"
 #include "app/OsName.h"
 

@@ -6,7 +6,7 @@
 #include <QThread>
 #include <algorithm>
 
-#include "app/AppTexts.h"
+#include "ui/AppTexts.h"
 #include "app/BrannicZenova_Dlg.h"
 #include "app/OsName.h"
 #include "platform/ui/Draw.h"

@@ -2,6 +2,8 @@
 // The application object: owns every shared record for the life of the
 // program, refuses a second copy, runs the main window and shuts down in
 // order (exit flag, workers joined, then windows, then records).
+// One unit with the main window (BrannicZenova_Dlg.h): this object makes, runs
+// and stops it, and the window works on the records and values kept here.
 #include <QFont>
 #include <QRect>
 #include <QSize>
@@ -12,7 +14,7 @@
 
 #include "app/EndProcessDlg.h"
 #include "app/InstanceChecker.h"
-#include "link/SharedRecords.h"
+#include "records/SharedRecords.h"
 #include "link/ToolsStream.h"
 #include "platform/WinTypes.h"
 #include "settings/Header.h"

@@ -21,10 +21,10 @@
 
 #include "app/AboutDlg.h"
 #include "app/AppIcons.h"
-#include "app/AppTexts.h"
+#include "ui/AppTexts.h"
 #include "app/BrannicLogger_ZN.h"
 #include "app/OsName.h"
-#include "app/WindowHandles.h"
+#include "ui/WindowHandles.h"
 #include "link/USB.h"
 #include "platform/Paths.h"
 #include "platform/ui/GuiThread.h"

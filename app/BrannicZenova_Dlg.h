@@ -2,6 +2,9 @@
 // The main window: the acquisition screen with its panels, the trace image,
 // the menu and the status bar. It owns the link and every long-lived object
 // of the screen; its modal loop is the program's life.
+// One unit with the application object (BrannicLogger_ZN.h), whose records and
+// program-wide values it uses; its code is split for length over
+// BrannicZenova_Dlg.cpp, MainDlgFrames.cpp and MainDlgLog.cpp.
 #include <QFrame>
 #include <QMenuBar>  // complete for the window layer's QPointer members
 #include <QPointer>

@@ -3,7 +3,7 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-#include "app/AppTexts.h"
+#include "ui/AppTexts.h"
 #include "platform/ui/Draw.h"
 
 CEndProcessDlg::CEndProcessDlg(QWidget* parent) : CDialog(IDD, parent), m_text(new QLabel(this)) {

@@ -11,7 +11,7 @@
 
 #include "app/BrannicLogger_ZN.h"
 #include "app/BrannicZenova_Dlg.h"
-#include "app/FramePeriod.h"
+#include "link/FramePeriod.h"
 #include "link/ToolsStream.h"
 #include "platform/ui/GuiThread.h"
 #include "ui/controls/DrawerZNSCtrl.h"

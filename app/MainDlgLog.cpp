@@ -1,6 +1,7 @@
 // The main window's file operations: the data/header pair of a new log and
 // the start of its recording, a recorded log opened for replay, and the exit
 // confirmation with the orderly stop of the window. GUI thread only.
+// Split from BrannicZenova_Dlg.cpp for length.
 #include <unistd.h>
 
 #include <QApplication>
@@ -12,7 +13,7 @@
 #include "app/BrannicLogger_ZN.h"
 #include "app/BrannicZenova_Dlg.h"
 #include "app/EndProcessDlg.h"
-#include "app/WindowHandles.h"
+#include "ui/WindowHandles.h"
 #include "link/Recorder.h"
 #include "link/ToolsStream.h"
 #include "link/USB.h"

@@ -24,7 +24,7 @@
 #include <thread>
 #include <vector>
 
-#include "link/SharedRecords.h"
+#include "records/SharedRecords.h"
 #include "link/ToolsStream.h"
 #include "platform/FileSync.h"
 #include "platform/IniFile.h"

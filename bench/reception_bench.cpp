@@ -11,7 +11,7 @@
 
 #include "link/Checksums.h"
 #include "link/FrameReceiver.h"
-#include "link/SharedRecords.h"
+#include "records/SharedRecords.h"
 
 namespace {
 

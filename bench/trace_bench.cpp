@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "link/Picker.h"
-#include "link/SharedRecords.h"
+#include "records/SharedRecords.h"
 #include "ui/controls/DrawerZNSCtrl.h"
 #include "ui/controls/TraceImageCore.h"
 

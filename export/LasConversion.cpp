@@ -11,7 +11,7 @@
 #include "link/Picker.h"
 #include "platform/NumText.h"
 #include "platform/Paths.h"
-#include "platform/ui/WinUser.h"
+#include "platform/WinUser.h"
 #include "settings/Header.h"
 
 namespace zns {

@@ -14,7 +14,7 @@
 #include "platform/CodePage.h"
 #include "platform/NumText.h"
 #include "platform/Paths.h"
-#include "platform/ui/WinUser.h"
+#include "platform/WinUser.h"
 #include "settings/Ini.h"
 
 namespace zns {

@@ -16,7 +16,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "link/SharedRecords.h"
+#include "records/SharedRecords.h"
 
 enum : int { CMD_0 = 0, CMD_1 = 1, CMD_2 = 2, CMD_3 = 3, CMD_8 = 8, CMD_9 = 9, CMD_10 = 10 };
 

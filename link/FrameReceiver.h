@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "link/SharedRecords.h"
+#include "records/SharedRecords.h"
 
 // Receives complete frames. Calls come from the thread that feeds the receiver;
 // a body is valid only during the call, and a sink must not feed the same

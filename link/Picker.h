@@ -6,7 +6,7 @@
 #include <string>
 #include <thread>
 
-#include "link/SharedRecords.h"
+#include "records/SharedRecords.h"
 
 inline constexpr int kNoPick = 65535;
 

@@ -15,7 +15,7 @@
 #include <string>
 #include <thread>
 
-#include "link/SharedRecords.h"
+#include "records/SharedRecords.h"
 #include "platform/Clock.h"
 
 namespace zns {

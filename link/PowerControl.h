@@ -13,8 +13,8 @@
 #include <cstdint>
 #include <string>
 
-#include "link/SharedRecords.h"
-#include "platform/ui/WinUser.h"
+#include "records/SharedRecords.h"
+#include "platform/WinUser.h"
 #include "settings/Header.h"
 #include "settings/Preferences.h"
 

@@ -16,7 +16,7 @@
 #include <functional>
 #include <string>
 
-#include "link/SharedRecords.h"
+#include "records/SharedRecords.h"
 #include "link/ToolsStream.h"
 #include "platform/Clock.h"
 #include "settings/Header.h"

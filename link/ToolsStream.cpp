@@ -1,6 +1,7 @@
 // The frame handlers of CToolsStream: what a configuration answer, a status
 // frame and a waveform frame change in the shared records, which depths become
 // trace-image rows and data records, and what the main window is told.
+// One unit with ToolsStreamRecords.cpp (the data-file records), split for length.
 #include <algorithm>
 #include <cmath>
 

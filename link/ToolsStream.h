@@ -29,9 +29,8 @@
 #include <span>
 #include <string>
 
-
 #include "link/HeaderKeyWriter.h"
-#include "link/SharedRecords.h"
+#include "records/SharedRecords.h"
 #include "platform/Clock.h"
 #include "settings/Header.h"
 

@@ -1,4 +1,5 @@
 // The ".zne" data-file records of CToolsStream: writer, readers, replay entry.
+// One unit with ToolsStream.cpp (the frame handlers), split for length.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>

@@ -24,9 +24,10 @@
 
 #include "link/FrameReceiver.h"
 #include "link/LinkReport.h"
-#include "link/SharedRecords.h"
+#include "records/SharedRecords.h"
 #include "platform/Clock.h"
 #include "platform/d2xx/D2xx.h"
+#include "sim/LoadBackend.h"
 
 class CToolsStream;
 struct SettingsData;

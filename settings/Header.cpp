@@ -9,7 +9,7 @@
 #include <cstring>
 #include <exception>
 
-#include "link/SharedRecords.h"
+#include "records/SharedRecords.h"
 #include "platform/Clock.h"
 #include "platform/FileSync.h"
 #include "platform/IniFile.h"

@@ -1,10 +1,11 @@
+// CPreferences. Its sonde-file part is in SondeDatabase.cpp: one unit, split for length.
 #include "settings/Preferences.h"
 
 #include <cmath>
 #include <cstdint>
 #include <mutex>
 
-#include "link/SharedRecords.h"
+#include "records/SharedRecords.h"
 #include "platform/Paths.h"
 #include "settings/ErrorLog.h"
 

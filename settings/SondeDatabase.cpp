@@ -1,9 +1,12 @@
+// The sonde database's rules, and CPreferences' load and save of the sonde file:
+// that part is one unit with Preferences.cpp, split for length and kept beside
+// the record it fills.
 #include "settings/SondeDatabase.h"
 
 #include <cmath>
 #include <mutex>
 
-#include "link/SharedRecords.h"
+#include "records/SharedRecords.h"
 #include "platform/NumText.h"
 #include "settings/Preferences.h"
 

@@ -6,6 +6,9 @@
 //   ZNS_LOGGER=sim        the simulated logger, in process, on the real clock
 //   ZNS_LOGGER=tty:PATH   a serial tty (the kernel's FTDI driver, /dev/ttyUSB0) or a pty
 //
+// The simulated backend and the choice by ZNS_LOGGER live with the simulator
+// (sim/SimDriver.h, sim/LoadBackend.h); this layer knows nothing of the product.
+//
 // Which device is the logger: its chip keeps the FTDI defaults, vendor 0x0403 and
 // product 0x6001, description "Logger". We do not program a product id of our own;
 // kLoggerProductId is the one place to change if the loggers ever get one. The libftdi
@@ -30,13 +33,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-
-namespace zns {
-class IClock;
-namespace sim {
-class SimLogger;
-}
-}  // namespace zns
 
 namespace zns::d2xx {
 
@@ -165,34 +161,5 @@ struct TtyOptions {
 // (idVendor, idProduct, serial, product of the USB device above the tty); without one
 // (a pty) it is taken as the logger: 0x0403, 0x6001, "Logger", serial made of the name.
 std::shared_ptr<ID2xx> MakeTtyDriver(const std::string& path, TtyOptions options = {});
-
-struct SimIdentity {
-    uint16_t VendorId = kFtdiVendorId;
-    uint16_t ProductId = kLoggerProductId;
-    std::string Description = kLoggerDescription;
-    std::string SerialNumber = "QK-00000001";
-};
-// The simulated logger as the one device of the list while it is plugged in. Reads wait
-// on `clock` in steps of the latency timer, so with a FakeClock a time-out costs no real
-// time. `logger` and `clock` must outlive the driver.
-std::shared_ptr<ID2xx> MakeSimDriver(zns::sim::SimLogger& logger, IClock& clock,
-                                     SimIdentity identity = {});
-
-// The process-wide simulated logger behind ZNS_LOGGER=sim (real clock), created on
-// first use; the program may steer it (winch, faults).
-zns::sim::SimLogger& ProcessSimLogger();
-
-// ---- Resolution --------------------------------------------------------------------
-
-struct LoadResult {
-    std::shared_ptr<ID2xx> driver;  // null: no driver can be had
-    std::string reason;             // why not, for logs (not an operator message)
-    explicit operator bool() const { return driver != nullptr; }
-};
-
-// The driver chosen by ZNS_LOGGER.
-LoadResult LoadBackend();
-// The same from an explicit choice: "" (libftdi1), "sim" or "tty:PATH".
-LoadResult LoadBackend(std::string_view choice);
 
 }  // namespace zns::d2xx

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "platform/WinTypes.h"
-#include "platform/ui/WinUser.h"
+#include "platform/WinUser.h"
 
 class QAction;
 class QMenu;

@@ -8,7 +8,7 @@
 #include <QTimerEvent>
 #include <algorithm>
 
-#include "platform/ui/WinUser.h"
+#include "platform/WinUser.h"
 #include "platform/ui/Wnd.h"
 
 namespace {

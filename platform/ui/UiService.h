@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/ui/WinUser.h"
+#include "platform/WinUser.h"
 
 class QWidget;
 

@@ -16,7 +16,7 @@
 #include <string>
 
 #include "platform/WinTypes.h"
-#include "platform/ui/WinUser.h"
+#include "platform/WinUser.h"
 #include "platform/WindowPlacement.h"
 
 class QMenuBar;

@@ -14,7 +14,7 @@
 #include "app/BrannicLogger_ZN.h"
 #include "app/BrannicZenova_Dlg.h"
 #include "app/EndProcessDlg.h"
-#include "app/WindowHandles.h"
+#include "ui/WindowHandles.h"
 #include "link/USB.h"
 #include "platform/ui/TestApp.h"
 #include "settings/WindowLayout.h"

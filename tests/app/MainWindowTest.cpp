@@ -18,7 +18,7 @@
 #include "app/AppIcons.h"
 #include "app/BrannicLogger_ZN.h"
 #include "app/BrannicZenova_Dlg.h"
-#include "app/WindowHandles.h"
+#include "ui/WindowHandles.h"
 #include "link/ToolsStream.h"
 #include "link/USB.h"
 #include "platform/IniFile.h"

@@ -15,7 +15,7 @@
 #include "AppTestSupport.h"
 #include "app/BrannicLogger_ZN.h"
 #include "app/BrannicZenova_Dlg.h"
-#include "app/WindowHandles.h"
+#include "ui/WindowHandles.h"
 #include "platform/ui/TestApp.h"
 #include "ui/controls/DrawerZNSCtrl.h"
 #include "ui/controls/GraphicCounterCtrl.h"

@@ -11,9 +11,9 @@
 #include "export/LasConversion.h"
 #include "export/LasFile.h"
 #include "link/Picker.h"
-#include "link/SharedRecords.h"
+#include "records/SharedRecords.h"
 #include "platform/Paths.h"
-#include "platform/ui/WinUser.h"
+#include "platform/WinUser.h"
 #include "settings/Header.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include "ExportTestLog.h"
 #include "export/Seg2Export.h"
 #include "platform/Paths.h"
-#include "platform/ui/WinUser.h"
+#include "platform/WinUser.h"
 
 namespace {
 

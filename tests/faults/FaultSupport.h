@@ -20,7 +20,7 @@
 #include "link/CommandFrames.h"
 #include "link/FrameReceiver.h"
 #include "link/LinkReport.h"
-#include "link/SharedRecords.h"
+#include "records/SharedRecords.h"
 #include "link/ToolsStream.h"
 #include "platform/Clock.h"
 #include "settings/Header.h"

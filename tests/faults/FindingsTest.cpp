@@ -4,7 +4,7 @@
 #include <filesystem>
 
 #include "FaultSupport.h"
-#include "link/SharedRecords.h"
+#include "records/SharedRecords.h"
 #include "platform/IniFile.h"
 #include "settings/Preferences.h"
 

@@ -4,6 +4,7 @@
 #include "FaultSupport.h"
 #include "link/USB.h"
 #include "platform/d2xx/D2xx.h"
+#include "sim/SimDriver.h"
 #include "settings/Preferences.h"
 
 using namespace faults;

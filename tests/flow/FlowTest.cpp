@@ -26,6 +26,7 @@
 #include "platform/ui/TestApp.h"
 #include "platform/IniFile.h"
 #include "settings/Ini.h"
+#include "sim/SimDriver.h"
 #include "sim/SimLogger.h"
 #include "ui/controls/ColorStaticST.h"
 #include "ui/controls/WaveCtrl.h"

@@ -1,7 +1,7 @@
 // The frame period and the logging-speed limit it allows.
 #include <gtest/gtest.h>
 
-#include "app/FramePeriod.h"
+#include "link/FramePeriod.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "FuzzSupport.h"
-#include "link/SharedRecords.h"
+#include "records/SharedRecords.h"
 #include "settings/ErrorLog.h"
 #include "settings/Preferences.h"
 

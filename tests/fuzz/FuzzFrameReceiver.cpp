@@ -21,7 +21,7 @@
 #include "FuzzSupport.h"
 #include "link/Checksums.h"
 #include "link/FrameReceiver.h"
-#include "link/SharedRecords.h"
+#include "records/SharedRecords.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "FuzzSupport.h"
-#include "link/SharedRecords.h"
+#include "records/SharedRecords.h"
 #include "platform/IniFile.h"
 #include "platform/NumText.h"
 #include "settings/Header.h"

@@ -22,7 +22,7 @@
 #include "link/FrameReceiver.h"
 #include "link/LinkReport.h"
 #include "link/Picker.h"
-#include "link/SharedRecords.h"
+#include "records/SharedRecords.h"
 #include "link/ToolsStream.h"
 #include "settings/Header.h"
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "FuzzSupport.h"
-#include "link/SharedRecords.h"
+#include "records/SharedRecords.h"
 #include "link/ToolsStream.h"
 #include "platform/NumText.h"
 #include "settings/Header.h"

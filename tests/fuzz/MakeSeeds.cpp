@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "link/Checksums.h"
-#include "link/SharedRecords.h"
+#include "records/SharedRecords.h"
 #include "link/ToolsStream.h"
 #include "platform/Clock.h"
 #include "platform/IniFile.h"

@@ -9,7 +9,7 @@
 #include <new>
 
 #include "link/Picker.h"
-#include "link/SharedRecords.h"
+#include "records/SharedRecords.h"
 #include "platform/ui/GuiThread.h"
 #include "platform/ui/UiService.h"
 #include "platform/ui/UiText.h"

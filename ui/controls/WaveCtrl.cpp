@@ -9,7 +9,7 @@
 #include <cstring>
 
 #include "link/Picker.h"
-#include "link/SharedRecords.h"
+#include "records/SharedRecords.h"
 #include "platform/NumText.h"
 #include "platform/ui/Draw.h"
 #include "platform/ui/UiText.h"

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <mutex>
 
-#include "app/FramePeriod.h"
-#include "platform/ui/WinUser.h"
+#include "link/FramePeriod.h"
+#include "platform/WinUser.h"
 
 namespace zns {
 

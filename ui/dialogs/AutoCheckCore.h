@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <string>
 
-#include "link/SharedRecords.h"
+#include "records/SharedRecords.h"
 #include "ui/dialogs/CommReport.h"
 
 namespace zns {

@@ -6,7 +6,7 @@
 #include <QPixmap>
 #include <cmath>
 
-#include "link/SharedRecords.h"
+#include "records/SharedRecords.h"
 #include "platform/ui/Draw.h"
 #include "settings/Preferences.h"
 #include "ui/controls/GraphicCounterCtrl.h"

@@ -5,9 +5,9 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "app/FramePeriod.h"
+#include "link/FramePeriod.h"
 #include "link/CommandFrames.h"
-#include "link/SharedRecords.h"
+#include "records/SharedRecords.h"
 #include "platform/Clock.h"
 #include "platform/ui/UiService.h"
 #include "settings/Preferences.h"

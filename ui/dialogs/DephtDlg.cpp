@@ -13,7 +13,7 @@
 #include <iterator>
 
 #include "link/Picker.h"
-#include "link/SharedRecords.h"
+#include "records/SharedRecords.h"
 #include "platform/NumText.h"
 #include "platform/Paths.h"
 #include "platform/ui/Draw.h"

@@ -7,7 +7,7 @@
 #include <QLineEdit>
 #include <QRegularExpressionValidator>
 
-#include "app/WindowHandles.h"
+#include "ui/WindowHandles.h"
 #include "platform/ui/SpinArrows.h"
 #include "platform/ui/UiText.h"
 #include "ui/controls/WaveCtrl.h"

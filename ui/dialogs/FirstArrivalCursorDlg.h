@@ -10,7 +10,7 @@
 // scope's settings (ID_SCOPE_SETTINGS_CHANGED). GUI thread only.
 #include <functional>
 
-#include "link/SharedRecords.h"
+#include "records/SharedRecords.h"
 #include "platform/WinTypes.h"
 #include "ui/dialogs/DialogExt.h"
 #include "ui/dialogs/FirstArrivalCursorCore.h"

@@ -9,9 +9,9 @@
 #include <QPixmap>
 #include <QPushButton>
 
-#include "app/FramePeriod.h"
+#include "link/FramePeriod.h"
 #include "link/CommandFrames.h"
-#include "link/SharedRecords.h"
+#include "records/SharedRecords.h"
 #include "platform/Clock.h"
 #include "platform/NumText.h"
 #include "platform/ui/SpinArrows.h"

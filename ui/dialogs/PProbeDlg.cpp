@@ -8,9 +8,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "app/WindowHandles.h"
+#include "ui/WindowHandles.h"
 #include "link/CommandFrames.h"
-#include "link/SharedRecords.h"
+#include "records/SharedRecords.h"
 #include "platform/NumText.h"
 #include "platform/ui/SpinArrows.h"
 #include "platform/ui/UiService.h"

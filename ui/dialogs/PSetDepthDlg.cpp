@@ -5,7 +5,7 @@
 #include <QPushButton>
 
 #include "link/CommandFrames.h"
-#include "link/SharedRecords.h"
+#include "records/SharedRecords.h"
 #include "settings/Preferences.h"
 #include "ui/dialogs/DialogUnits.h"
 

@@ -14,7 +14,7 @@
 #include <algorithm>
 
 #include "link/CommandFrames.h"
-#include "link/SharedRecords.h"
+#include "records/SharedRecords.h"
 #include "platform/NumText.h"
 #include "platform/ui/Draw.h"
 #include "platform/ui/GuiThread.h"

@@ -10,7 +10,7 @@
 #include <cmath>
 
 #include "link/CommandFrames.h"
-#include "link/SharedRecords.h"
+#include "records/SharedRecords.h"
 #include "platform/ui/SpinArrows.h"
 #include "platform/ui/UiText.h"
 #include "settings/Preferences.h"

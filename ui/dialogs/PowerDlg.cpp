@@ -8,9 +8,9 @@
 #include <QPushButton>
 #include <QSlider>
 
-#include "app/WindowHandles.h"
+#include "ui/WindowHandles.h"
 #include "link/CommandFrames.h"
-#include "link/SharedRecords.h"
+#include "records/SharedRecords.h"
 #include "link/ToolsStream.h"
 #include "platform/ui/GuiThread.h"
 #include "platform/ui/UiService.h"

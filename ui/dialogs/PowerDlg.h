@@ -31,7 +31,7 @@ class QSlider;
 class QLabel;
 
 // What the panel calls in windows built elsewhere. A missing hook falls back
-// to the window globals (app/WindowHandles.h) where there is one, else does
+// to the window globals (ui/WindowHandles.h) where there is one, else does
 // nothing.
 struct PowerDlgHooks {
     // The main window's acquisition reset, auto-print end and status bar.

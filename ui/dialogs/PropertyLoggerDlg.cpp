@@ -5,8 +5,8 @@
 #include <QTabBar>
 #include <algorithm>
 
-#include "app/AppTexts.h"
-#include "link/SharedRecords.h"
+#include "ui/AppTexts.h"
+#include "records/SharedRecords.h"
 #include "platform/ui/GuiThread.h"
 #include "platform/ui/UiText.h"
 #include "settings/Header.h"

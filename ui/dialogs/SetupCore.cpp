@@ -3,7 +3,7 @@
 #include <cmath>
 #include <limits>
 
-#include "app/FramePeriod.h"
+#include "link/FramePeriod.h"
 #include "link/CommandFrames.h"
 #include "link/Picker.h"
 #include "platform/NumText.h"

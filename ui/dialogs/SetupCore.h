@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "link/SharedRecords.h"
+#include "records/SharedRecords.h"
 
 namespace zns::setup {
 

@@ -7,7 +7,7 @@
 
 #include "link/Checksums.h"
 #include "link/CommandFrames.h"
-#include "link/SharedRecords.h"
+#include "records/SharedRecords.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 
 #include "link/Checksums.h"
 #include "link/FrameReceiver.h"
-#include "link/SharedRecords.h"
+#include "records/SharedRecords.h"
 
 namespace {
 

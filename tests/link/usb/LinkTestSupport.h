@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "link/LinkReport.h"
-#include "link/SharedRecords.h"
+#include "records/SharedRecords.h"
 #include "platform/Clock.h"
 
 namespace linktest {

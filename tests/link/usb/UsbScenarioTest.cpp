@@ -8,6 +8,7 @@
 #include <cmath>
 
 #include "LinkRig.h"
+#include "sim/SimDriver.h"
 #include "sim/SimLogger.h"
 #include "sim/SimSignal.h"
 

@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "platform/d2xx/D2xx.h"
+#include "sim/LoadBackend.h"
 
 using namespace zns::d2xx;
 

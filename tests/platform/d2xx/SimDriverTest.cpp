@@ -4,6 +4,7 @@
 
 #include "platform/Clock.h"
 #include "platform/d2xx/D2xx.h"
+#include "sim/SimDriver.h"
 #include "sim/SimLogger.h"
 
 using namespace zns::d2xx;

@@ -9,7 +9,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "link/SharedRecords.h"
+#include "records/SharedRecords.h"
 #include "platform/Clock.h"
 #include "platform/IniFile.h"
 #include "settings/Ini.h"

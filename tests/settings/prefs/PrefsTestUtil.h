@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "link/SharedRecords.h"
+#include "records/SharedRecords.h"
 #include "platform/IniFile.h"
 #include "platform/Paths.h"
 #include "settings/ErrorLog.h"

@@ -8,7 +8,8 @@
 #include <vector>
 
 #include "LinkRig.h"
-#include "platform/ui/WinUser.h"
+#include "platform/WinUser.h"
+#include "sim/SimDriver.h"
 #include "sim/SimLogger.h"
 #include "ui/dialogs/AutoCheckCore.h"
 

@@ -8,7 +8,7 @@
 #include <functional>
 #include <vector>
 
-#include "link/SharedRecords.h"
+#include "records/SharedRecords.h"
 
 #include "ui/dialogs/AutoCheckCore.h"
 #include "ui/dialogs/CommReport.h"

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <vector>
 
-#include "link/SharedRecords.h"
+#include "records/SharedRecords.h"
 #include "platform/Clock.h"
 #include "platform/ui/ScriptedUiService.h"
 #include "platform/ui/SpinArrows.h"

@@ -9,7 +9,7 @@
 #include <fstream>
 #include <vector>
 
-#include "link/SharedRecords.h"
+#include "records/SharedRecords.h"
 #include "platform/ui/ScriptedUiService.h"
 #include "settings/Ini.h"
 #include "settings/Preferences.h"

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "DialogTestUtil.h"
-#include "link/SharedRecords.h"
+#include "records/SharedRecords.h"
 #include "platform/ui/TestApp.h"
 #include "settings/Preferences.h"
 #include "ui/controls/GraphicCounterCtrl.h"

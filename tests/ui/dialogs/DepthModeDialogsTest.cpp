@@ -8,7 +8,7 @@
 
 #include "DialogTestUtil.h"
 #include "link/CommandFrames.h"
-#include "link/SharedRecords.h"
+#include "records/SharedRecords.h"
 #include "platform/ui/ScriptedUiService.h"
 #include "platform/ui/TestApp.h"
 #include "settings/Preferences.h"

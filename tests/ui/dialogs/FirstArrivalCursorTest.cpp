@@ -9,8 +9,8 @@
 #include <climits>
 
 #include "DialogTestUtil.h"
-#include "app/WindowHandles.h"
-#include "link/SharedRecords.h"
+#include "ui/WindowHandles.h"
+#include "records/SharedRecords.h"
 #include "platform/ui/ScriptedUiService.h"
 #include "platform/ui/TestApp.h"
 #include "ui/dialogs/FirstArrivalCursorDlg.h"

@@ -14,7 +14,7 @@
 #include <thread>
 
 #include "DisplayTestUtil.h"
-#include "link/SharedRecords.h"
+#include "records/SharedRecords.h"
 #include "platform/ui/ScriptedUiService.h"
 #include "platform/ui/TestApp.h"
 #include "settings/Header.h"

@@ -11,7 +11,7 @@
 
 #include "DisplayTestUtil.h"
 #include "link/CommandFrames.h"
-#include "link/SharedRecords.h"
+#include "records/SharedRecords.h"
 #include "platform/ui/ScriptedUiService.h"
 #include "platform/ui/SpinArrows.h"
 #include "platform/ui/TestApp.h"

@@ -8,7 +8,7 @@
 
 #include "DisplayTestUtil.h"
 #include "link/Picker.h"
-#include "link/SharedRecords.h"
+#include "records/SharedRecords.h"
 #include "platform/ui/TestApp.h"
 #include "ui/controls/WaveCore.h"
 #include "ui/controls/WaveCtrl.h"

@@ -6,7 +6,7 @@
 #include <QTest>
 #include <QWidget>
 
-#include "link/SharedRecords.h"
+#include "records/SharedRecords.h"
 #include "platform/Paths.h"
 #include "platform/ui/ScriptedUiService.h"
 #include "settings/Header.h"

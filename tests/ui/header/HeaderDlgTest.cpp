@@ -4,7 +4,7 @@
 #include <QTabWidget>
 
 #include "HeaderTestSupport.h"
-#include "link/SharedRecords.h"
+#include "records/SharedRecords.h"
 #include "platform/Clock.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "link/SharedRecords.h"
+#include "records/SharedRecords.h"
 #include "link/ToolsStream.h"
 #include "platform/ui/ScriptedUiService.h"
 #include "platform/ui/TestApp.h"

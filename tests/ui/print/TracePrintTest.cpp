@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "link/SharedRecords.h"
+#include "records/SharedRecords.h"
 #include "platform/Clock.h"
 #include "platform/ui/ScriptedUiService.h"
 #include "ui/controls/DrawerZNSCtrl.h"

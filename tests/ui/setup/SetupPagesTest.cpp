@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "link/CommandFrames.h"
-#include "link/SharedRecords.h"
+#include "records/SharedRecords.h"
 #include "platform/ui/ScriptedUiService.h"
 #include "platform/ui/TestApp.h"
 #include "settings/Header.h"

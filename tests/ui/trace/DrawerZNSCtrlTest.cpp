@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "link/Picker.h"
-#include "link/SharedRecords.h"
+#include "records/SharedRecords.h"
 #include "sim/SimLogger.h"
 #include "sim/SimSignal.h"
 #include "ui/controls/DrawerZNSCtrl.h"

@@ -1,7 +1,8 @@
 #include <cstdlib>
 
 #include "platform/Clock.h"
-#include "platform/d2xx/D2xx.h"
+#include "sim/LoadBackend.h"
+#include "sim/SimDriver.h"
 
 namespace zns::d2xx {
 

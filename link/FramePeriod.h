@@ -5,7 +5,7 @@
 #include <cmath>
 #include <string>
 
-#include "link/SharedRecords.h"
+#include "records/SharedRecords.h"
 
 namespace zns {
 

@@ -1,4 +1,4 @@
-#include "link/SharedRecords.h"
+#include "records/SharedRecords.h"
 
 #include <algorithm>
 #include <cstring>

@@ -5,6 +5,7 @@
 
 #include "platform/Clock.h"
 #include "platform/d2xx/DriverBase.h"
+#include "sim/SimDriver.h"
 #include "sim/SimLogger.h"
 
 namespace zns::d2xx {

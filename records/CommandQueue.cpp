@@ -1,4 +1,4 @@
-#include "link/CommandQueue.h"
+#include "records/CommandQueue.h"
 
 #include <chrono>
 

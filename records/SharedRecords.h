@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "link/CommandQueue.h"
+#include "records/CommandQueue.h"
 
 // Trace-length code of one receiver: 2 bits per receiver in the trace-length byte.
 enum TraceLengthCode : int { TLC_NONE = 0, TLC_256_4US = 1, TLC_512_4US = 2, TLC_512_8US = 3 };
