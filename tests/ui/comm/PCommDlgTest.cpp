@@ -2,7 +2,9 @@
 // uphole-drive maximum, read-back resends and warnings, lamps, echoes, "&Check".
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QComboBox>
+#include <QFocusEvent>
 #include <QLineEdit>
 #include <QTest>
 #include <filesystem>
@@ -148,6 +150,10 @@ TEST_F(PCommDlgTest, EnterTabAndArrowsApplyOnlyWhatWasTyped) {
         EXPECT_EQ(Text(CPCommDlg::IDC_GAIN), "15") << typed;
     }
     retype(page->GainEdit(), "abc");
+    ui.Clear();
+    QFocusEvent toMenu(QEvent::FocusOut, Qt::PopupFocusReason);  // its context menu
+    QApplication::sendEvent(page->GainEdit(), &toMenu);
+    EXPECT_EQ(ui.BoxCount(), 0u);
     auto* spin = page->GetDlgItem<CSpinArrows>(CPCommDlg::IDC_GAIN_SPIN);
     QTest::mouseClick(spin, Qt::LeftButton, {}, QPoint(spin->width() / 2, spin->height() / 4));
     EXPECT_EQ(Text(CPCommDlg::IDC_GAIN), "15");

@@ -2,7 +2,9 @@
 // import from a sonde file and removal, with what each writes and sends.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QComboBox>
+#include <QFocusEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -142,6 +144,10 @@ TEST_F(PProbeDlgTest, VoltageFromKeysAndArrowsIsWhatIsShown) {
     EXPECT_EQ(Text(CPProbeDlg::IDC_VOLTAGE), "90");
 
     edit->setText("abc");
+    ui.Clear();
+    QFocusEvent toMenu(QEvent::FocusOut, Qt::PopupFocusReason);  // its context menu
+    QApplication::sendEvent(edit, &toMenu);
+    EXPECT_EQ(ui.BoxCount(), 0u);
     QTest::mousePress(spin, Qt::LeftButton, {}, up);
     zns::ui::PumpEvents(CSpinArrows::kFirstRepeatMs + 3 * CSpinArrows::kRepeatMs);
     QTest::mouseRelease(spin, Qt::LeftButton, {}, up);
