@@ -36,8 +36,11 @@ struct Parsed {
 };
 
 struct Doc {
+    std::string bom;  // a UTF-8 byte-order mark that opened the file, kept for the rewrite
     std::vector<Line> lines;
 };
+
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
 struct CacheEntry {
     dev_t dev = 0;
@@ -111,6 +114,11 @@ Parsed Parse(const std::string& text) {
 Doc ParseDoc(const std::string& raw) {
     Doc d;
     size_t pos = 0;
+    // Editors may put a byte-order mark before the first section; it is not part of it.
+    if (std::string_view(raw).substr(0, kUtf8Bom.size()) == kUtf8Bom) {
+        d.bom = std::string(kUtf8Bom);
+        pos = kUtf8Bom.size();
+    }
     while (pos < raw.size()) {
         size_t nl = raw.find('\n', pos);
         Line l;
@@ -134,10 +142,11 @@ Doc ParseDoc(const std::string& raw) {
 }
 
 std::string Serialize(const Doc& d) {
-    size_t n = 0;
+    size_t n = d.bom.size();
     for (const Line& l : d.lines) n += l.text.size() + l.eol.size();
     std::string out;
     out.reserve(n);
+    out += d.bom;
     for (const Line& l : d.lines) {
         out += l.text;
         out += l.eol;
@@ -425,6 +434,7 @@ bool IniDeleteKey(const std::string& path, std::string_view section, std::string
     Loaded f = Load(target);
     if (!f.exists) return true;
     auto doc = std::make_shared<Doc>();
+    doc->bom = f.doc->bom;
     bool in = false;
     for (const Line& l : f.doc->lines) {
         Parsed p = Parse(l.text);
@@ -442,6 +452,7 @@ bool IniDeleteSection(const std::string& path, std::string_view section) {
     Loaded f = Load(target);
     if (!f.exists) return true;
     auto doc = std::make_shared<Doc>();
+    doc->bom = f.doc->bom;
     bool in = false;
     for (const Line& l : f.doc->lines) {
         Parsed p = Parse(l.text);

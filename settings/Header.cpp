@@ -192,14 +192,16 @@ std::string BuildHeaderText(HeaderRecord& rec, const HeaderSondeInfo& sonde, con
     f += kEol;
 
     rec.Scale = set.VScale;
-    rec.SondeLength = std::max<int32_t>(sonde.SondeLength, 0);  // a negative length means nothing
+    // The file keeps the sonde's length as it stands; the record holds what a
+    // reader makes of it (a negative length means nothing).
+    rec.SondeLength = std::max<int32_t>(sonde.SondeLength, 0);
     rec.LogType = 1;
     rec.LogMode = HeaderLogModeFromRecordingMode(set.RecordingMode);
 
     CHeader::WriteInt("SerialNumber", sonde.SerialNumber, f);
     CHeader::WriteInt("LogType", rec.LogType, f);
     CHeader::WriteInt("Scale", rec.Scale, f);
-    CHeader::WriteInt("SondeLength", rec.SondeLength, f);
+    CHeader::WriteInt("SondeLength", sonde.SondeLength, f);
     CHeader::WriteInt("RXNumber", sonde.RXNumber, f);
     CHeader::WriteInt("OffsetRx1", sonde.OffsetRx[0], f);
     CHeader::WriteInt("OffsetRx2", sonde.OffsetRx[1], f);

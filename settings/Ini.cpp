@@ -62,7 +62,13 @@ std::string CIni::GetDefaultPath(BOOL bFromModule) {
 
 std::string CIni::MakeFullPath(const std::string& path, BOOL bFromModule) {
     const std::string p = zns::ToSlashes(path);
-    if (HasDrive(p) || (!p.empty() && p.front() == '/')) return p;
+    // A drive path (c:\temp\x.ini in a carried-over file) means nothing here:
+    // it maps into the program's directory, as the Windows defaults do.
+    if (HasDrive(p)) {
+        const size_t rest = p.find_first_not_of('/', 2);
+        return zns::ProgramDir() + (rest == std::string::npos ? std::string() : p.substr(rest));
+    }
+    if (!p.empty() && p.front() == '/') return p;
     if (zns::PathExists(p)) return p;
     std::string base;
     if (bFromModule) {

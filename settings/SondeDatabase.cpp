@@ -33,12 +33,18 @@ int32_t MaxUpDriveForDivisor(int32_t divisor) {
 void SanitizeSondeRecord(SondeRecord& rec) {
     if (rec.RX_Number < 0) rec.RX_Number = 0;
     if (rec.RX_Number > 3) rec.RX_Number = 3;
-    if (!IsBaudDivisor(rec.UpBaudDivisor)) rec.UpBaudDivisor = kSondeDefaultBaudDivisor;
-    if (rec.UpGain < kUpGainMin || rec.UpGain > kUpGainMax) rec.UpGain = kSondeDefaultUpGain;
-    if (rec.DownDrive < kDriveMin || rec.DownDrive > kDriveMax) rec.DownDrive = kSondeDefaultDownDrive;
-    if (rec.UpDrive < kDriveMin || rec.UpDrive > MaxUpDriveForDivisor(rec.UpBaudDivisor))
-        rec.UpDrive = kSondeDefaultUpDrive;
     if (!std::isfinite(rec.GammaCoef)) rec.GammaCoef = kSondeDefaultGammaCoef;
+}
+
+int32_t HoldTelemetryByte(int32_t value) { return value < 0 ? 0 : value > 255 ? 255 : value; }
+
+int32_t HoldBaudDivisor(int32_t divisor) {
+    return divisor <= 0 ? kSondeDefaultBaudDivisor : HoldTelemetryByte(divisor);
+}
+
+int32_t TelemetryToStore(int32_t stored, int32_t inUse, bool divisor) {
+    const int32_t held = divisor ? HoldBaudDivisor(stored) : HoldTelemetryByte(stored);
+    return held == inUse ? stored : inUse;
 }
 
 void CopySlotToWorkingCopy(SondeDatabase& db, const SondeRecord& r) {
@@ -61,10 +67,10 @@ void SelectSondeSlot(SondeDatabase& db, AcquisitionSettings& settings, int slot)
     SondeRecord r = db.Slots[static_cast<size_t>(slot)];
     SanitizeSondeRecord(r);
     CopySlotToWorkingCopy(db, r);
-    settings.UpGain = r.UpGain;
-    settings.BaudDivisor = r.UpBaudDivisor;
-    settings.UpDrive = r.UpDrive;
-    settings.DownDrive = r.DownDrive;
+    settings.UpGain = HoldTelemetryByte(r.UpGain);
+    settings.BaudDivisor = HoldBaudDivisor(r.UpBaudDivisor);
+    settings.UpDrive = HoldTelemetryByte(r.UpDrive);
+    settings.DownDrive = HoldTelemetryByte(r.DownDrive);
 }
 
 void ClearMissingReceivers(AcquisitionSettings& settings, int32_t rxCount) {
@@ -135,6 +141,7 @@ void CPreferences::SaveSondeComm() {
     int selected;
     uint32_t voltage;
     AcquisitionSettings s;
+    SondeRecord slot;
     {
         std::lock_guard<std::mutex> g(m_shared.acqMutex);
         SondeDatabase& db = m_data.sondeDb;
@@ -142,15 +149,17 @@ void CPreferences::SaveSondeComm() {
         selected = db.nSelected;
         voltage = db.Voltage;
         s = m_shared.settings;
+        slot = db.Slots[static_cast<size_t>(selected)];
     }
     const std::string previousPath = m_strPathName;
     SetPathName(ToolFilePath());
     const std::string section = zns::Format("Sonde%d", selected);
     BeginBatch();
-    WriteInt("UpGain", s.UpGain, section.c_str());
-    WriteInt("UpBaudDivisor", s.BaudDivisor);
-    WriteInt("UpholePulseWidth", s.UpDrive);
-    WriteInt("DownholeComDataDrv", s.DownDrive);
+    // What the load held for the link never replaces what the file holds.
+    WriteInt("UpGain", zns::TelemetryToStore(slot.UpGain, s.UpGain, false), section.c_str());
+    WriteInt("UpBaudDivisor", zns::TelemetryToStore(slot.UpBaudDivisor, s.BaudDivisor, true));
+    WriteInt("UpholePulseWidth", zns::TelemetryToStore(slot.UpDrive, s.UpDrive, false));
+    WriteInt("DownholeComDataDrv", zns::TelemetryToStore(slot.DownDrive, s.DownDrive, false));
     WriteInt("Voltage", static_cast<int>(voltage));
     EndBatch();
     m_strPathName = previousPath;

@@ -34,8 +34,7 @@ inline constexpr int32_t kSondeRemovedLength = 193;
 inline constexpr uint32_t kSondeVoltageMin = 80;
 inline constexpr uint32_t kSondeVoltageMax = 100;
 
-// Telemetry ranges of the communication page; a stored value outside them would
-// reach a command byte truncated.
+// Telemetry ranges of the communication page (what the operator may enter there).
 inline constexpr int32_t kUpGainMin = 0, kUpGainMax = 40;
 inline constexpr int32_t kDriveMin = 5, kDriveMax = 60;
 
@@ -91,12 +90,18 @@ uint32_t HoldSondeVoltage(uint32_t volts);
 bool IsBaudDivisor(int32_t divisor);
 // Largest uphole drive for a baud divisor: 4 x divisor, at most 60.
 int32_t MaxUpDriveForDivisor(int32_t divisor);
-// Brings the values read for one slot into the ranges the link can carry:
-// receiver count 0..3, baud divisor from the list (else 10), uphole gain
-// 0..40 (else 5), drives 5..60 and uphole drive within the divisor's maximum
-// (else 6), a gamma coefficient that is a finite number (else 1.0). The stored
-// voltage is kept as it is: only the working copy holds it to 80..100.
+// Keeps what the rest of the program indexes with sound: receiver count 0..3
+// and a gamma coefficient that is a finite number (else 1.0). The telemetry
+// (gain, baud divisor, drives) and the voltage stay as stored.
 void SanitizeSondeRecord(SondeRecord& rec);
+// A stored telemetry value as the settings may carry it: each one is a command
+// byte (held to 0..255) and the baud divisor is divided by (0 or below gives 10).
+// Any value the link accepts passes unchanged.
+int32_t HoldTelemetryByte(int32_t value);
+int32_t HoldBaudDivisor(int32_t divisor);
+// The value to store for a telemetry field: the settings' value, unless it is
+// only the stand-in the hold above made for the stored one, which then stays.
+int32_t TelemetryToStore(int32_t stored, int32_t inUse, bool divisor);
 
 // Working copy := slot's sonde values (serial .. voltage, voltage held to 80..100).
 void CopySlotToWorkingCopy(SondeDatabase& db, const SondeRecord& slot);

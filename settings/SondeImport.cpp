@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "platform/IniFile.h"
 #include "platform/NumText.h"
 #include "platform/Paths.h"
 #include "settings/Ini.h"
@@ -31,12 +32,17 @@ bool SondeImportFileExists(const std::string& chosenPath) {
     const size_t dot = name.find_last_of('.');
     const std::string title = dot == std::string::npos ? name : name.substr(0, dot);
     if (title.empty()) return false;
+    // The file dialog lists "*.ZNC" and "*.znc" alike.
+    std::string ext = dot == std::string::npos ? std::string() : name.substr(dot);
+    for (char& c : ext) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+    if ((ext == ".znc" || ext == ".txt") && FileExists(chosenPath)) return true;
     return FileExists(folder + title + ".znc") || FileExists(folder + title + ".txt");
 }
 
 SondeImport ReadSondeImport(const std::string& path) {
     SondeImport s;
     CIni ini(path, "Sonde", FALSE);
+    s.HasSection = IniHasSection(ini.GetPathName(), "Sonde");
     s.SerialNumber = ini.GetInt("SerialNumber", kSondeRemovedSerial);
     s.SondeLength = ini.GetInt("SondeLength", kSondeRemovedLength);
     s.RX_Number = ini.GetInt("RX_Number", 0);
@@ -57,6 +63,8 @@ SondeImport ReadSondeImport(const std::string& path) {
     s.Voltage = v < 0 ? 0u : static_cast<uint32_t>(v);
     return s;
 }
+
+bool IsSondeImportUsable(const SondeImport& imp) { return imp.HasSection && imp.SerialNumber > 0; }
 
 int CountLeadingSondes(const SondeDatabase& db) {
     int n = 0;

@@ -21,6 +21,7 @@ struct SondeImport {
     int32_t GammaOffset = 180;
     double GammaCoef = 1.0;   // held: above 10.0 gives 10.0, below 0.01 gives 1.0
     uint32_t Voltage = 90;
+    bool HasSection = false;  // the file holds a "Sonde" section
 };
 
 inline constexpr double kImportCoefMax = 10.0;
@@ -29,9 +30,11 @@ inline constexpr double kImportCoefMin = 0.01;
 // The gamma coefficient of an import file as it is taken (a non-number gives 1.0).
 double HoldImportedGammaCoef(double coef);
 
-// True when the folder of `chosenPath` holds its title (name less extension)
-// with ".znc" or with ".txt".
+// True when `chosenPath` is a ".znc" or ".txt" file (extension in any letter
+// case), or its folder holds its title (name less extension) with ".znc" or ".txt".
 bool SondeImportFileExists(const std::string& chosenPath);
+// An import that describes a sonde: a "Sonde" section and a serial number above 0.
+bool IsSondeImportUsable(const SondeImport& imp);
 
 // Reads section "Sonde" of an import file (a missing file or section gives the defaults).
 SondeImport ReadSondeImport(const std::string& path);

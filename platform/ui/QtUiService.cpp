@@ -80,6 +80,7 @@ int QtUiService::MessageBox(QWidget* parent, const std::string& text, const std:
         PostMessageBox(text, caption, type);
         return DefaultAnswer(type);
     }
+    NoteModalSession();
     QMessageBox box(QtIcon(type), ToQ(caption), ToQ(text), QMessageBox::NoButton, parent);
     for (int id : ButtonsOf(type)) box.addButton(QtButton(id));
     box.setDefaultButton(QtButton(DefaultAnswer(type)));
@@ -96,6 +97,7 @@ int QtUiService::MessageBox(QWidget* parent, const std::string& text, const std:
 }
 
 std::optional<std::string> QtUiService::FileDialog(QWidget* parent, const FileDialogRequest& req) {
+    NoteModalSession();
     QFileDialog dlg(parent, ToQ(req.title), QFile::decodeName(req.initialDir.c_str()));
     dlg.setAcceptMode(req.open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
     if (req.open)
@@ -117,6 +119,7 @@ std::optional<std::string> QtUiService::FileDialog(QWidget* parent, const FileDi
 }
 
 std::optional<std::string> QtUiService::PrintSetup(QWidget* parent, const std::string& current) {
+    NoteModalSession();
     QPrinter printer;
     if (!current.empty()) printer.setPrinterName(ToQ(current));
     QPrintDialog dlg(&printer, parent);

@@ -71,6 +71,7 @@ void ScriptedUiService::Clear() {
 
 int ScriptedUiService::MessageBox(QWidget*, const std::string& text, const std::string& caption,
                                   unsigned type) {
+    NoteModalSession();  // as a shown box would
     std::lock_guard<std::mutex> lock(m_mutex);
     Box box{text, caption, type, zns::ui::DefaultAnswer(type)};
     if (!m_answers.empty()) {
@@ -82,6 +83,7 @@ int ScriptedUiService::MessageBox(QWidget*, const std::string& text, const std::
 }
 
 std::optional<std::string> ScriptedUiService::FileDialog(QWidget*, const FileDialogRequest& req) {
+    NoteModalSession();
     std::lock_guard<std::mutex> lock(m_mutex);
     m_fileRequests.push_back(req);
     if (m_fileAnswers.empty()) return std::nullopt;
@@ -91,6 +93,7 @@ std::optional<std::string> ScriptedUiService::FileDialog(QWidget*, const FileDia
 }
 
 std::optional<std::string> ScriptedUiService::PrintSetup(QWidget*, const std::string&) {
+    NoteModalSession();
     std::lock_guard<std::mutex> lock(m_mutex);
     ++m_printSetups;
     if (m_printAnswers.empty()) return std::nullopt;

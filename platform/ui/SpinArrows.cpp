@@ -1,5 +1,6 @@
 #include "platform/ui/SpinArrows.h"
 
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -8,6 +9,7 @@
 #include <QTimerEvent>
 #include <algorithm>
 
+#include "platform/ui/UiService.h"
 #include "platform/WinUser.h"
 #include "platform/ui/Wnd.h"
 
@@ -55,6 +57,27 @@ void CSpinArrows::Notify(unsigned code) {
     if (m_owner) m_owner->OnVScroll(code, static_cast<unsigned>(m_pos), this);
 }
 
+void CSpinArrows::Step(unsigned code) {
+    const unsigned modals = zns::ui::ModalSessionCount();
+    m_stepping = true;
+    Notify(code);
+    m_stepping = false;
+    // A box or dialog of the handler took the mouse: the release went to it.
+    if (m_cutShort || zns::ui::ModalSessionCount() != modals) {
+        m_cutShort = false;
+        EndPress();
+    }
+}
+
+void CSpinArrows::CutShort() {
+    if (m_pressed == Part::None && !m_keyHeld) return;
+    m_repeat.stop();
+    if (m_stepping)
+        m_cutShort = true;
+    else
+        EndPress();
+}
+
 void CSpinArrows::EndPress() {
     m_repeat.stop();
     const bool wasPressed = m_pressed != Part::None || m_keyHeld;
@@ -88,13 +111,19 @@ void CSpinArrows::mousePressEvent(QMouseEvent* e) {
     if (part == Part::None) return;
     m_pressed = part;
     m_hover = true;
+    // Known to the application when it came from the window system.
+    m_trackButtons = (QGuiApplication::mouseButtons() & Qt::LeftButton) != 0;
     update();
-    Notify(part == Part::Up ? SB_LINEUP : SB_LINEDOWN);
     m_repeat.start(kFirstRepeatMs, this);
+    Step(part == Part::Up ? SB_LINEUP : SB_LINEDOWN);
 }
 
 void CSpinArrows::mouseMoveEvent(QMouseEvent* e) {
     if (m_pressed == Part::None) return;
+    if (!(e->buttons() & Qt::LeftButton)) {
+        CutShort();  // the release went elsewhere
+        return;
+    }
     const bool hover = PartAt(e->position().toPoint()) == m_pressed;
     if (hover != m_hover) {
         m_hover = hover;
@@ -103,7 +132,7 @@ void CSpinArrows::mouseMoveEvent(QMouseEvent* e) {
 }
 
 void CSpinArrows::mouseReleaseEvent(QMouseEvent* e) {
-    if (e->button() == Qt::LeftButton && m_pressed != Part::None) EndPress();
+    if (e->button() == Qt::LeftButton && m_pressed != Part::None) CutShort();
 }
 
 void CSpinArrows::keyPressEvent(QKeyEvent* e) {
@@ -113,12 +142,12 @@ void CSpinArrows::keyPressEvent(QKeyEvent* e) {
     }
     if (m_pressed != Part::None) return;
     m_keyHeld = true;
-    Notify(e->key() == Qt::Key_Up ? SB_LINEUP : SB_LINEDOWN);  // auto-repeat keys come again
+    Step(e->key() == Qt::Key_Up ? SB_LINEUP : SB_LINEDOWN);  // auto-repeat keys come again
 }
 
 void CSpinArrows::keyReleaseEvent(QKeyEvent* e) {
     if ((e->key() == Qt::Key_Up || e->key() == Qt::Key_Down) && !e->isAutoRepeat() && m_keyHeld) {
-        EndPress();
+        CutShort();
         return;
     }
     QWidget::keyReleaseEvent(e);
@@ -129,17 +158,31 @@ void CSpinArrows::timerEvent(QTimerEvent* e) {
         QWidget::timerEvent(e);
         return;
     }
+    if (m_pressed == Part::None) {
+        m_repeat.stop();
+        return;
+    }
+    if (m_trackButtons && !(QGuiApplication::mouseButtons() & Qt::LeftButton)) {
+        CutShort();  // the button is up: its release went elsewhere
+        return;
+    }
     m_repeat.start(kRepeatMs, this);
-    if (m_pressed != Part::None && m_hover) Notify(m_pressed == Part::Up ? SB_LINEUP : SB_LINEDOWN);
+    if (m_hover) Step(m_pressed == Part::Up ? SB_LINEUP : SB_LINEDOWN);
 }
 
 void CSpinArrows::changeEvent(QEvent* e) {
     // Disabled or hidden in the middle of a press: the owner still gets its end.
-    if (e->type() == QEvent::EnabledChange && !isEnabled()) EndPress();
+    if (e->type() == QEvent::EnabledChange && !isEnabled()) CutShort();
     QWidget::changeEvent(e);
 }
 
+bool CSpinArrows::event(QEvent* e) {
+    // Another window took the input (a modal box, another program).
+    if (e->type() == QEvent::WindowDeactivate || e->type() == QEvent::WindowBlocked) CutShort();
+    return QWidget::event(e);
+}
+
 void CSpinArrows::hideEvent(QHideEvent* e) {
-    EndPress();
+    CutShort();
     QWidget::hideEvent(e);
 }

@@ -3,7 +3,10 @@
 // position is pinned to its own id, so the owner tells several apart by the
 // position: a press sends OnVScroll(SB_LINEUP or SB_LINEDOWN, id, this), held it
 // repeats, and the release sends OnVScroll(SB_ENDSCROLL, id, this). The Up and
-// Down keys do the same when it has the focus.
+// Down keys do the same when it has the focus. A press also ends (with its
+// SB_ENDSCROLL) when a step opens a modal window, when the button turns out to
+// be up (its release went elsewhere), and when the window is deactivated: the
+// release then never comes here, and no step may repeat after it.
 #include <QBasicTimer>
 #include <QWidget>
 
@@ -35,6 +38,7 @@ protected:
     void keyReleaseEvent(QKeyEvent* e) override;
     void timerEvent(QTimerEvent* e) override;
     void changeEvent(QEvent* e) override;
+    bool event(QEvent* e) override;
     void hideEvent(QHideEvent* e) override;
 
 private:
@@ -42,6 +46,8 @@ private:
     Part PartAt(const QPoint& p) const;
     QRect PartRect(Part part) const;
     void Notify(unsigned code);
+    void Step(unsigned code);  // SB_LINEUP or SB_LINEDOWN; ends the press when a window took the input
+    void CutShort();           // ends the press, after the step in progress if there is one
     void EndPress();
 
     int m_id;
@@ -51,5 +57,8 @@ private:
     Part m_pressed = Part::None;
     bool m_hover = false;  // the pointer is still on the pressed arrow
     bool m_keyHeld = false;
+    bool m_trackButtons = false;  // the application knows the button of this press is down
+    bool m_stepping = false;     // a step notification is running
+    bool m_cutShort = false;     // the press is to end once that step returns
     QBasicTimer m_repeat;
 };

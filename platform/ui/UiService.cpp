@@ -11,6 +11,7 @@ namespace zns::ui {
 namespace {
 
 std::atomic<IUiService*> g_service{nullptr};
+std::atomic<unsigned> g_modalSessions{0};
 
 std::mutex& TitleMutex() {
     static std::mutex m;
@@ -48,6 +49,12 @@ int AfxMessageBox(const std::string& text, unsigned type) {
 
 void PostMessageBox(const std::string& text, const std::string& caption, unsigned type) {
     PostToGui(nullptr, [text, caption, type] { Service().MessageBox(nullptr, text, caption, type); });
+}
+
+unsigned ModalSessionCount() { return g_modalSessions.load(); }
+
+void NoteModalSession() {
+    if (IsGuiThread()) g_modalSessions.fetch_add(1);
 }
 
 std::vector<int> ButtonsOf(unsigned type) {

@@ -68,6 +68,14 @@ int AfxMessageBox(const std::string& text, unsigned type = MB_OK);
 // From any thread: shows the box later on the GUI thread and never waits.
 void PostMessageBox(const std::string& text, const std::string& caption, unsigned type);
 
+// Modal sessions run on the GUI thread so far: boxes, file and printer dialogs
+// of the service and modal dialogs. A control in the middle of a mouse press
+// compares it across a notification: a window that took the input in between
+// also took the button's release.
+unsigned ModalSessionCount();
+// Called by whatever runs a modal session, as it starts.
+void NoteModalSession();
+
 // The id answered by the default button of a box of this type (MB_YESNO |
 // MB_DEFBUTTON2 gives IDNO); what Enter answers.
 int DefaultAnswer(unsigned type);

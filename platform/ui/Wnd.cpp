@@ -411,6 +411,11 @@ bool CDialog::EnsureCreated() {
             return false;
         }
         OnInitDialog();
+        // Only the button a dialog makes its default answers Enter. Qt would
+        // otherwise make the first button in the tab order the default, or the
+        // last one that had the focus, and Enter typed in an edit would press it.
+        for (QPushButton* pb : findChildren<QPushButton*>())
+            if (!pb->isDefault()) pb->setAutoDefault(false);
     }
     return m_createState == 1;
 }
@@ -422,7 +427,10 @@ int CDialog::DoModal() {
     const bool wasModal = testAttribute(Qt::WA_ShowModal);
     setAttribute(Qt::WA_ShowModal, true);
     int result = -1;
-    if (EnsureCreated()) result = exec();
+    if (EnsureCreated()) {
+        zns::ui::NoteModalSession();
+        result = exec();
+    }
     setAttribute(Qt::WA_ShowModal, wasModal);
     return result;
 }
@@ -464,6 +472,11 @@ void CDialog::keyPressEvent(QKeyEvent* e) {
     const auto mods = e->modifiers();
     const bool plain = mods == Qt::NoModifier || (mods == Qt::KeypadModifier && e->key() == Qt::Key_Enter);
     if (plain && (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter)) {
+        // A button with the focus takes Enter itself, as the default does.
+        if (auto* focused = qobject_cast<QPushButton*>(focusWidget()); focused && focused->isVisible()) {
+            if (focused->isEnabled()) focused->click();
+            return;
+        }
         for (QPushButton* pb : findChildren<QPushButton*>()) {
             if (pb->isDefault() && pb->isVisible()) {
                 if (pb->isEnabled()) pb->click();

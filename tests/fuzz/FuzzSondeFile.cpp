@@ -1,9 +1,10 @@
 // The sonde database loader (CPreferences::LoadToolFile) over any
 // "Ressources/HxZNS.tol" content and any previously selected slot.
 //
-// After loading, every slot holds values the link can carry, the working copy
-// is the selected slot with its voltage held to 80..100, the telemetry
-// settings come from that slot and the receivers the sonde lacks are off.
+// After loading, every slot holds its telemetry as stored, the working copy is
+// the selected slot with its voltage held to 80..100, the telemetry settings
+// are that slot's values held to what a command byte and a division carry, and
+// the receivers the sonde lacks are off.
 // Saving the communication values (SaveSondeComm) and loading again changes
 // nothing that was loaded, in the selected slot or any other.
 #include <cmath>
@@ -26,11 +27,6 @@ fuzz::ScratchDir& Scratch() {
 
 void CheckSlot(const SondeRecord& s, int i) {
     FUZZ_CHECK(s.RX_Number >= 0 && s.RX_Number <= 3, "slot %d: %d receivers", i, s.RX_Number);
-    FUZZ_CHECK(zns::IsBaudDivisor(s.UpBaudDivisor), "slot %d: divisor %d", i, s.UpBaudDivisor);
-    FUZZ_CHECK(s.UpGain >= kUpGainMin && s.UpGain <= kUpGainMax, "slot %d: uphole gain %d", i, s.UpGain);
-    FUZZ_CHECK(s.DownDrive >= kDriveMin && s.DownDrive <= kDriveMax, "slot %d: downhole drive %d", i, s.DownDrive);
-    FUZZ_CHECK(s.UpDrive >= kDriveMin && s.UpDrive <= zns::MaxUpDriveForDivisor(s.UpBaudDivisor),
-               "slot %d: uphole drive %d for divisor %d", i, s.UpDrive, s.UpBaudDivisor);
     FUZZ_CHECK(std::isfinite(s.GammaCoef), "slot %d: gamma coefficient", i);
     for (const std::string& n : s.RxName) FUZZ_CHECK(n.size() <= zns::kIniValueMax && n.find('\0') == std::string::npos);
 }
@@ -56,8 +52,12 @@ void CheckLoaded(const SettingsData& data, const AcquisitionSettings& s, int sel
     FUZZ_CHECK(db.SerialNumber == sel.SerialNumber && db.SondeLength == sel.SondeLength &&
                db.RX_Number == sel.RX_Number && db.GammaCoef == sel.GammaCoef && db.GammaOffset == sel.GammaOffset);
     FUZZ_CHECK(db.Voltage == zns::HoldSondeVoltage(sel.Voltage));
-    FUZZ_CHECK(s.UpGain == sel.UpGain && s.BaudDivisor == sel.UpBaudDivisor && s.UpDrive == sel.UpDrive &&
-               s.DownDrive == sel.DownDrive, "telemetry settings are not the selected sonde's");
+    FUZZ_CHECK(s.UpGain == zns::HoldTelemetryByte(sel.UpGain) && s.BaudDivisor == zns::HoldBaudDivisor(sel.UpBaudDivisor) &&
+                   s.UpDrive == zns::HoldTelemetryByte(sel.UpDrive) && s.DownDrive == zns::HoldTelemetryByte(sel.DownDrive),
+               "telemetry settings are not the selected sonde's");
+    for (int32_t v : {s.UpGain, s.BaudDivisor, s.UpDrive, s.DownDrive})
+        FUZZ_CHECK(v >= 0 && v <= 255, "telemetry %d is no command byte", v);
+    FUZZ_CHECK(s.BaudDivisor != 0, "zero baud divisor");
     for (int rx = 0; rx < 3; ++rx)
         FUZZ_CHECK(s.ZNSModus(rx) == (rx < db.RX_Number ? TLC_512_8US : TLC_NONE), "receiver %d of %d", rx + 1,
                    db.RX_Number);

@@ -56,6 +56,15 @@ TEST_F(IniFileTest, CaseAndBlanksAreIgnored) {
     EXPECT_EQ(Get("\xE9t\xE9", "cl\xE9"), "v");
 }
 
+TEST_F(IniFileTest, ByteOrderMarkIsSkippedAndKept) {
+    WriteBytes(m_path, "\xEF\xBB\xBF[BrannicLogger]\r\nVScale=100\r\n");
+    EXPECT_EQ(Get("BrannicLogger", "VScale"), "100");
+    ASSERT_TRUE(Put("BrannicLogger", "Speed", "1"));  // into the one section, not a second
+    ASSERT_TRUE(zns::IniDeleteKey(m_path, "BrannicLogger", "Speed"));
+    ASSERT_TRUE(Put("BrannicLogger", "VScale", "200"));
+    EXPECT_EQ(ReadBytes(m_path), "\xEF\xBB\xBF[BrannicLogger]\r\nVScale=200\r\n");
+}
+
 TEST_F(IniFileTest, EditsInPlaceAndKeepsEveryOtherLine) {
     const std::string before =
         "; comment line\n"

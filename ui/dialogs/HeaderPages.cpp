@@ -45,12 +45,13 @@ bool IsEnterOrEscape(const QKeyEvent* e) {
     return e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter || e->key() == Qt::Key_Escape;
 }
 
-// The number style of an edit: typed characters other than digits and the
-// decimal mark and sign are refused (elevations and bit sizes are decimals and
-// may be negative); pasted text and text the program sets are not checked.
+// The number style of an edit: typed characters other than digits, and for a
+// decimal edit the decimal mark and sign (elevations and bit sizes are decimals
+// and may be negative), are refused; pasted text and text the program sets are
+// not checked.
 class DigitsOnlyFilter : public QObject {
 public:
-    using QObject::QObject;
+    DigitsOnlyFilter(QObject* parent, bool decimal) : QObject(parent), m_decimal(decimal) {}
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
@@ -59,11 +60,14 @@ protected:
             const QString t = k->text();
             const bool command = k->modifiers() & (Qt::ControlModifier | Qt::MetaModifier);
             if (!command && !t.isEmpty() && t.at(0).isPrint() && !t.at(0).isDigit() &&
-                !QStringLiteral(".,-").contains(t.at(0)))
+                !(m_decimal && QStringLiteral(".,-").contains(t.at(0))))
                 return true;
         }
         return QObject::eventFilter(watched, event);
     }
+
+private:
+    bool m_decimal;
 };
 
 }  // namespace
@@ -135,9 +139,9 @@ void CHeaderPage::keyPressEvent(QKeyEvent* e) {
 }
 
 QLineEdit* CHeaderPage::AddEdit(QGridLayout* grid, int row, int column, int id, const char* label,
-                                bool digitsOnly) {
+                                bool digitsOnly, bool decimal) {
     auto* edit = new QLineEdit(this);
-    if (digitsOnly) edit->installEventFilter(new DigitsOnlyFilter(edit));
+    if (digitsOnly) edit->installEventFilter(new DigitsOnlyFilter(edit, decimal));
     auto* caption = new QLabel(zns::ui::ToQ(label), this);
     caption->setBuddy(edit);
     grid->addWidget(caption, row, column * 2);
@@ -320,7 +324,7 @@ bool CHCommentDlg::SaveToHeader() {
 CHGroundDlg::CHGroundDlg(HeaderRecord& header, const CPicture* logo, QWidget* parent)
     : CHeaderPage(IDD, header, logo, parent) {
     auto* grid = new QGridLayout;
-    QLineEdit* runNo = AddEdit(grid, 0, 0, IDC_RUN_NO, "Run No", true);
+    QLineEdit* runNo = AddEdit(grid, 0, 0, IDC_RUN_NO, "Run No", true, false);
     runNo->setMaximumWidth(80);
     grid->setAlignment(runNo, Qt::AlignLeft);
     AddEdit(grid, 0, 1, IDC_DATE, "Date", false);
@@ -387,7 +391,7 @@ CHRecordDlg::CHRecordDlg(HeaderRecord& header, const CPicture* logo, QWidget* pa
     : CHeaderPage(IDD, header, logo, parent) {
     auto* column = new QVBoxLayout;
     auto* run = new QGridLayout;
-    QLineEdit* runNo = AddEdit(run, 0, 0, IDC_RUN_NO, "Run No", true);
+    QLineEdit* runNo = AddEdit(run, 0, 0, IDC_RUN_NO, "Run No", true, false);
     runNo->setMaximumWidth(80);
     run->setColumnStretch(2, 1);
     column->addLayout(run);

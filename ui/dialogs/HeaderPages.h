@@ -62,7 +62,9 @@ protected:
 
     // A single-line edit with its label on its left, in label/edit pair
     // `column` (0, 1, ...) of `row` of `grid`, registered under `id`.
-    QLineEdit* AddEdit(QGridLayout* grid, int row, int column, int id, const char* label, bool digitsOnly);
+    // `decimal`: a digits-only edit also takes the decimal mark and the sign.
+    QLineEdit* AddEdit(QGridLayout* grid, int row, int column, int id, const char* label, bool digitsOnly,
+                       bool decimal = true);
     // The page's own controls to the left of the logo, `below` (if any) across the page under both.
     void SetBody(QLayout* form, QWidget* below = nullptr);
 

@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QEvent>
+#include <QFocusEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
@@ -19,7 +20,6 @@
 #include "ui/controls/ColorStaticST.h"
 #include "ui/dialogs/CheckComm.h"
 #include "ui/dialogs/DialogUnits.h"
-#include "ui/dialogs/ReadIntFromEdit.h"
 
 using zns::ui::DluRect;
 
@@ -149,7 +149,9 @@ void CPCommDlg::BuildControls() {
 }
 
 bool CPCommDlg::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::FocusOut) {
+    // A context menu of the edit takes the focus only for a moment.
+    if (event->type() == QEvent::FocusOut &&
+        static_cast<QFocusEvent*>(event)->reason() != Qt::PopupFocusReason) {
         if (watched == m_gain) OnEnKillfocusGain();
         else if (watched == m_downDrive) OnEnKillfocusDownDrive();
         else if (watched == m_upDrive) OnEnKillfocusUpDrive();
@@ -318,10 +320,42 @@ void CPCommDlg::StoreAndSend(int field, int value, int code, bool restartReadBac
     ClearFrameCounters();
 }
 
+int CPCommDlg::StoredValue(int editId) const {
+    const AcquisitionSettings s = m_shared.SnapshotSettings();
+    switch (editId) {
+        case IDC_GAIN: return s.UpGain;
+        case IDC_DOWN_DRIVE: return s.DownDrive;
+        default: return s.UpDrive;
+    }
+}
+
+void CPCommDlg::ShowStored(int editId) { SetDlgItemInteger(editId, StoredValue(editId), -1, -1); }
+
+bool CPCommDlg::ReadEdit(int editId, int* value) {
+    // The box of a refused text takes the focus from the edit: no second check.
+    const bool was = m_inKillFocus;
+    m_inKillFocus = true;
+    const bool read = GetDlgItemInteger(editId, value);
+    m_inKillFocus = was;
+    return read;
+}
+
 void CPCommDlg::OnEnKillfocusGain() {
     if (m_inKillFocus) return;
+    int v = 0;
+    if (GetDlgItemText(IDC_GAIN).empty()) {
+        // 0 is a gain; an empty edit is none.
+        m_inKillFocus = true;
+        MessageBox(kMsgBadValue);
+        m_inKillFocus = false;
+        ShowStored(IDC_GAIN);
+        return;
+    }
+    if (!ReadEdit(IDC_GAIN, &v)) {
+        ShowStored(IDC_GAIN);  // not a whole number: the reader has said so
+        return;
+    }
     m_inKillFocus = true;
-    const int v = ReadIntFromEdit(this, IDC_GAIN);
     if (v >= 0 && v <= 40)
         StoreAndSend(F_GAIN, v, CMD_3, true);
     else
@@ -331,26 +365,34 @@ void CPCommDlg::OnEnKillfocusGain() {
 
 void CPCommDlg::OnEnKillfocusDownDrive() {
     if (m_inKillFocus) return;
+    int v = 0;
+    if (!ReadEdit(IDC_DOWN_DRIVE, &v)) {
+        ShowStored(IDC_DOWN_DRIVE);
+        return;
+    }
     m_inKillFocus = true;
-    const int v = ReadIntFromEdit(this, IDC_DOWN_DRIVE);
     if (v >= 5 && v <= 60) {
         StoreAndSend(F_DOWN, v, CMD_3, true);
     } else {
         MessageBox(kMsgBadDown);
-        SetDlgItemInteger(IDC_DOWN_DRIVE, m_shared.SnapshotSettings().DownDrive, -1, -1);
+        ShowStored(IDC_DOWN_DRIVE);
     }
     m_inKillFocus = false;
 }
 
 void CPCommDlg::OnEnKillfocusUpDrive() {
     if (m_inKillFocus) return;
+    int v = 0;
+    if (!ReadEdit(IDC_UP_DRIVE, &v)) {
+        ShowStored(IDC_UP_DRIVE);
+        return;
+    }
     m_inKillFocus = true;
-    const int v = ReadIntFromEdit(this, IDC_UP_DRIVE);
     if (v >= 5 && v <= m_nUpDriveMax) {
         StoreAndSend(F_UP, v, CMD_10, true);
     } else {
         MessageBox(zns::Format(kFmtBadUp, m_nUpDriveMax));
-        SetDlgItemInteger(IDC_UP_DRIVE, m_shared.SnapshotSettings().UpDrive, -1, -1);
+        ShowStored(IDC_UP_DRIVE);
     }
     m_inKillFocus = false;
 }
@@ -371,14 +413,26 @@ void CPCommDlg::OnVScroll(unsigned sbCode, unsigned pos, CSpinArrows*) {
         case IDC_UP_DRIVE_SPIN: editId = IDC_UP_DRIVE; lo = 5; hi = m_nUpDriveMax; field = F_UP; code = CMD_10; restart = false; break;
         default: return;
     }
-    int v = ReadIntFromEdit(this, editId);
-    if (sbCode == SB_LINEUP) {
-        SetDlgItemInteger(editId, Clamp(v + 1, lo, hi), short(lo), short(hi));
-    } else if (sbCode == SB_LINEDOWN) {
-        SetDlgItemInteger(editId, Clamp(v - 1, lo, hi), short(lo), short(hi));
+    int v = 0;
+    // Text that is no whole number, or none, is refused: the stored value comes
+    // back and the press sends nothing.
+    const bool read = !GetDlgItemText(editId).empty() && ReadEdit(editId, &v);
+    if (sbCode == SB_LINEUP || sbCode == SB_LINEDOWN) {
+        m_spinRefused = !read;
+        if (!read)
+            ShowStored(editId);
+        else
+            SetDlgItemInteger(editId, Clamp(sbCode == SB_LINEUP ? v + 1 : v - 1, lo, hi), short(lo), short(hi));
     } else if (sbCode == SB_ENDSCROLL) {
-        // The arrows keep the edit inside the range; typed text is held there too.
+        const bool refused = m_spinRefused || !read;
+        m_spinRefused = false;
+        if (refused) {
+            ShowStored(editId);
+            return;
+        }
+        // What the edit shows is what is stored and sent.
         v = Clamp(v, lo, hi);
+        SetDlgItemInteger(editId, v, -1, -1);
         StoreField(field, v);
         SaveConfig();
         WaitWhilePending();

@@ -152,6 +152,10 @@ private:
     void OnLampTimer();
     void RunSetSequence();
     void FocusQuietly(QWidget* w);
+    int StoredValue(int editId) const;
+    void ShowStored(int editId);
+    // The validated whole-number read, without the focus-out check its box would start.
+    bool ReadEdit(int editId, int* value);
     void WaitWhilePending();
     void Pump();
     void SaveConfig();
@@ -174,6 +178,7 @@ private:
     int m_nUpDriveMax = 60;
     std::array<int, 7> m_nHold{};     // lamps 1301..1307, -1 idle
     bool m_inKillFocus = false;
+    bool m_spinRefused = false;       // the press began on text that is no number
     int m_nHoldLength = kHoldLength;
     std::array<Lamp, 8> m_lampState{};  // 1456, 1301..1307
 

@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QEvent>
+#include <QFocusEvent>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -133,7 +134,10 @@ void CPProbeDlg::BuildControls() {
 }
 
 bool CPProbeDlg::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == m_voltage && event->type() == QEvent::FocusOut) OnEnKillfocusSupplyVoltage();
+    // A context menu of the edit takes the focus only for a moment.
+    if (watched == m_voltage && event->type() == QEvent::FocusOut &&
+        static_cast<QFocusEvent*>(event)->reason() != Qt::PopupFocusReason)
+        OnEnKillfocusSupplyVoltage();
     return CDialogExt::eventFilter(watched, event);
 }
 
@@ -262,18 +266,23 @@ void CPProbeDlg::ApplyVoltage(int volts) {
     Send(m_shared.m_bSondePowered ? CMD_8 : CMD_1);
 }
 
+int CPProbeDlg::StoredVoltage() {
+    std::lock_guard<std::mutex> g(m_shared.acqMutex);
+    return static_cast<int>(m_settings.sondeDb.Voltage);
+}
+
+void CPProbeDlg::ShowStoredVoltage() { SetDlgItemInteger(IDC_VOLTAGE, StoredVoltage(), -1, -1); }
+
 void CPProbeDlg::OnEnKillfocusSupplyVoltage() {
     if (m_inKillFocus) return;
     m_inKillFocus = true;
-    const int v = ReadIntFromEdit(this, IDC_VOLTAGE);
-    if (v < kVoltageMin || v > kVoltageMax) {
+    int v = 0;
+    if (!GetDlgItemInteger(IDC_VOLTAGE, &v)) {
+        // Not a number (the reader has said so): nothing is applied.
+        ShowStoredVoltage();
+    } else if (v < kVoltageMin || v > kVoltageMax) {
         MessageBox(kMsgBadValue);
-        int current;
-        {
-            std::lock_guard<std::mutex> g(m_shared.acqMutex);
-            current = static_cast<int>(m_settings.sondeDb.Voltage);
-        }
-        SetDlgItemInteger(IDC_VOLTAGE, current, -1, -1);
+        ShowStoredVoltage();
     } else {
         ApplyVoltage(v);
     }
@@ -295,15 +304,31 @@ void CPProbeDlg::OnOK() {
 
 void CPProbeDlg::OnVScroll(unsigned sbCode, unsigned pos, CSpinArrows*) {
     if (pos == IDC_VOLTAGE_SPIN) {
-        const int v = ReadIntFromEdit(this, IDC_VOLTAGE);
-        if (sbCode == SB_LINEUP)
-            SetDlgItemInteger(IDC_VOLTAGE, v + 1, kVoltageMin, kVoltageMax);
-        else if (sbCode == SB_LINEDOWN)
-            SetDlgItemInteger(IDC_VOLTAGE, v - 1, kVoltageMin, -1);
-        else if (sbCode == SB_ENDSCROLL)
-            // The arrows keep the edit inside 80..100; typed text is held there too,
-            // so that no out-of-range voltage reaches the sonde.
-            ApplyVoltage(Clamp(v, kVoltageMin, kVoltageMax));
+        // The box of a refused text takes the focus from the edit: no second check.
+        const bool wasInKillFocus = m_inKillFocus;
+        m_inKillFocus = true;
+        int v = 0;
+        const bool read = GetDlgItemInteger(IDC_VOLTAGE, &v);
+        m_inKillFocus = wasInKillFocus;
+        if (sbCode == SB_LINEUP || sbCode == SB_LINEDOWN) {
+            m_voltageSpinRefused = !read;
+            if (!read)
+                ShowStoredVoltage();
+            else
+                // Within 80..100 both ways: what the edit shows is what the end applies.
+                SetDlgItemInteger(IDC_VOLTAGE, Clamp(sbCode == SB_LINEUP ? v + 1 : v - 1, kVoltageMin, kVoltageMax),
+                                  kVoltageMin, kVoltageMax);
+        } else if (sbCode == SB_ENDSCROLL) {
+            const bool refused = m_voltageSpinRefused || !read;
+            m_voltageSpinRefused = false;
+            if (refused) {
+                ShowStoredVoltage();
+                return;
+            }
+            v = Clamp(v, kVoltageMin, kVoltageMax);
+            SetDlgItemInteger(IDC_VOLTAGE, v, -1, -1);
+            ApplyVoltage(v);
+        }
     } else if (pos == IDC_FILTER_SPIN) {
         const int v = ReadIntFromEdit(this, IDC_FILTER);
         if (sbCode == SB_LINEUP) {
@@ -469,6 +494,10 @@ void CPProbeDlg::OnBnClickedAdd() {
         return;
     }
     const zns::SondeImport imp = zns::ReadSondeImport(*chosen);
+    if (!zns::IsSondeImportUsable(imp)) {
+        MessageBox(kMsgBadSondeFile);
+        return;
+    }
 
     int target;
     {
@@ -485,6 +514,13 @@ void CPProbeDlg::OnBnClickedAdd() {
         SondeDatabase& db = m_settings.sondeDb;
         SondeRecord& slot = db.Slots[size_t(target)];
         zns::ApplySondeImport(slot, imp);
+        // The save below writes the telemetry in use into this slot's section:
+        // memory holds the same.
+        const AcquisitionSettings& s = m_shared.settings;
+        slot.UpGain = s.UpGain;
+        slot.UpBaudDivisor = s.BaudDivisor;
+        slot.UpDrive = s.UpDrive;
+        slot.DownDrive = s.DownDrive;
         db.nSelected = target;
         zns::CopySlotToWorkingCopy(db, slot);
     }

@@ -131,6 +131,8 @@ protected:
 private:
     void BuildControls();
     void ApplyVoltage(int volts);   // steps 3 and 4 of the voltage validation
+    int StoredVoltage();
+    void ShowStoredVoltage();
     void ShowAverageState();
     void ChooseColor(bool left);
     void SaveConfig();
@@ -144,6 +146,7 @@ private:
     PProbeDlgHooks m_hooks;
     int m_nStoredSondes = 0;
     bool m_inKillFocus = false;
+    bool m_voltageSpinRefused = false;  // the press began on text that is no number
 
     AcquisitionSettings* m_pAcq = nullptr;
     SessionState* m_pSession = nullptr;

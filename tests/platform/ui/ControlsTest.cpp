@@ -7,10 +7,12 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QTest>
 #include <thread>
 
 #include "platform/ui/Draw.h"
 #include "platform/ui/Menu.h"
+#include "platform/ui/ScriptedUiService.h"
 #include "platform/ui/SpinArrows.h"
 #include "platform/ui/StatusBar.h"
 #include "platform/ui/TestApp.h"
@@ -96,6 +98,45 @@ TEST(SpinArrows, DisabledMidPressStillEnds) {
     Mouse(spin, QEvent::MouseButtonPress, Lower(spin));
     spin->setEnabled(false);
     EXPECT_EQ(dlg.Codes(), (std::vector<unsigned>{SB_LINEDOWN, SB_ENDSCROLL}));
+}
+
+// The release goes to whatever took the input: no step may repeat after it.
+TEST(SpinArrows, APressEndsWhenAnotherWindowTakesTheInput) {
+    struct BoxOwner : SpinOwner {
+        bool box = true;
+        void OnVScroll(unsigned code, unsigned pos, CSpinArrows* bar) override {
+            SpinOwner::OnVScroll(code, pos, bar);
+            if (box && code == SB_LINEUP) MessageBox("Please enter a number.");
+        }
+    };
+    zns::ui::ScriptedUiService ui;
+    zns::ui::ScopedService scoped(ui);
+    BoxOwner dlg;
+    auto* spin = new CSpinArrows(1448, &dlg);
+    spin->setGeometry(0, 0, 16, 32);
+    dlg.show();
+    const std::vector<unsigned> ended{SB_LINEUP, SB_ENDSCROLL};
+    Mouse(spin, QEvent::MouseButtonPress, Upper(spin));
+    EXPECT_EQ(dlg.Codes(), ended);
+    PumpEvents(CSpinArrows::kFirstRepeatMs + 2 * CSpinArrows::kRepeatMs);
+    Mouse(spin, QEvent::MouseButtonRelease, Upper(spin));
+    EXPECT_EQ(dlg.Codes(), ended);
+
+    // Another window becomes the active one in the middle of a press.
+    dlg.box = false;
+    dlg.scrolls.clear();
+    dlg.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
+    Mouse(spin, QEvent::MouseButtonPress, Upper(spin));
+    QWidget other;
+    other.show();
+    other.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+    ASSERT_FALSE(dlg.Codes().empty());
+    EXPECT_EQ(dlg.Codes().back(), SB_ENDSCROLL);
+    const size_t n = dlg.Codes().size();
+    PumpEvents(CSpinArrows::kFirstRepeatMs + 2 * CSpinArrows::kRepeatMs);
+    EXPECT_EQ(dlg.Codes().size(), n);
 }
 
 TEST(SpinArrows, KeysActLikeArrows) {

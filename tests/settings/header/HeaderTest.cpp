@@ -214,12 +214,12 @@ TEST_F(HeaderTest, LogModeCodesDifferFromRecordingModes) {
     }
 }
 
-TEST_F(HeaderTest, NegativeSondeLengthIsZeroWrittenAndRead) {
+TEST_F(HeaderTest, NegativeSondeLengthIsWrittenAsItIsAndReadAsZero) {
     data.sondeDb.SondeLength = -5;
     CHeader h(record, shared, data, Hooks(), PrefHooks());
     FillWellInfo(h);
     ASSERT_TRUE(h.WriteHeaderFile(Path("log.hed")));
-    EXPECT_NE(ReadAll(Path("log.hed")).find("\r\nSondeLength=0\r\n"), std::string::npos);
+    EXPECT_NE(ReadAll(Path("log.hed")).find("\r\nSondeLength=-5\r\n"), std::string::npos);
 
     WriteAll(Path("neg.hed"), "[General]\r\nSondeLength=-5\r\n");
     HeaderRecord back;

@@ -152,7 +152,9 @@ TEST_F(IniTest, PathResolution) {
     EXPECT_EQ(home, m_home.Path() + "/");
     EXPECT_EQ(CIni::MakeFullPath("Ressources\\HxZNS.tol", TRUE), home + "Ressources/HxZNS.tol");
     EXPECT_EQ(CIni::MakeFullPath("/abs/x.ini", TRUE), "/abs/x.ini");
-    EXPECT_EQ(CIni::MakeFullPath("c:\\temp\\x.ini", TRUE), "c:/temp/x.ini");
+    // A drive path carried over from the old system maps into the program's directory.
+    EXPECT_EQ(CIni::MakeFullPath("c:\\temp\\x.ini", TRUE), home + "temp/x.ini");
+    EXPECT_EQ(CIni::MakeFullPath("D:x.ini", FALSE), home + "x.ini");
 
     // An existing relative path in the current directory is used as it is.
     zns::test::TempDir cwd;

@@ -115,31 +115,35 @@ TEST_F(SondeDatabaseTest, TheReceiverCountClearsTraceLengths) {
     }
 }
 
-TEST_F(SondeDatabaseTest, TelemetryOutsideWhatTheLinkCarriesFallsBack) {
-    const struct { const char* key; const char* value; int32_t SondeRecord::*field; int32_t expected; } cases[] = {
-        {"UpBaudDivisor", "11", &SondeRecord::UpBaudDivisor, 10},
-        {"UpBaudDivisor", "0", &SondeRecord::UpBaudDivisor, 10},
-        {"UpBaudDivisor", "4", &SondeRecord::UpBaudDivisor, 4},
-        {"UpBaudDivisor", "20", &SondeRecord::UpBaudDivisor, 20},
-        {"UpGain", "300", &SondeRecord::UpGain, 5},
-        {"UpGain", "40", &SondeRecord::UpGain, 40},
-        {"UpGain", "-1", &SondeRecord::UpGain, 5},
-        {"DownholeComDataDrv", "61", &SondeRecord::DownDrive, 6},
-        {"DownholeComDataDrv", "4", &SondeRecord::DownDrive, 6},
-        {"DownholeComDataDrv", "60", &SondeRecord::DownDrive, 60},
-        {"UpholePulseWidth", "41", &SondeRecord::UpDrive, 6},  // divisor 10: at most 40
-        {"UpholePulseWidth", "40", &SondeRecord::UpDrive, 40},
-    };
-    for (const auto& c : cases) {
-        WriteTol(std::string("[Sonde0]\r\nSerialNumber=1\r\n") + c.key + "=" + c.value + "\r\n");
-        WriteCfg(0);
-        Load();
-        EXPECT_EQ(data.sondeDb.Slots[0].*(c.field), c.expected) << c.key << "=" << c.value;
+TEST_F(SondeDatabaseTest, StoredTelemetrySurvivesRestartsByteForByte) {
+    // Link settings the auto-check may leave (uphole drive above 4 x divisor),
+    // and values that only a hold keeps out of a command byte and a division.
+    const std::string tol =
+        "[Sonde0]\r\nSerialNumber=1\r\nVoltage=90\r\nUpGain=12\r\nUpBaudDivisor=4\r\n"
+        "UpholePulseWidth=24\r\nDownholeComDataDrv=3\r\n"
+        "[Sonde1]\r\nSerialNumber=2\r\nVoltage=90\r\nUpGain=300\r\nUpBaudDivisor=0\r\n"
+        "UpholePulseWidth=-2\r\nDownholeComDataDrv=61\r\n";
+    WriteTol(tol);
+    for (int slot : {0, 1, 0}) {
+        WriteCfg(slot);
+        for (int run = 0; run < 2; ++run) {
+            Load();
+            Prefs().SaveConfig();
+        }
+        EXPECT_EQ(ReadAll(Tol()), tol) << "slot " << slot;
     }
-    WriteTol("[Sonde0]\r\nUpBaudDivisor=4\r\nUpholePulseWidth=17\r\n");
-    Load();
-    EXPECT_EQ(Settings().UpDrive, 6) << "divisor 4 allows 16 at most";
+    EXPECT_EQ(data.sondeDb.Slots[0].UpDrive, 24);
+    EXPECT_EQ(Settings().UpDrive, 24);
     EXPECT_EQ(Settings().BaudDivisor, 4);
+    EXPECT_EQ(Settings().DownDrive, 3);
+    WriteCfg(1);
+    Load();
+    EXPECT_EQ(data.sondeDb.Slots[1].UpGain, 300);
+    const AcquisitionSettings s = Settings();
+    EXPECT_EQ(s.UpGain, 255);
+    EXPECT_EQ(s.BaudDivisor, 10);
+    EXPECT_EQ(s.UpDrive, 0);
+    EXPECT_EQ(s.DownDrive, 61);
 }
 
 TEST_F(SondeDatabaseTest, SaveConfigWritesTheCommValuesEvenIntoAFreeSlot) {

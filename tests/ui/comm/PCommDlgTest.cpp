@@ -2,8 +2,11 @@
 // uphole-drive maximum, read-back resends and warnings, lamps, echoes, "&Check".
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QComboBox>
+#include <QFocusEvent>
 #include <QLineEdit>
+#include <QTest>
 #include <filesystem>
 #include <vector>
 
@@ -117,6 +120,47 @@ TEST_F(PCommDlgTest, RefusedValuesChangeNothing) {
     EXPECT_TRUE(sent.empty());
     EXPECT_EQ(saves, 0);
     EXPECT_EQ(shared.SnapshotSettings().UpGain, 15);
+}
+
+// Keys and clicks as the operator gives them: Enter runs the edit's own check
+// and no button; text that is no whole number, or none, is refused whether it
+// is left with Tab or stepped with the arrows.
+TEST_F(PCommDlgTest, EnterTabAndArrowsApplyOnlyWhatWasTyped) {
+    page->show();
+    page->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(page.get()));
+    auto retype = [](QLineEdit* e, const char* text) {
+        e->setFocus();
+        e->selectAll();
+        QTest::keyClick(e, Qt::Key_Backspace);
+        QTest::keyClicks(e, QString::fromLatin1(text));
+    };
+    retype(page->DownDriveEdit(), "30");
+    QTest::keyClick(page->DownDriveEdit(), Qt::Key_Return);
+    EXPECT_EQ(sent, (std::vector<int>{3}));
+    EXPECT_EQ(checks, 0);
+    EXPECT_EQ(shared.SnapshotSettings().DownDrive, 30);
+    page->GainEdit()->setFocus();  // leaving the drive edit checks it once more
+    sent.clear();
+    saves = 0;
+
+    for (const char* typed : {"abc", "12-3", ""}) {
+        retype(page->GainEdit(), typed);
+        QTest::keyClick(page->GainEdit(), Qt::Key_Tab);
+        EXPECT_EQ(Text(CPCommDlg::IDC_GAIN), "15") << typed;
+    }
+    retype(page->GainEdit(), "abc");
+    ui.Clear();
+    QFocusEvent toMenu(QEvent::FocusOut, Qt::PopupFocusReason);  // its context menu
+    QApplication::sendEvent(page->GainEdit(), &toMenu);
+    EXPECT_EQ(ui.BoxCount(), 0u);
+    auto* spin = page->GetDlgItem<CSpinArrows>(CPCommDlg::IDC_GAIN_SPIN);
+    QTest::mouseClick(spin, Qt::LeftButton, {}, QPoint(spin->width() / 2, spin->height() / 4));
+    EXPECT_EQ(Text(CPCommDlg::IDC_GAIN), "15");
+    EXPECT_TRUE(sent.empty());
+    EXPECT_EQ(saves, 0);
+    EXPECT_EQ(shared.SnapshotSettings().UpGain, 15);
+    EXPECT_EQ(settings.sondeDb.Slots[2].UpGain, kSondeDefaultUpGain);
 }
 
 TEST_F(PCommDlgTest, FastBaudLowersTheUpholeDriveAndTheInterval) {

@@ -2,15 +2,20 @@
 // import from a sonde file and removal, with what each writes and sends.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QComboBox>
+#include <QFocusEvent>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 #include <filesystem>
 #include <fstream>
 #include <vector>
 
 #include "records/SharedRecords.h"
 #include "platform/ui/ScriptedUiService.h"
+#include "platform/ui/SpinArrows.h"
+#include "platform/ui/TestApp.h"
 #include "settings/Ini.h"
 #include "settings/Preferences.h"
 #include "ui/dialogs/PProbeDlg.h"
@@ -123,6 +128,45 @@ TEST_F(PProbeDlgTest, SupplyVoltageRangeAndCommand) {
     EXPECT_EQ(shared.settings.GammaFilter, 21);
 }
 
+// What the voltage edit shows after Enter or a click on its arrows is what is
+// stored and sent; refused text is never applied and never starts the arrows.
+TEST_F(PProbeDlgTest, VoltageFromKeysAndArrowsIsWhatIsShown) {
+    page->show();
+    page->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(page.get()));
+    QLineEdit* edit = page->VoltageEdit();
+    auto* spin = page->GetDlgItem<CSpinArrows>(CPProbeDlg::IDC_VOLTAGE_SPIN);
+    const QPoint up(spin->width() / 2, spin->height() / 4), down(spin->width() / 2, spin->height() * 3 / 4);
+    edit->setFocus();
+    edit->setText("85x");
+    QTest::keyClick(edit, Qt::Key_Return);
+    EXPECT_EQ(ui.LastBox().text, "Please enter a number.");
+    EXPECT_EQ(Text(CPProbeDlg::IDC_VOLTAGE), "90");
+
+    edit->setText("abc");
+    ui.Clear();
+    QFocusEvent toMenu(QEvent::FocusOut, Qt::PopupFocusReason);  // its context menu
+    QApplication::sendEvent(edit, &toMenu);
+    EXPECT_EQ(ui.BoxCount(), 0u);
+    QTest::mousePress(spin, Qt::LeftButton, {}, up);
+    zns::ui::PumpEvents(CSpinArrows::kFirstRepeatMs + 3 * CSpinArrows::kRepeatMs);
+    QTest::mouseRelease(spin, Qt::LeftButton, {}, up);
+    EXPECT_EQ(Text(CPProbeDlg::IDC_VOLTAGE), "90");
+    EXPECT_TRUE(sent.empty());
+    EXPECT_EQ(saves, 0);
+    EXPECT_EQ(settings.sondeDb.Voltage, 90u);
+
+    edit->setText("150");
+    QTest::mouseClick(spin, Qt::LeftButton, {}, down);
+    EXPECT_EQ(Text(CPProbeDlg::IDC_VOLTAGE), "100");
+    EXPECT_EQ(settings.sondeDb.Voltage, 100u);
+    edit->setText("95");
+    QTest::keyClick(edit, Qt::Key_Return);
+    EXPECT_EQ(settings.sondeDb.Voltage, 95u);
+    EXPECT_EQ(sent, (std::vector<int>{1, 1}));
+    EXPECT_TRUE(ui.FileRequests().empty());  // Enter never pressed "Add"
+}
+
 TEST_F(PProbeDlgTest, GammaCoefficientEditing) {
     ui.PushAnswer(IDNO);
     page->OnBnClickedEdit();
@@ -216,6 +260,37 @@ TEST_F(PProbeDlgTest, ImportGoesToTheFirstFreeSlotOrOverwrites) {
     ui.PushFileAnswer((dir / "missing.znc").string());
     page->OnBnClickedAdd();
     EXPECT_EQ(ui.LastBox().text, "Bad sonde file");
+}
+
+TEST_F(PProbeDlgTest, ImportTakesOnlyASondeAndKeepsMemoryAsTheFile) {
+    const fs::path tool = dir / "Ressources/HxZNS.tol";
+    for (const std::string& text : {std::string("a text file, no section\n"), std::string("[Sonde]\nSerialNumber=0\n")}) {
+        ui.PushFileAnswer(SondeFile("bad.txt", text));
+        page->OnBnClickedAdd();
+        EXPECT_EQ(ui.LastBox().text, "Bad sonde file") << text;
+    }
+    EXPECT_FALSE(fs::exists(tool));
+    EXPECT_EQ(settings.sondeDb.nSelected, 0);
+    EXPECT_EQ(page->SondeList()->itemText(3).toStdString(), "-");
+    EXPECT_EQ(saves, 0);
+
+    {
+        std::lock_guard<std::mutex> g(shared.acqMutex);
+        shared.settings.UpGain = 15;
+        shared.settings.UpDrive = 20;
+        shared.settings.DownDrive = 27;
+        shared.settings.BaudDivisor = 8;
+    }
+    ui.PushFileAnswer(SondeFile("UPPER.ZNC", "[Sonde]\nSerialNumber=77\n"));
+    page->OnBnClickedAdd();
+    EXPECT_EQ(Tool("Sonde3", "SerialNumber"), "0077");
+    ASSERT_EQ(settings.sondeDb.nSelected, 3);
+    // The save after the import writes the telemetry in use into the slot's section.
+    const SondeRecord& slot = settings.sondeDb.Slots[3];
+    EXPECT_EQ(slot.UpGain, 15);
+    EXPECT_EQ(slot.UpDrive, 20);
+    EXPECT_EQ(slot.DownDrive, 27);
+    EXPECT_EQ(slot.UpBaudDivisor, 8);
 }
 
 TEST_F(PProbeDlgTest, RemovalClearsTheSlotWithoutSavingOrSending) {

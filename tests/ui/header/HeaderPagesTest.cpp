@@ -125,8 +125,11 @@ TEST_F(HeaderEditorTest, ZeroShowsPerFormatAndEmptySavesZero) {
 TEST_F(HeaderEditorTest, NumberEditsRefuseTypedLettersButNotText) {
     CHeaderDlg& d = Open();
     d.Tabs()->setCurrentIndex(CHeaderDlg::TAB_RUN);
-    Type(d.RunPage(), CHGroundDlg::IDC_RUN_NO, "1a2");
-    EXPECT_EQ(d.RunPage().GetDlgItemText(CHGroundDlg::IDC_RUN_NO), "12");
+    Type(d.RunPage(), CHGroundDlg::IDC_RUN_NO, "1a-2.,3");  // a run number is a whole number
+    EXPECT_EQ(d.RunPage().GetDlgItemText(CHGroundDlg::IDC_RUN_NO), "123");
+    d.Tabs()->setCurrentIndex(CHeaderDlg::TAB_BIT_CASING);
+    Type(d.BitCasingPage(), CHRecordDlg::IDC_RUN_NO, "-4.5");
+    EXPECT_EQ(d.BitCasingPage().GetDlgItemText(CHRecordDlg::IDC_RUN_NO), "45");
     // Decimals and signs can be typed: bit sizes and elevations need them.
     Type(d.RunPage(), CHGroundDlg::IDC_MAX_TEMP, "-3x5.5");
     EXPECT_EQ(d.RunPage().GetDlgItemText(CHGroundDlg::IDC_MAX_TEMP), "-35.5");
