@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QTabBar>
+#include <QTest>
 #include <mutex>
 #include <vector>
 
@@ -73,7 +74,11 @@ TEST(Wiring, DepthPanelButtonsOpenTheDepthResetRecordingModeAndMagnifier) {
             d.reject();
         }
     });
-    depth->SendCommand(CDephtDlg::IDC_SET_DEPTH);
+    // The logger idles streaming status frames with the sonde off: the button is
+    // usable, and a click on it opens the dialog.
+    auto* setDepth = depth->GetDlgItem(CDephtDlg::IDC_SET_DEPTH);
+    ASSERT_TRUE(WaitFor([&] { return r.Shared().m_nLinkState.load() == LINK_STATUS && setDepth->isEnabled(); }, 10000));
+    QTest::mouseClick(setDepth, Qt::LeftButton);
     EXPECT_DOUBLE_EQ(r.Shared().SnapshotSettings().DepthDatum, 15.0);
 
     depth->SendCommand(CDephtDlg::IDC_RECORDING_MODE);

@@ -222,3 +222,42 @@ TEST_F(AutoCheckSimTest, FinalCheckThatFailsWalksBackAndIsRefused) {
     EXPECT_FALSE(rig.shared.m_bCommCheck);
     ExpectSavedValuesBack();
 }
+
+// On the real clock, through the link's own threads, against the simulator at its
+// defaults: the logger streams on through every command, so the check comes to
+// its question instead of "Aborted...". Waits are bounded, never timed.
+TEST(AutoCheckRealClockTest, CompletesAgainstTheSimulatorAtItsDefaults) {
+    zns::IClock& clock = zns::DefaultClock();
+    sim::SimLogger logger(clock);
+    auto driver = zns::d2xx::MakeSimDriver(logger, clock);
+    LinkRig rig{clock};
+    rig.Make([&] {
+        zns::d2xx::LoadResult r;
+        r.driver = driver;
+        return r;
+    });
+    ASSERT_TRUE(rig.usb->Init());
+    ASSERT_TRUE(WaitUntil([&] { return rig.shared.SnapshotSonde().Echo1500 == 1500; }));
+    rig.shared.m_bSondePowered = true;
+    ASSERT_TRUE(rig.usb->sendF8());
+    ASSERT_TRUE(WaitUntil([&] { return logger.Snapshot().mode == RECMODE_TIME; }));
+
+    Host host(rig, clock);
+    zns::AutoCheckCore core(rig.shared, host);
+    host.core = &core;
+    int delay = core.Start();
+    const int64_t until = clock.NowSteadyMs() + 15 * 60 * 1000;
+    while (delay >= 0 && clock.NowSteadyMs() < until) {
+        clock.SleepMs(delay);
+        delay = core.Tick();
+    }
+    ASSERT_LT(delay, 0) << "the check did not end";
+    ASSERT_FALSE(host.boxes.empty());
+    const std::string& q = host.boxes.back();
+    RecordProperty("final_question", q);
+    EXPECT_TRUE(q.rfind("Success at ", 0) == 0 || q.rfind("Communication at ", 0) == 0) << q;
+    EXPECT_GE(core.RowCount(), 1);
+    EXPECT_TRUE(host.ended);
+    EXPECT_FALSE(rig.shared.m_bCommCheck);
+    rig.usb->Shutdown();
+}
