@@ -73,7 +73,7 @@ std::vector<Wavelet> Arrivals(const TraceParams& p) {
     // part of the converter's range, as a real sonde's do; the compressional head
     // wave is the one the far receivers' short windows hold.
     std::vector<Wavelet> w;
-    w.push_back({CompressionalArrivalUs(p), 20000.0, 2.5 * amp, 90.0, 8.0});
+    w.push_back({CompressionalArrivalUs(p), 20000.0, 3.5 * amp, 90.0, 8.0});
     const double shear = 1.75 * p.slowness;
     if (shear < kFluidSlowness)  // no refracted shear in slow rock
         w.push_back({p.toolDelayUs + p.offsetM * shear, 11000.0, 2.0 * amp, 160.0, 20.0});
