@@ -246,7 +246,7 @@ TEST(AutoCheckRealClockTest, CompletesAgainstTheSimulatorAtItsDefaults) {
     zns::AutoCheckCore core(rig.shared, host);
     host.core = &core;
     int delay = core.Start();
-    const int64_t until = clock.NowSteadyMs() + 15 * 60 * 1000;
+    const int64_t until = clock.NowSteadyMs() + 12 * 60 * 1000;
     while (delay >= 0 && clock.NowSteadyMs() < until) {
         clock.SleepMs(delay);
         delay = core.Tick();
