@@ -48,6 +48,7 @@ void CPowerControl::Reset() {
     m_bAdjusting = false;
     m_nTryA = 0;
     m_nTryB = 0;
+    m_silentMs = 0;
     m_nBlink = 0;
     m_nLastCode = -1;
 }
