@@ -48,6 +48,7 @@ void CPowerControl::Reset() {
     m_bAdjusting = false;
     m_nTryA = 0;
     m_nTryB = 0;
+    m_silentMs = 0;
     m_nBlink = 0;
     m_nLastCode = -1;
 }
@@ -108,6 +109,7 @@ void CPowerControl::OnBnClickedPower() {
             m_shared.m_bNewData[0].store(false);
             m_panel.SetTimer(ID_TIMER_DOWNLOAD, kDownloadFirstMs);
             m_nTryB = 0;
+            m_silentMs = kDownloadFirstMs;
         }
         if (!m_panel.IsTimerSet(ID_TIMER_DISPLAY)) m_panel.SetTimer(ID_TIMER_DISPLAY, kDisplayMs);
     }
@@ -139,10 +141,18 @@ void CPowerControl::ArmDownload(unsigned ms) {
 void CPowerControl::DownloadTick() {
     m_panel.KillTimer(ID_TIMER_DOWNLOAD);
     if (m_shared.TxLength() > 0 || !m_shared.m_bNewData[0].load()) {
+        // Only status and waveform frames raise the flag: a logger that sends
+        // nothing else would keep this waiting for ever.
+        if (m_silentMs >= kNoAnswerMs) {
+            GiveUpSilentLogger();
+            return;
+        }
+        m_silentMs += kWaitMs;
         ArmDownload(kWaitMs);
         m_shared.m_bNewData[0].store(false);
         return;
     }
+    m_silentMs = 0;
     m_pConfirmed->store(false);
 
     SondeStatus sonde;
@@ -201,6 +211,22 @@ void CPowerControl::DownloadTick() {
     if (!intervalOk)
         text += zns::Format("Time Depth Interval -> send %d ReadBack %d \n", sentInterval, static_cast<int>(sonde.Step));
     refuse(text);
+}
+
+void CPowerControl::GiveUpSilentLogger() {
+    m_nTryA = 0;
+    m_silentMs = 0;
+    m_bPowered = false;
+    m_bAdjusting = false;
+    m_panel.SetPowerIcon(IDI_POWER_OFF);
+    m_shared.m_bSondePowered.store(false);
+    // Should the logger hear us after all, the sonde goes off; no handshake waits
+    // for an answer that is not coming.
+    m_panel.SendCommand(CMD_0);
+    m_panel.SetStatusLine(kMsgNoAnswer, STATUS_FAILURE);
+    m_panel.SetTimer(ID_TIMER_STATUS_HOLD, kGiveUpHoldMs);
+    m_panel.AcquisitionStateChanged();
+    m_panel.MessageBox(kMsgNoAnswer, MB_OK | MB_ICONEXCLAMATION);
 }
 
 void CPowerControl::PowerDownTick() {

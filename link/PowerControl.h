@@ -135,6 +135,9 @@ public:
     static constexpr unsigned kHoldMs = 250;
     static constexpr unsigned kPowerTextHoldMs = 350;  // the power press's texts, as long as its guard
     static constexpr unsigned kGiveUpHoldMs = 5000;
+    // No status or waveform frame for this long while powering on: the logger does
+    // not answer, and the panel must not go on showing a powered sonde.
+    static constexpr unsigned kNoAnswerMs = 4000;
     static constexpr unsigned kPowerDownFirstMs = 100;
     static constexpr unsigned kPowerDownSentMs = 500;
     static constexpr int kDownloadTries = 10;
@@ -149,6 +152,7 @@ public:
     static constexpr const char* kMsgPowerDownNotConfirmed = "Power down not confirmed by the sonde !!!";
     static constexpr const char* kMsgCloseEditing = "You must close the editing before use this button !!!";
     static constexpr const char* kMsgNoSonde = "No sondes selected ...";
+    static constexpr const char* kMsgNoAnswer = "The logger does not answer.";
 
     // `powerDownConfirmed` is the application's flag that the exit
     // confirmation reads (nullptr: one of this object's own).
@@ -184,6 +188,7 @@ private:
     void DownloadTick();
     void PowerDownTick();
     void ArmDownload(unsigned ms);
+    void GiveUpSilentLogger();
 
     SharedData& m_shared;
     SettingsData& m_settings;
@@ -196,6 +201,7 @@ private:
     bool m_bAdjusting = false;
     int m_nTryA = 0;
     int m_nTryB = 0;
+    unsigned m_silentMs = 0;  // download ticks without a fresh frame, in a row
     int m_nBlink = 0;
     int m_nLastCode = -1;
     bool m_voltBlink = false;

@@ -44,6 +44,11 @@ constexpr double kDepthEps = 1e-6;      // m
 void CToolsStream::SetFrameHooks(FrameHooks hooks) { m_hooks = std::move(hooks); }
 
 double CToolsStream::StepMetres(int stepByte, bool scaleHalved) {
+    // A fine encoder (more counts per cm than the scale word holds) is sent at half
+    // scale with a doubled interval: the logger then counts in half centimetres, and
+    // the step it reports (the interval it was given) is in those units too. Halving
+    // it here brings it back to centimetres; read as it stands, every filled row
+    // would land one whole interval too far.
     const double cm = scaleHalved ? stepByte / 2.0 : static_cast<double>(stepByte);
     return cm / 100.0;
 }

@@ -145,7 +145,14 @@ std::shared_ptr<ID2xx> MakeSimDriver(zns::sim::SimLogger& logger, IClock& clock,
 }
 
 zns::sim::SimLogger& ProcessSimLogger() {
-    static zns::sim::SimLogger logger(DefaultClock());
+    // The program's stand-in logger: the sonde is on the move, so that the formation
+    // changes under it in time mode too, and it goes the way the operator logs.
+    static zns::sim::SimLogger logger(DefaultClock(), [] {
+        zns::sim::SimConfig c;
+        c.winchSpeedMpm = 3.0;
+        c.winchFollowsMode = true;
+        return c;
+    }());
     return logger;
 }
 

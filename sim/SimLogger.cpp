@@ -66,7 +66,6 @@ SimLogger::SimLogger(IClock& clock, SimConfig config)
     m_lastDelivery = now;
     m_linkFreeAt = now;
     m_lastTrigger = now;
-    m_lastSettingsCmd = now;
     m_winchT = now;
     m_speedMpm = std::max(0.0, m_cfg.winchSpeedMpm);
     m_down = m_cfg.winchDown;
@@ -110,6 +109,15 @@ double SimLogger::CountsAt(int64_t t) const {
 
 double SimLogger::TrueDepthAt(int64_t t) const {
     return m_depth0 + (m_down ? 1.0 : -1.0) * m_speedMpm / 60000.0 * static_cast<double>(t - m_winchT);
+}
+
+// The counter as the frames carry it: behind the sonde by the configured lag, so that
+// a frame may report less depth than the interval marks it has passed.
+int32_t SimLogger::ReportedCounterLocked(int64_t t) const {
+    const double v = CountVelocityPerMs();
+    const double lag = m_cfg.counterLagCm * m_cfg.encoderCountsPerCm;
+    const double c = CountsAt(t) - (v > 0.0 ? lag : v < 0.0 ? -lag : 0.0);
+    return static_cast<int32_t>(std::floor(c));
 }
 
 void SimLogger::RebaseWinchLocked(int64_t t) {
@@ -492,12 +500,17 @@ void SimLogger::ApplyLocked(const Pending& p, int64_t t) {
         if (m_cfg.scenario != Scenario::GainEchoStuck) m_gainEcho = b[1];
         carry(EchoField::UpGain);
         carry(EchoField::DownDrive);
-        m_lastSettingsCmd = t;
+        m_framesSinceSettings = 0;
         m_paramUpdateLeft = m_cfg.parameterUpdateFrames;
         break;
-    case 8:  // complete settings; powers the sonde in the given mode
+    case 8: {  // complete settings; powers the sonde in the given mode
+        // A logger keeps streaming while it takes new settings: only a sonde that was
+        // not already in time mode starts a new cycle; otherwise frames keep their period.
+        if (m_reg.mode != 12) m_lastTrigger = t;
         m_reg.cableBits = b[1] & 0x30;
         m_reg.mode = b[1] & 0x0F;
+        // The operator at the winch: logging up pulls the sonde up, logging down lowers it.
+        if (m_cfg.winchFollowsMode && (m_reg.mode == 10 || m_reg.mode == 11)) m_down = m_reg.mode == 11;
         m_reg.interval = U16(b, 2);
         m_reg.voltage = b[4];
         m_reg.upGain = b[5];
@@ -514,18 +527,18 @@ void SimLogger::ApplyLocked(const Pending& p, int64_t t) {
         for (EchoField f : {EchoField::Voltage, EchoField::UpGain, EchoField::DownDrive, EchoField::Interval,
                             EchoField::RxGains, EchoField::BaudDivisor, EchoField::UpDrive})
             carry(f);
-        m_lastSettingsCmd = t;
+        m_framesSinceSettings = 0;
         m_settingUpdateLeft = m_cfg.settingUpdateFrames;
-        m_lastTrigger = t;
         realign();
         break;
+    }
     case 9:  // receiver gains
         m_reg.rxGain[0] = b[1];
         m_reg.rxGain[1] = b[2];
         m_reg.rxGain[2] = b[3];
         m_reg.blanking = b[4];
         carry(EchoField::RxGains);
-        m_lastSettingsCmd = t;
+        m_framesSinceSettings = 0;
         m_paramUpdateLeft = m_cfg.parameterUpdateFrames;
         break;
     case 10:  // baud, uphole drive, trace lengths
@@ -534,7 +547,7 @@ void SimLogger::ApplyLocked(const Pending& p, int64_t t) {
         m_reg.traceByte = static_cast<uint8_t>((b[3] & 0x3F) ^ (mis ? 0x01 : 0x00));
         carry(EchoField::BaudDivisor);
         carry(EchoField::UpDrive);
-        m_lastSettingsCmd = t;
+        m_framesSinceSettings = 0;
         m_paramUpdateLeft = m_cfg.parameterUpdateFrames;
         break;
     default:
@@ -552,7 +565,9 @@ void SimLogger::AdvanceLocked(int64_t now) {
         const int64_t tCmd = m_pending.empty() ? kNever : m_pending.front().applyAt;
         const int64_t tOut = m_outgoing.empty() ? kNever : m_outgoing.front().deliverAt;
         const int64_t tWave = NextWaveTriggerLocked();
-        const int64_t tStatus = m_lastDelivery + std::max(1, m_cfg.statusPeriodMs);
+        const int64_t tStatus = m_reg.mode == 0 && !m_cfg.idleStatusFrames
+                                    ? kNever
+                                    : m_lastDelivery + std::max(1, m_cfg.statusPeriodMs);
         const int64_t t = std::max(m_now, std::min({tCmd, tOut, tWave, tStatus}));
         if (t > now) break;
         m_now = t;
@@ -634,7 +649,7 @@ uint8_t SimLogger::FrameStatusLocked(int64_t t) {
     if (m_reg.mode != 0) {
         st = LinkStatus(m_cfg, m_cfg.scenario, m_reg.downDrive, m_reg.upGain, m_reg.upDrive,
                         m_reg.baudDivisor);
-        if (m_cfg.scenario == Scenario::FinalCheckFails && t - m_lastSettingsCmd > m_cfg.linkHoldMs)
+        if (m_cfg.scenario == Scenario::FinalCheckFails && ++m_framesSinceSettings > m_cfg.linkHoldFrames)
             st = 0x08;
         if (st == 0x01) {
             if (m_settingUpdateLeft > 0) {
@@ -659,7 +674,7 @@ std::vector<uint8_t> SimLogger::StatusBodyLocked(int64_t t) {
     b[1] = static_cast<uint8_t>(EchoLocked(EchoField::UpGain, m_gainEcho));
     b[2] = static_cast<uint8_t>(EchoLocked(EchoField::DownDrive, m_reg.downDrive));
     PutU16(b, 3, static_cast<uint32_t>(EchoLocked(EchoField::Interval, m_reg.interval)));
-    PutI32(b, 5, static_cast<int32_t>(std::floor(CountsAt(t))));
+    PutI32(b, 5, ReportedCounterLocked(t));
     PutU16(b, 9, static_cast<uint16_t>(static_cast<int16_t>(
                      std::clamp(std::round(CountVelocityPerMs() * 750.0), -32768.0, 32767.0))));
     b[11] = MeasuredVoltageLocked();
@@ -678,7 +693,7 @@ std::vector<uint8_t> SimLogger::ConfigBodyLocked(int64_t t) {
     b[6] = static_cast<uint8_t>(EchoLocked(EchoField::UpGain, m_gainEcho));
     b[7] = static_cast<uint8_t>(EchoLocked(EchoField::DownDrive, m_reg.downDrive));
     PutU16(b, 8, static_cast<uint32_t>(EchoLocked(EchoField::Interval, m_reg.interval)));
-    PutI32(b, 10, static_cast<int32_t>(std::floor(CountsAt(t))));
+    PutI32(b, 10, ReportedCounterLocked(t));
     PutU16(b, 14, static_cast<uint16_t>(static_cast<int16_t>(
                       std::clamp(std::round(CountVelocityPerMs() * 750.0), -32768.0, 32767.0))));
     b[16] = MeasuredVoltageLocked();
@@ -726,7 +741,7 @@ void SimLogger::TriggerWaveLocked(int64_t t) {
     } else {
         PutU16(b, 3, static_cast<uint32_t>(intervalEcho));
     }
-    PutI32(b, 5, static_cast<int32_t>(std::floor(CountsAt(t))));
+    PutI32(b, 5, ReportedCounterLocked(t));
     PutU16(b, 9, static_cast<uint16_t>(static_cast<int16_t>(
                      std::clamp(std::round(CountVelocityPerMs() * 750.0), -32768.0, 32767.0))));
     b[11] = MeasuredVoltageLocked();

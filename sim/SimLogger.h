@@ -32,7 +32,7 @@ enum class Scenario {
     SondeNeverAnswers, // every frame from a powered sonde reports "no response"
     NoPassingDrive,    // the downhole link needs a drive above 60
     GainEchoStuck,     // the uphole gain echo ignores command 3 (only command 8 sets it)
-    FinalCheckFails,   // the link holds for linkHoldMs after a settings command, then fails
+    FinalCheckFails,   // the link holds for linkHoldFrames frames after a settings command, then fails
 };
 
 // Ways to spoil the next frames on their way to the PC.
@@ -58,11 +58,14 @@ struct SimConfig {
     double startDepthM = 100.0;        // true depth of the sonde at start
     double winchSpeedMpm = 0.0;        // magnitude, metres per minute
     bool winchDown = true;             // true: depth increases
+    double counterLagCm = 0.0;         // frames carry the counter this far behind the sonde
+    bool winchFollowsMode = false;     // command 8 in Up or Down mode turns the winch that way
 
     // Logger timing.
     int replyDelayMs = 5;          // reception of a command -> its effect
     int configAnswerDelayMs = 20;  // command 1 applied -> configuration answer sent
     int statusPeriodMs = 250;      // status frames fill any gap longer than this
+    bool idleStatusFrames = true;  // false: with the sonde off, only configuration answers
     int settingUpdateFrames = 1;   // frames flagged 0x20 after a command 8
     int parameterUpdateFrames = 0; // frames flagged 0x10 after a command 3, 9 or 10
     size_t hostBufferLimit = 256 * 1024;  // USB-side FIFO; frames beyond it are lost
@@ -72,7 +75,7 @@ struct SimConfig {
     int rxCount = 3;
     double rxOffsetM[3] = {0.91, 1.22, 1.52};
     double toolDelayUs = 60.0;       // mud path and electronics before the first arrival
-    double baseAmplitude = 400.0;    // first-arrival peak at the near receiver, 0 dB
+    double baseAmplitude = 6000.0;   // amplitude scale at the near receiver, 0 dB
     double noiseAmplitude = 6.0;     // sample noise at 0 dB
     int sondeCurrentMa = 150;        // supply current while powered
     int lowVoltageAlarmV = 60;       // measured voltage below this raises alarm bit 7
@@ -82,7 +85,9 @@ struct SimConfig {
     int downDriveMin = 10;           // downhole drives that reach the sonde
     int downDriveMax = 45;
     int fastestBaudDivisor = 6;      // fastest divisor with a usable gain window
-    int linkHoldMs = 10000;          // FinalCheckFails only
+    // FinalCheckFails only. Counted in frames, not time, so that whether a check
+    // outlasts the hold does not depend on how fast the PC reads.
+    int linkHoldFrames = 40;
 };
 
 // What became of one command frame received from the PC.
@@ -217,6 +222,7 @@ private:
     void PushBytesLocked(std::vector<uint8_t> bytes, int64_t t, bool splittable);
     void RebaseWinchLocked(int64_t t);
     double CountsAt(int64_t t) const;
+    int32_t ReportedCounterLocked(int64_t t) const;
     double TrueDepthAt(int64_t t) const;
     double CountVelocityPerMs() const;
     double IntervalCountsLocked() const;
@@ -260,7 +266,7 @@ private:
     int64_t m_lastDelivery = 0;  // last frame sent (or due) towards the PC
     int64_t m_linkFreeAt = 0;    // telemetry busy with a sonde frame until then
     int64_t m_lastTrigger = 0;   // time-mode reference
-    int64_t m_lastSettingsCmd = 0;
+    int m_framesSinceSettings = 0;  // status and waveform frames since a settings command
     double m_lastFiredCounts = 0.0;  // depth-mode trigger reference
     int m_settingUpdateLeft = 0;
     int m_paramUpdateLeft = 0;

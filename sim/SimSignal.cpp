@@ -69,8 +69,11 @@ void AddWavelet(std::vector<double>& acc, double stepUs, const Wavelet& w) {
 std::vector<Wavelet> Arrivals(const TraceParams& p) {
     const double amp = p.baseAmplitude * std::pow(p.nearOffsetM / std::max(p.offsetM, 0.1), 1.5) *
                        std::sqrt(300.0 / p.slowness);
+    // Sized so that at the operator's usual gains (a few dB) the traces fill a good
+    // part of the converter's range, as a real sonde's do; the compressional head
+    // wave is the one the far receivers' short windows hold.
     std::vector<Wavelet> w;
-    w.push_back({CompressionalArrivalUs(p), 20000.0, amp, 90.0, 8.0});
+    w.push_back({CompressionalArrivalUs(p), 20000.0, 3.5 * amp, 90.0, 8.0});
     const double shear = 1.75 * p.slowness;
     if (shear < kFluidSlowness)  // no refracted shear in slow rock
         w.push_back({p.toolDelayUs + p.offsetM * shear, 11000.0, 2.0 * amp, 160.0, 20.0});

@@ -24,7 +24,7 @@ struct TraceParams {
     double offsetM = 1.0;       // transmitter-receiver spacing
     double slowness = 300.0;    // formation compressional slowness, us/m
     double gainDb = 0.0;        // applied gain
-    double baseAmplitude = 400.0;
+    double baseAmplitude = 6000.0;
     double nearOffsetM = 0.91;  // the amplitude reference
     double noiseAmplitude = 6.0;
     double toolDelayUs = 60.0;

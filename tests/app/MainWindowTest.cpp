@@ -11,7 +11,9 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QSpinBox>
+#include <QTest>
 #include <QWheelEvent>
+#include <map>
 
 #include "AppTestSupport.h"
 #include "app/AboutDlg.h"
@@ -26,6 +28,7 @@
 #include "ui/controls/DrawerZNSCtrl.h"
 #include "ui/dialogs/DephtDlg.h"
 #include "ui/dialogs/PWideDlg.h"
+#include "ui/dialogs/PowerDlg.h"
 
 using apptest::WaitFor;
 using Dlg = CBrannicZenova_Dlg;
@@ -512,6 +515,67 @@ TEST(MainWindow, ScreenshotOfTheMainWindow) {
     QDir().mkpath(ZNS_ARTIFACTS_DIR);
     const QString path = QString(ZNS_ARTIFACTS_DIR) + "/app_main_window.png";
     EXPECT_TRUE(shot.save(path)) << path.toStdString();
+}
+
+// The simulated sonde at the shipped gains and display gain 1, as a new user first
+// sees it: in every palette the latest rows of the trace image reach well away
+// from the palette's middle, and every scope's trace spans a good part of its height.
+TEST(MainWindow, LiveTracesAreVisibleInEveryPaletteAndScope) {
+    Running r;
+    ASSERT_TRUE(r.Connected());
+    QWidget* power = r.dlg->PowerPanel()->GetDlgItem(CPowerDlg::IDC_POWER);
+    ASSERT_TRUE(WaitFor([&] { return power->isEnabled(); }, 5000));
+    QTest::mouseClick(power, Qt::LeftButton);
+    ASSERT_TRUE(WaitFor([&] { return (r.app.Shared().SnapshotSonde().Mode & 0x0F) == RECMODE_TIME; }, 10000));
+    QDir().mkpath(ZNS_ARTIFACTS_DIR);
+
+    CDrawerZNSCtrl* drawer = r.dlg->Drawer();
+    const char* names[3] = {"bw", "color", "pseudo"};
+    for (int palette = 0; palette < 3; ++palette) {
+        SCOPED_TRACE(palette);
+        {
+            std::lock_guard<std::mutex> g(r.app.Shared().acqMutex);
+            r.app.Shared().session.BlackAndWhite = palette;
+        }
+        zns::ui::PumpEvents(3000);  // some records in this palette
+        ASSERT_NE(drawer->Core(), nullptr);
+        const zns::TraceImageCore& core = *drawer->Core();
+        std::map<uint32_t, int> level;  // colour -> distance of its palette row from the middle
+        for (int row = 0; row < 256; ++row) level.emplace(core.PaletteColor(row, palette), std::abs(row - 128));
+        int strong = 0, mapped = 0, peak = 0;
+        const int last = core.LastDrawnRow();
+        ASSERT_GE(last, 0);
+        for (int row = last; row < last + 20 && row < zns::kTraceImageRows; ++row)
+            for (int x = 0; x < zns::kTraceImageWidth; ++x) {
+                if (x >= zns::kTraceColumnX && x < zns::kTraceRightX) continue;
+                auto it = level.find(core.Pixel(x, row));
+                if (it == level.end()) continue;
+                ++mapped;
+                peak = std::max(peak, it->second);
+                if (it->second >= 24) ++strong;
+            }
+        EXPECT_GE(peak, 48);
+        EXPECT_GT(strong, mapped / 20);
+        EXPECT_TRUE(drawer->grab().save(QString(ZNS_ARTIFACTS_DIR) + "/app_live_" + names[palette] + ".png"));
+    }
+    for (int rx = 0; rx < 3; ++rx) {
+        SCOPED_TRACE(rx);
+        const unsigned commands[3] = {Dlg::ID_WIDE_RX1, Dlg::ID_WIDE_RX2, Dlg::ID_WIDE_RX3};
+        r.dlg->SendCommand(commands[rx]);
+        CPWideDlg* wide = r.dlg->WideView(RX1_ID + rx);
+        ASSERT_TRUE(wide->isVisible());
+        zns::ui::PumpEvents(1500);
+        const QImage shot = wide->Scope()->grab().toImage();
+        int top = shot.height(), bottom = -1;
+        for (int y = 0; y < shot.height(); ++y)
+            for (int x = 0; x < shot.width(); ++x)
+                if ((shot.pixel(x, y) & 0xFFFFFF) == 0x00FF00) {
+                    top = std::min(top, y);
+                    bottom = std::max(bottom, y);
+                }
+        EXPECT_GE(bottom - top, shot.height() / 5);
+        EXPECT_TRUE(wide->grab().save(QString(ZNS_ARTIFACTS_DIR) + "/app_scope_rx" + QString::number(rx + 1) + ".png"));
+    }
 }
 
 }  // namespace

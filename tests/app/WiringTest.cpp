@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QTabBar>
+#include <QTest>
 #include <mutex>
 #include <vector>
 
@@ -24,6 +25,7 @@
 #include "ui/dialogs/DephtDlg.h"
 #include "ui/dialogs/FirstArrivalCursorDlg.h"
 #include "ui/dialogs/PAcquisitionDlg.h"
+#include "ui/dialogs/PCommDlg.h"
 #include "ui/dialogs/PRecordingMode.h"
 #include "ui/dialogs/PSetDepthDlg.h"
 #include "ui/dialogs/PWideDlg.h"
@@ -73,7 +75,11 @@ TEST(Wiring, DepthPanelButtonsOpenTheDepthResetRecordingModeAndMagnifier) {
             d.reject();
         }
     });
-    depth->SendCommand(CDephtDlg::IDC_SET_DEPTH);
+    // The logger idles streaming status frames with the sonde off: the button is
+    // usable, and a click on it opens the dialog.
+    auto* setDepth = depth->GetDlgItem(CDephtDlg::IDC_SET_DEPTH);
+    ASSERT_TRUE(WaitFor([&] { return r.Shared().m_nLinkState.load() == LINK_STATUS && setDepth->isEnabled(); }, 10000));
+    QTest::mouseClick(setDepth, Qt::LeftButton);
     EXPECT_DOUBLE_EQ(r.Shared().SnapshotSettings().DepthDatum, 15.0);
 
     depth->SendCommand(CDephtDlg::IDC_RECORDING_MODE);
@@ -203,6 +209,25 @@ TEST(Wiring, LoggerSetupIsMadeHiddenAndShownByItsCommands) {
     zns::ui::PumpEvents(100);
     QDir().mkpath(ZNS_ARTIFACTS_DIR);
     EXPECT_TRUE(setup->grab().save(QString(ZNS_ARTIFACTS_DIR) + "/app_logger_setup.png"));
+}
+
+// The operator's communication check, in the running program on the real clock
+// against the simulated logger at its defaults: the logger streams on through
+// every command, so the check comes to its question, not to "Aborted...". The
+// waits are bounded, never timed (a run takes minutes: a test entry of its own).
+TEST(WiringRealClock, CommunicationCheckComesToItsQuestion) {
+    Running r;
+    ASSERT_TRUE(WaitFor([&] { return r.Shared().m_nLinkState.load() >= LINK_STATUS; }, 10000));
+    r.dlg->SendCommand(Dlg::ID_TOOLS_COMMUNICATION);
+    CPCommDlg* comm = r.dlg->LoggerSetup()->CommPage();
+    ASSERT_TRUE(comm->isVisible());
+    QTest::mouseClick(comm->GetDlgItem(CPCommDlg::IDC_CHECK), Qt::LeftButton);  // runs the check modally
+    const auto boxes = r.dir.Ui().Boxes();
+    ASSERT_FALSE(boxes.empty());
+    const std::string& q = boxes.back().text;
+    EXPECT_TRUE(q.rfind("Success at ", 0) == 0 || q.rfind("Communication at ", 0) == 0) << q;
+    EXPECT_NE(q.find("\nAccept ?"), std::string::npos) << q;
+    EXPECT_FALSE(r.Shared().m_bCommCheck.load());
 }
 
 TEST(Wiring, SetupPageCommandsGoToTheLoggerAndTheSetupHandleGoesWithTheWindow) {

@@ -133,6 +133,25 @@ TEST(SimProtocol, CommandEightPowersTheSondeAndWaveformsCarryTheEchoes) {
     EXPECT_EQ(st.back().Mode() & 0x0F, 12);
 }
 
+// A logger streams on while it takes settings: command 8 resent faster than the
+// interval (as the power-on download and the auto-check do) does not hold back the
+// waveform frames.
+TEST(SimProtocol, WaveformsKeepTheirPeriodThroughRepeatedCommands) {
+    Rig rig;
+    Settings8 s = TimeMode();
+    rig.Send(Cmd8(s));
+    rig.Run(1000);
+    const size_t from = rig.parser.frames.size();
+    for (int i = 0; i < 40; ++i) {
+        s.upGain = static_cast<uint8_t>(10 + i % 2);
+        rig.Send(Cmd8(s));
+        rig.Run(100);
+    }
+    const auto waves = rig.Waves(from);
+    ASSERT_GE(waves.size(), 7u);
+    for (size_t i = 1; i < waves.size(); ++i) EXPECT_NEAR(waves[i].atMs - waves[i - 1].atMs, 500, 10) << i;
+}
+
 TEST(SimProtocol, CommandZeroPowersDownAndWaveformsStop) {
     Rig rig;
     rig.Send(Cmd8(TimeMode()));

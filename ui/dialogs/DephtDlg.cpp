@@ -361,8 +361,12 @@ void CDephtDlg::OnTimer(unsigned id) {
     const int link = m_shared.m_nLinkState.load();
     const bool powered = m_shared.m_bSondePowered.load();
 
-    // 1. Set-depth button and the highest logging speed.
-    if (link == LINK_ANSWER) {
+    // 1. Set-depth button and the highest logging speed. An idle logger streams status
+    // frames, so "connected and idle" is any answering link with the sonde off and
+    // nothing recording or playing, not only the moment after a configuration answer.
+    const bool busy = powered || session.SondeReported || session.Recording || session.StartingRecord ||
+                      session.Running || session.Paused;
+    if (link >= LINK_ANSWER && !busy) {
         EnableDlgItem(IDC_SET_DEPTH, TRUE);
     } else {
         EnableDlgItem(IDC_SET_DEPTH, FALSE);

@@ -118,6 +118,12 @@ TEST(Picker, PickTravelTime) {
     // Only byteCount / 2 samples are read.
     s.FA[1].EndWindow = 5000;
     EXPECT_EQ(PickTravelTime(s, t.data(), 48, 4, 2), kNoPick);
+    // Threshold 3 is level 130, T = 130 x 64 + 24639 = 32959: 191 above zero picks,
+    // 190 does not (pins the level offset and the scale of the threshold).
+    auto on = Trace({{24, -100}, {25, 191}}, 512);
+    auto below = Trace({{24, -100}, {25, 190}}, 512);
+    EXPECT_EQ(PickTravelTime(s, on.data(), 1024, 4, 2), 97);
+    EXPECT_EQ(PickTravelTime(s, below.data(), 1024, 4, 2), kNoPick);
     // A hand-edited threshold at INT_MAX must not overflow (UBSan guards this).
     s.FA[1].Threshold = std::numeric_limits<int>::max();
     EXPECT_EQ(PickTravelTime(s, t.data(), 1024, 4, 2), kNoPick);

@@ -185,6 +185,40 @@ TEST_F(PowerTest, SecondPressWithinTheGuardOnlyBeeps) {
     EXPECT_FALSE(rig.panel.IsTimerSet(ID_TIMER_POWER_GUARD));
 }
 
+// A logger that answers commands but idles without status frames: the download
+// has nothing to wait on. The panel must not go on showing a powered sonde.
+TEST(PowerSilentLoggerTest, PowerOnWithoutAnyFrameSwitchesBackOffAndSaysSo) {
+    zns::sim::SimConfig cfg;
+    cfg.idleStatusFrames = false;
+    Rig rig(cfg);
+    rig.LinkUp();
+    ASSERT_EQ(rig.shared.SnapshotSonde().Echo1500, 1500);  // it did answer command 1
+    const int64_t press = rig.clock.NowSteadyMs();
+    rig.power.OnBnClickedPower();
+    EXPECT_EQ(rig.panel.statusText, CPowerControl::kMsgPowered);
+
+    ASSERT_TRUE(rig.RunUntil([&] { return !rig.power.Powered(); }, 10000));
+    const int64_t took = rig.clock.NowSteadyMs() - press;
+    EXPECT_GE(took, CPowerControl::kNoAnswerMs);
+    EXPECT_LE(took, CPowerControl::kNoAnswerMs + 200);
+    EXPECT_EQ(rig.panel.boxes, std::vector<std::string>{CPowerControl::kMsgNoAnswer});
+    EXPECT_EQ(rig.panel.statusText, CPowerControl::kMsgNoAnswer);
+    EXPECT_EQ(rig.panel.statusClass, STATUS_FAILURE);
+    EXPECT_EQ(rig.panel.powerIcon, IDI_POWER_OFF);
+    EXPECT_FALSE(rig.shared.m_bSondePowered.load());
+    EXPECT_FALSE(rig.power.Adjusting());
+    EXPECT_FALSE(rig.panel.IsTimerSet(ID_TIMER_DOWNLOAD));
+    EXPECT_FALSE(rig.panel.IsTimerSet(ID_TIMER_POWER_DOWN));
+    EXPECT_EQ(rig.panel.Sent(CMD_8), 0);
+    EXPECT_EQ(rig.panel.Sent(CMD_0), 1);
+
+    // And it stays off: the display tick follows the sonde, which is off.
+    rig.Run(2000);
+    EXPECT_FALSE(rig.power.Powered());
+    EXPECT_EQ(rig.lastView.powerIcon, IDI_POWER_OFF);
+    EXPECT_EQ(rig.panel.boxes.size(), 1u);
+}
+
 // Timers driven by hand, without a logger.
 class PowerUnitTest : public ::testing::Test {
 protected:

@@ -61,6 +61,7 @@ public:
     void MessageBox(const std::string& text, LinkBoxIcon) override {
         std::lock_guard<std::mutex> g(m_mu);
         boxes.push_back(text);
+        textsAtBox.push_back(texts.size());
     }
     void Beep(int hz, int ms) override {
         std::lock_guard<std::mutex> g(m_mu);
@@ -124,6 +125,7 @@ public:
     std::vector<int> alerts;
     std::vector<Row> rows;
     std::vector<std::string> boxes;
+    std::vector<size_t> textsAtBox;  // status-bar texts written before each box
     std::vector<std::pair<int, int>> beeps;
     int powerOffs = 0;
     int statusTickResets = 0;

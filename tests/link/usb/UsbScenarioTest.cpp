@@ -4,6 +4,7 @@
 // replug, shutdown.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 
@@ -53,6 +54,35 @@ protected:
         ASSERT_TRUE(WaitUntil([&] { return logger->HostAvailable() == 0; }));
         ASSERT_TRUE(Elapse(1500));
         ASSERT_EQ(logger->HostAvailable(), 0u);
+    }
+    // A logger of another make, before Connect().
+    void Remake() {
+        logger = std::make_unique<sim::SimLogger>(clock, cfg);
+        driver = zns::d2xx::MakeSimDriver(*logger, clock);
+    }
+    // A down log at `speedMpm` (at 9 m/min the sonde outruns the link: steps in
+    // the frames); the depths of its records in mm.
+    std::vector<int32_t> RecordDownLog(const std::string& data, size_t records, double speedMpm) {
+        logger->SetWinchSpeed(speedMpm);
+        {
+            std::lock_guard<std::mutex> g(rig.appendMu);
+            rig.appended.clear();
+        }
+        EXPECT_TRUE(rig.StartLog(data, data + ".hed"));
+        EXPECT_TRUE(WaitUntil([&] { return rig.AppendedCount() >= records; }, 60000));
+        rig.StopLog();
+        std::vector<int32_t> depths;
+        std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(data.c_str(), "rb"), &std::fclose);
+        zns::DataFileRecord r;
+        while (f && zns::ReadRecord(f.get(), r) == zns::RecordStatus::Ok) depths.push_back(r.depthMm);
+        return depths;
+    }
+    void PowerOnDownWithLongTraces() {
+        rig.Settings([](AcquisitionSettings& s) {
+            s.ZNSModus_Rx2 = TLC_512_4US;
+            s.ZNSModus_Rx3 = TLC_512_8US;
+        });
+        PowerOn(RECMODE_DOWN);
     }
     void Connect() {
         ASSERT_TRUE(rig.usb->Init());
@@ -260,6 +290,60 @@ TEST_F(UsbScenarioTest, SurvivesEveryInjectedFault) {
     ASSERT_TRUE(WaitUntil([&] { return rig.report.LastTextOf(SB_PART_LINK) == "USB link connected"; }));
 }
 
+// Frames that carry the counter behind the interval marks they report as passed:
+// the rows of the steps stop at the frame's depth, so the log still only goes down.
+TEST_F(UsbScenarioTest, CounterBehindTheIntervalMarksKeepsTheLogInOrder) {
+    cfg.counterLagCm = 4.0;
+    Remake();
+    Connect();
+    PowerOnDownWithLongTraces();
+    const std::string data = dir.File("lag.zne");
+    const auto depths = RecordDownLog(data, 40, 9.0);
+    PowerOff();
+    ExpectLogReadsBack(rig, data, +1);
+    ASSERT_GE(depths.size(), 40u);
+    EXPECT_LT((depths.back() - depths.front()) / double(depths.size() - 1), 55.0);
+    EXPECT_TRUE(rig.report.Failures().empty());
+}
+
+// More than 250 counts per cm: command 1 carries half the scale and command 8 twice
+// the interval, and the step the frames report is in the logger's half centimetres.
+TEST_F(UsbScenarioTest, FineEncoderRecordsOnTheDepthInterval) {
+    cfg.encoderCountsPerCm = 320.0;
+    Remake();
+    rig.Settings([](AcquisitionSettings& s) {
+        s.PulsResolution = 4000;  // 320 counts per cm on the 500 mm wheel
+        s.DepthFactor256 = DepthFactor256(s);
+        s.DepthFactor = s.DepthFactor256 / 256.0;
+    });
+    Connect();
+    ASSERT_EQ(logger->Snapshot().scale, 320 * 256 / 2);
+    PowerOnDownWithLongTraces();
+    EXPECT_EQ(logger->Snapshot().interval, 10);
+
+    // Slowly, each frame at its mark: every record on the 5 cm grid, one per interval.
+    const std::string slow = dir.File("slow.zne");
+    auto depths = RecordDownLog(slow, 20, 3.0);
+    ExpectLogReadsBack(rig, slow, +1);
+    ASSERT_GE(depths.size(), 20u);
+    for (size_t i = 0; i < depths.size(); ++i) {
+        EXPECT_EQ(depths[i] % 50, 0) << i;
+        if (i > 0) EXPECT_EQ(depths[i] - depths[i - 1], 50) << i;
+    }
+
+    // Faster than the link: the steps fill the intervals passed, 5 cm apart, not 10.
+    const std::string fast = dir.File("fast.zne");
+    depths = RecordDownLog(fast, 40, 9.0);
+    PowerOff();
+    ExpectLogReadsBack(rig, fast, +1);
+    ASSERT_GE(depths.size(), 40u);
+    int maxGap = 0;
+    for (size_t i = 1; i < depths.size(); ++i) maxGap = std::max(maxGap, depths[i] - depths[i - 1]);
+    EXPECT_LE(maxGap, 65);
+    EXPECT_LT((depths.back() - depths.front()) / double(depths.size() - 1), 55.0);
+    EXPECT_TRUE(rig.report.Failures().empty());
+}
+
 TEST_F(UsbScenarioTest, UnplugShowsTheBoxOnceAndReplugReconnects) {
     Connect();
     PowerOn(RECMODE_DOWN);
@@ -283,6 +367,12 @@ TEST_F(UsbScenarioTest, UnplugShowsTheBoxOnceAndReplugReconnects) {
     const auto box = rig.report.Boxes().front();
     EXPECT_EQ(box.rfind("I/O USB error.\nApplication stopped at ", 0), 0u) << box;
     EXPECT_EQ(box.substr(box.size() - 2), "m.");
+    // It came with the 35th round that found no logger, not one round sooner or later.
+    EXPECT_EQ(rig.report.With([](const RecordingReport& r) {
+        return std::count(r.texts.begin(), r.texts.begin() + static_cast<ptrdiff_t>(r.textsAtBox.front()),
+                          std::pair<int, std::string>{SB_PART_HARDWARE, "Not hardware detected."});
+    }),
+              35);
     EXPECT_FALSE(rig.usb->LinkWasUp());
     ASSERT_TRUE(Elapse(10000));
     EXPECT_EQ(rig.report.Boxes().size(), 1u);

@@ -223,3 +223,4 @@ TEST_F(AutoCheckSimTest, FinalCheckThatFailsWalksBackAndIsRefused) {
     EXPECT_FALSE(rig.shared.m_bCommCheck);
     ExpectSavedValuesBack();
 }
+

@@ -229,14 +229,21 @@ TEST_F(DephtDlgTest, PanelTimerControls) {
     EXPECT_TRUE(panel->GetDlgItem(CDephtDlg::IDC_RECORDING_MODE)->isEnabled());
     EXPECT_EQ(panel->DepthIconId(), CDephtDlg::IDI_CORRECTED_DEPTH);
 
+    // Depth reset: while the logger answers and the sonde is off, whether the last
+    // frame was a status frame or a configuration answer; never while recording.
+    shared.m_bSondePowered.store(false);
+    Tick();
+    EXPECT_TRUE(panel->GetDlgItem(CDephtDlg::IDC_SET_DEPTH)->isEnabled());
     shared.m_nLinkState.store(LINK_ANSWER);
+    Tick();
+    EXPECT_TRUE(panel->GetDlgItem(CDephtDlg::IDC_SET_DEPTH)->isEnabled());
     {
         std::lock_guard<std::mutex> g(shared.acqMutex);
         shared.session.Recording = 1;
         shared.settings.RecordingMode = RECMODE_TIME;
     }
     Tick();
-    EXPECT_TRUE(panel->GetDlgItem(CDephtDlg::IDC_SET_DEPTH)->isEnabled());
+    EXPECT_FALSE(panel->GetDlgItem(CDephtDlg::IDC_SET_DEPTH)->isEnabled());
     EXPECT_FALSE(panel->GetDlgItem(CDephtDlg::IDC_RECORDING_MODE)->isEnabled());
     EXPECT_FALSE(panel->MaxSpeedCounter()->isVisibleTo(panel));
     EXPECT_FALSE(Shown(CDephtDlg::IDC_MAXSPEED_CAPTION));
