@@ -84,6 +84,7 @@ void SimLogger::ResetRegistersLocked() {
     r.configFrames = m_reg.configFrames;
     r.waveFrames = m_reg.waveFrames;
     r.overflowFrames = m_reg.overflowFrames;
+    r.synthesizedFrames = m_reg.synthesizedFrames;
     r.droppedFrames = m_reg.droppedFrames;
     r.unknownBytes = m_reg.unknownBytes;
     m_reg = r;
@@ -831,7 +832,10 @@ void SimLogger::DeliverLocked(Outgoing& f, int64_t t) {
     }
     const bool fits = m_fifoBytes + f.body.size() + 8 + m_garbage + 12 * static_cast<size_t>(m_falseSyncs) <=
                       m_cfg.hostBufferLimit;
-    if (f.synth && fits) SynthesizeTracesLocked(f);
+    if (f.synth && fits) {
+        SynthesizeTracesLocked(f);
+        ++m_reg.synthesizedFrames;
+    }
     std::vector<uint8_t>& body = f.body;
 
     std::vector<uint8_t> out;

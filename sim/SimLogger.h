@@ -123,6 +123,7 @@ struct SimSnapshot {
     uint8_t nextSequence = 0;
     uint64_t statusFrames = 0, configFrames = 0, waveFrames = 0;  // delivered to the FIFO
     uint64_t overflowFrames = 0;  // lost because the FIFO was full
+    uint64_t synthesizedFrames = 0;  // waveform frames whose traces were computed
     uint64_t droppedFrames = 0;   // not sent: silence or unplugged
     uint64_t unknownBytes = 0;    // command bytes that began no known frame
 };
