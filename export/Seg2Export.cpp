@@ -209,7 +209,7 @@ void Seg2Exporter::ExportToSG2File() {
 void Seg2Exporter::ReadHeader(const std::string& headerPath) {
     CIni ini(headerPath, "General", TRUE);
     HeaderRecord& h = m_header;
-    h.SondeLength = ini.GetInt("SondeLength", 204);
+    h.SondeLength = HeaderSondeLength(ini.GetInt("SondeLength", 204));
     h.OffsetGamma = ini.GetInt("OffsetGamma", 180);
     h.GammaCoef = ini.GetFloat("GammaCoef", 1.0f);
     h.RXNumber = ini.GetInt("RXNumber", 3);

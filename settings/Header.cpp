@@ -114,6 +114,8 @@ int HeaderLogModeFromRecordingMode(int recordingMode) {
     return HEADER_LOG_TIME;
 }
 
+int32_t HeaderSondeLength(int32_t stated) { return std::max<int32_t>(stated, 0); }
+
 int RecordingModeFromHeaderLogMode(int logMode) {
     if (logMode == HEADER_LOG_UP) return RECMODE_UP;
     if (logMode == HEADER_LOG_DOWN) return RECMODE_DOWN;
@@ -194,7 +196,7 @@ std::string BuildHeaderText(HeaderRecord& rec, const HeaderSondeInfo& sonde, con
     rec.Scale = set.VScale;
     // The file keeps the sonde's length as it stands; the record holds what a
     // reader makes of it (a negative length means nothing).
-    rec.SondeLength = std::max<int32_t>(sonde.SondeLength, 0);
+    rec.SondeLength = HeaderSondeLength(sonde.SondeLength);
     rec.LogType = 1;
     rec.LogMode = HeaderLogModeFromRecordingMode(set.RecordingMode);
 
@@ -472,7 +474,7 @@ BOOL CHeader::ReadHeaderFile(const std::string& path) {
             ch.SampleCount = ini.GetInt("SampleCount", 0);
         }
         r.m_nChannelCount = count;
-        if (r.SondeLength < 0) r.SondeLength = 0;
+        r.SondeLength = zns::HeaderSondeLength(r.SondeLength);
     } catch (const std::exception&) {
         return TRUE;
     }

@@ -138,6 +138,9 @@ namespace zns {
 int HeaderLogModeFromRecordingMode(int recordingMode);
 // RecordingMode (the LoggerStatus mode byte) for a header LogMode: 10 -> 12, 11 -> 10, 12 -> 11.
 int RecordingModeFromHeaderLogMode(int logMode);
+// The sonde length the program works with for the one a header states: a
+// header keeps the sonde's length as it stood, and a negative one means none.
+int32_t HeaderSondeLength(int32_t stated);
 
 // Trace bytes T of one waveform record for a trace-length byte.
 int HeaderTraceBytes(uint8_t traceByte);

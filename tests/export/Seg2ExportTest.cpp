@@ -297,11 +297,13 @@ TEST(Seg2Export, TimeLogKeepsEachRecordsDepth) {
     Seg2Run run;
     HeaderKeys k;
     k.logMode = 10;
+    k.sondeLength = -40;  // a header keeps the sonde's length as it stood
     auto recs = exporttest::RegularRecords(20, 50000, 0, 0x01);
     recs[7].depthMm = 50123;
     run.Write(k, recs);
     Seg2Exporter ex = run.Make();
     ASSERT_TRUE(ex.ExportDataFile(run.data));
+    EXPECT_EQ(run.record.SondeLength, 0);  // the shared record holds what a header reader makes of it
     const Seg2Read r = ParseSeg2(ReadAll(run.Out("_Rx1")));
     ASSERT_TRUE(r.ok) << r.error;
     EXPECT_EQ(r.strings.size(), 5u);  // no line separation

@@ -379,8 +379,28 @@ bool CPAcquisitionDlg::eventFilter(QObject* watched, QEvent* event) {
 
 void CPAcquisitionDlg::OnVScroll(unsigned sbCode, unsigned pos, CSpinArrows*) {
     if (pos != IDC_TIME_SPIN) return;
+    const bool step = sbCode == SB_LINEUP || sbCode == SB_LINEDOWN;
+    if (!step && sbCode != SB_ENDSCROLL) return;
+    // Text that is no number, or none, is refused as Enter refuses it: the stored
+    // interval comes back and the press stores and sends nothing.
+    const std::string text = GetDlgItemText(IDC_TIME);
+    int v = 0;
+    bool read = !text.empty();
+    if (read) {
+        // The box of a refused text takes the focus from the edit: no second check.
+        const bool was = m_bChecking;
+        m_bChecking = true;
+        v = ReadIntFromEdit(this, IDC_TIME);
+        m_bChecking = was;
+        read = !zns::ParseIntEditText(text).foreign;
+    }
+    if (step) m_spinRefused = !read;
+    if (m_spinRefused || !read) {
+        if (!step) m_spinRefused = false;
+        ShowTimeInterval();
+        return;
+    }
     const int p = setup::MinTimeSampling(m_shared.SnapshotSettings());
-    int v = zns::ParseIntEditText(GetDlgItemText(IDC_TIME)).value;
     if (v < p) {
         v = p;
         std::lock_guard<std::mutex> g(m_shared.acqMutex);

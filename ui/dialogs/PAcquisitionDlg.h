@@ -126,4 +126,5 @@ private:
     uint32_t m_crReplay = kReplayColour;
     uint32_t m_crLive = kLiveColour;
     bool m_bChecking = false;
+    bool m_spinRefused = false;  // the arrow press began on text that is no number
 };

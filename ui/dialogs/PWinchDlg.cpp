@@ -351,12 +351,43 @@ void CPWinchDlg::OnBnClickedSet() {
 // ---------------------------------------------------------------------------
 // Arrows
 
+bool CPWinchDlg::ReadResolutionForArrow(int* n) {
+    const std::string text = GetDlgItemText(IDC_RESOLUTION);
+    if (text.empty()) return false;
+    // The box of a refused text takes the focus from the edit: no second check.
+    const bool was = m_bChecking;
+    m_bChecking = true;
+    *n = ReadIntFromEdit(this, IDC_RESOLUTION);
+    m_bChecking = was;
+    return !zns::ParseIntEditText(text).foreign;
+}
+
+bool CPWinchDlg::ReadCircumferenceForArrow(double* w) {
+    if (GetDlgItemText(IDC_CIRCUMFERENCE).empty()) return false;
+    const bool was = m_bChecking;
+    m_bChecking = true;
+    const bool read = GetDlgItemDouble(IDC_CIRCUMFERENCE, w);
+    m_bChecking = was;
+    return read;
+}
+
+// Text that is no number, or none, is refused as Enter refuses it: the stored
+// value comes back and the press stores and sends nothing.
 void CPWinchDlg::OnVScroll(unsigned sbCode, unsigned pos, CSpinArrows*) {
     const AcquisitionSettings s = m_shared.SnapshotSettings();
+    const bool step = sbCode == SB_LINEUP || sbCode == SB_LINEDOWN;
+    if (!step && sbCode != SB_ENDSCROLL) return;
     if (pos == IDC_RESOLUTION_SPIN) {
         const double w = s.PulleysCircumference / 10.0;
-        int n = zns::ParseIntEditText(GetDlgItemText(IDC_RESOLUTION)).value;
-        if (sbCode == SB_LINEUP || sbCode == SB_LINEDOWN) {
+        int n = 0;
+        const bool read = ReadResolutionForArrow(&n);
+        if (step) m_spinRefused = !read;
+        if (m_spinRefused || !read) {
+            if (!step) m_spinRefused = false;
+            ShowStoredResolution();
+            return;
+        }
+        if (step) {
             const int candidate = sbCode == SB_LINEUP ? n + 1 : n - 1;
             // The arrows check the combination (and keep the factor within what
             // command 1 can carry).
@@ -367,9 +398,8 @@ void CPWinchDlg::OnVScroll(unsigned sbCode, unsigned pos, CSpinArrows*) {
             else
                 SetDlgItemInteger(IDC_RESOLUTION, n, setup::kMinResolution, -1);
             if (!taken) Report(setup::WinchMessage(setup::WinchCheck::BadCombination, false));
-        } else if (sbCode == SB_ENDSCROLL) {
-            const int nEdit = zns::ParseIntEditText(GetDlgItemText(IDC_RESOLUTION)).value;
-            StoreFactor(nEdit, s.PulleysCircumference, setup::DepthFactor256For(nEdit, w));
+        } else {
+            StoreFactor(n, s.PulleysCircumference, setup::DepthFactor256For(n, w));
             SaveConfig();
             if (m_shared.TxLength() == 0) SendWinch();
             StartAckTimer();
@@ -377,14 +407,20 @@ void CPWinchDlg::OnVScroll(unsigned sbCode, unsigned pos, CSpinArrows*) {
     } else if (pos == IDC_CIRCUMFERENCE_SPIN) {
         const int n = s.PulsResolution;
         double w = 0.0;
-        if (!GetDlgItemDouble(IDC_CIRCUMFERENCE, &w)) w = s.PulleysCircumference / 10.0;
-        if (sbCode == SB_LINEUP || sbCode == SB_LINEDOWN) {
+        const bool read = ReadCircumferenceForArrow(&w);
+        if (step) m_spinRefused = !read;
+        if (m_spinRefused || !read) {
+            if (!step) m_spinRefused = false;
+            ShowStoredCircumference();
+            return;
+        }
+        if (step) {
             const double candidate = sbCode == SB_LINEUP ? w + 0.1 : w - 0.1;
             const bool taken = setup::ArrowStepAllowed(candidate, n);
             if (taken) w = candidate;
             SetDlgItemDouble(IDC_CIRCUMFERENCE, w, 1, false);
             if (!taken) Report(setup::WinchMessage(setup::WinchCheck::BadCombination, true));
-        } else if (sbCode == SB_ENDSCROLL) {
+        } else {
             const int32_t w10 = TenthsOf(w);
             StoreFactor(n, w10, setup::DepthFactor256For(n, w));
             SaveConfig();

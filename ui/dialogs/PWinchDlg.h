@@ -79,6 +79,10 @@ private:
     void Report(const std::string& text);
     void ShowStoredResolution();
     void ShowStoredCircumference();
+    // The edit's number for an arrow press; false for text that is no number
+    // (its box shown) or for none.
+    bool ReadResolutionForArrow(int* n);
+    bool ReadCircumferenceForArrow(double* w);
     void StoreFactor(int n, int32_t w10, int32_t f256);
 
     CPreferences& m_prefs;
@@ -97,6 +101,7 @@ private:
     bool m_bLoading = true;  // the kill-focus checks wait for the first load
     zns::setup::ReadBackCounter m_ack{zns::setup::kWinchResends};
     bool m_bChecking = false;  // a check runs (its box takes the focus)
+    bool m_spinRefused = false;  // the arrow press began on text that is no number
 };
 
 // Sends command `code` through the hook, or queues it with the selected

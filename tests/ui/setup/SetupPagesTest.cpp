@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QTabBar>
+#include <QTest>
 #include <atomic>
 #include <filesystem>
 #include <memory>
@@ -15,6 +16,7 @@
 #include "link/CommandFrames.h"
 #include "records/SharedRecords.h"
 #include "platform/ui/ScriptedUiService.h"
+#include "platform/ui/SpinArrows.h"
 #include "platform/ui/TestApp.h"
 #include "settings/Header.h"
 #include "settings/Ini.h"
@@ -242,6 +244,44 @@ TEST_F(WinchPageTest, ArrowsStepCheckTheCombinationAndSendOnlyWhenNothingIsPendi
     p->OnVScroll(SB_LINEUP, CPWinchDlg::IDC_RESOLUTION_SPIN, nullptr);
     EXPECT_EQ(p->GetDlgItemText(CPWinchDlg::IDC_RESOLUTION), "10000");
     EXPECT_EQ(ui.LastBox().text, "Bad wheel/encoder combination");
+}
+
+// An arrow clicked on text that is no number (or on an empty edit) brings the
+// stored value back and stores, saves and sends nothing, on both pages.
+TEST_F(SetupFixture, ArrowsOnRefusedTextKeepTheStoredValue) {
+    LinkAndPower(true);
+    CPWinchDlg winch(*prefs, hooks);
+    winch.Create();
+    winch.LoadFromSettings();
+    CPAcquisitionDlg acq(*prefs, header, hooks);
+    acq.Create();
+    acq.UpdateControls();
+    struct Case {
+        CDialogExt* page;
+        int edit, spin;
+        const char* stored;
+    };
+    for (const Case& c : {Case{&winch, CPWinchDlg::IDC_RESOLUTION, CPWinchDlg::IDC_RESOLUTION_SPIN, "1000"},
+                          Case{&winch, CPWinchDlg::IDC_CIRCUMFERENCE, CPWinchDlg::IDC_CIRCUMFERENCE_SPIN, "500.0"},
+                          Case{&acq, CPAcquisitionDlg::IDC_TIME, CPAcquisitionDlg::IDC_TIME_SPIN, "500"}}) {
+        c.page->show();
+        auto* spin = c.page->GetDlgItem<CSpinArrows>(c.spin);
+        for (const char* typed : {"abc", ""}) {
+            for (const int y : {spin->height() / 4, spin->height() * 3 / 4}) {
+                ui.Clear();
+                c.page->SetDlgItemText(c.edit, typed);
+                QTest::mouseClick(spin, Qt::LeftButton, {}, QPoint(spin->width() / 2, y));
+                EXPECT_EQ(c.page->GetDlgItemText(c.edit), c.stored) << c.spin << " '" << typed << "'";
+                EXPECT_EQ(ui.LastBox().text, *typed ? "Please enter a number." : "") << c.spin;
+            }
+        }
+    }
+    EXPECT_EQ(S().PulsResolution, 1000);
+    EXPECT_EQ(S().PulleysCircumference, 5000);
+    EXPECT_EQ(S().DepthFactor256, 20480);
+    EXPECT_EQ(S().TimeInterval, 500);
+    EXPECT_TRUE(sent.empty());
+    EXPECT_FALSE(fs::exists(dir / "HxZn.cfg"));
 }
 
 // ---------------------------------------------------------------------------
