@@ -101,7 +101,13 @@ double SimLogger::CountVelocityPerMs() const {
     // The encoder-direction bit reverses the count; it exists to undo a reversed encoder.
     const bool reversed = ((m_reg.cableBits & 0x20) != 0) != m_cfg.encoderInverted;
     const double sign = (m_down ? 1.0 : -1.0) * (reversed ? -1.0 : 1.0);
-    return sign * m_speedMpm / 60000.0 * 100.0 * m_cfg.encoderCountsPerCm;
+    return sign * WinchSpeedLocked() / 60000.0 * 100.0 * m_cfg.encoderCountsPerCm;
+}
+
+// An operator who follows the logging mode keeps the winch still while the sonde is off.
+double SimLogger::WinchSpeedLocked() const {
+    const bool logging = m_reg.mode == 10 || m_reg.mode == 11 || m_reg.mode == 12;
+    return m_cfg.winchFollowsMode && !logging ? 0.0 : m_speedMpm;
 }
 
 double SimLogger::CountsAt(int64_t t) const {
@@ -109,7 +115,7 @@ double SimLogger::CountsAt(int64_t t) const {
 }
 
 double SimLogger::TrueDepthAt(int64_t t) const {
-    return m_depth0 + (m_down ? 1.0 : -1.0) * m_speedMpm / 60000.0 * static_cast<double>(t - m_winchT);
+    return m_depth0 + (m_down ? 1.0 : -1.0) * WinchSpeedLocked() / 60000.0 * static_cast<double>(t - m_winchT);
 }
 
 // The counter as the frames carry it: behind the sonde by the configured lag, so that
@@ -466,12 +472,14 @@ void SimLogger::ApplyLocked(const Pending& p, int64_t t) {
 
     switch (code) {
     case 0:  // power the sonde down
+        RebaseWinchLocked(t);  // the counter keeps what it counted under the old bits and speed
         m_reg.cableBits = b[1] & 0x30;
         m_reg.mode = 0;
         m_settingUpdateLeft = 0;
         m_paramUpdateLeft = 0;
         break;
     case 1:  // winch and supply settings; answered by a configuration frame
+        RebaseWinchLocked(t);
         m_reg.cableBits = b[1] & 0x30;
         m_reg.const1500 = U16(b, 2);
         m_reg.scale = U16(b, 4);
@@ -508,6 +516,7 @@ void SimLogger::ApplyLocked(const Pending& p, int64_t t) {
         // A logger keeps streaming while it takes new settings: only a sonde that was
         // not already in time mode starts a new cycle; otherwise frames keep their period.
         if (m_reg.mode != 12) m_lastTrigger = t;
+        RebaseWinchLocked(t);  // the counter keeps what it counted under the old bits and speed
         m_reg.cableBits = b[1] & 0x30;
         m_reg.mode = b[1] & 0x0F;
         // The operator at the winch: logging up pulls the sonde up, logging down lowers it.

@@ -221,6 +221,7 @@ private:
     void SynthesizeTracesLocked(Outgoing& f) const;
     detail::TraceParams TraceParamsFor(int rx, int code, double slowness, int gainDb) const;
     void PushBytesLocked(std::vector<uint8_t> bytes, int64_t t, bool splittable);
+    double WinchSpeedLocked() const;
     void RebaseWinchLocked(int64_t t);
     double CountsAt(int64_t t) const;
     int32_t ReportedCounterLocked(int64_t t) const;

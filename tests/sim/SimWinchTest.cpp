@@ -198,3 +198,26 @@ TEST(SimWinch, TenMinuteScenarioDeliversRealTraces) {
     EXPECT_EQ(waves.back().FrameStatus(), 0x01) << "real traces were synthesised";
     EXPECT_EQ(rig.parser.rejected, 0);
 }
+
+// The program's own simulator: an operator who keeps the winch still while the sonde is
+// off and turns it with the logging mode. A turn continues from where the sonde is.
+TEST(SimWinch, FollowingTheModeStandsStillWhileOffAndTurnsWithoutAJump) {
+    SimConfig cfg;
+    cfg.winchSpeedMpm = 6.0;
+    cfg.winchFollowsMode = true;
+    Rig rig(cfg);
+    rig.Send(Cmd1(0, 20480, 90));
+    rig.Run(60000, 100);
+    EXPECT_DOUBLE_EQ(rig.sim.Snapshot().trueDepthM, cfg.startDepthM) << "no movement with the sonde off";
+
+    rig.Send(Cmd8(DepthMode(11, 250, 6, 0x2A)));
+    rig.Run(10000, 100);
+    const auto down = rig.sim.Snapshot();
+    EXPECT_NEAR(down.trueDepthM, cfg.startDepthM + 1.0, 0.02);
+
+    rig.Send(Cmd8(DepthMode(10, 250, 6, 0x2A)));
+    rig.Run(1000, 100);
+    const auto up = rig.sim.Snapshot();
+    EXPECT_NEAR(up.trueDepthM, down.trueDepthM - 0.1, 0.02);
+    EXPECT_NEAR(up.depthCounter, down.depthCounter - 10 * cfg.encoderCountsPerCm, 2 * cfg.encoderCountsPerCm);
+}
