@@ -151,6 +151,8 @@ zns::sim::SimLogger& ProcessSimLogger() {
         zns::sim::SimConfig c;
         c.winchSpeedMpm = 3.0;
         c.winchFollowsMode = true;
+        // Mounted so that the shipped configuration's encoder-direction bit counts down as depth.
+        c.encoderInverted = true;
         return c;
     }());
     return logger;

@@ -72,8 +72,7 @@ SimLogger::SimLogger(IClock& clock, SimConfig config)
     m_depth0 = m_cfg.startDepthM;
     ResetRegistersLocked();
     // The counter starts where the sonde is, as if preset by the operator.
-    const double sign = m_cfg.encoderInverted ? -1.0 : 1.0;
-    m_counts0 = sign * m_cfg.startDepthM * 100.0 * m_cfg.encoderCountsPerCm;
+    m_counts0 = m_cfg.startDepthM * 100.0 * m_cfg.encoderCountsPerCm;
     m_lastFiredCounts = m_counts0;
 }
 

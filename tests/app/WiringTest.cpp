@@ -29,6 +29,7 @@
 #include "ui/dialogs/PRecordingMode.h"
 #include "ui/dialogs/PSetDepthDlg.h"
 #include "ui/dialogs/PWideDlg.h"
+#include "ui/dialogs/PowerDlg.h"
 #include "ui/dialogs/PropertyLoggerDlg.h"
 
 using apptest::ModalOperator;
@@ -102,6 +103,30 @@ TEST(Wiring, DepthPanelButtonsOpenTheDepthResetRecordingModeAndMagnifier) {
     zns::ui::PumpEvents(200);
     QDir().mkpath(ZNS_ARTIFACTS_DIR);
     EXPECT_TRUE(big->grab().save(QString(ZNS_ARTIFACTS_DIR) + "/app_magnifier.png"));
+}
+
+// With the shipped settings, a Down log against the program's own simulator goes down
+// and draws its rows: the simulated encoder counts the way the configuration expects.
+TEST(Wiring, ADownLogOnTheBuiltInLoggerGoesDownAndDrawsRows) {
+    Running r;
+    QWidget* power = r.dlg->PowerPanel()->GetDlgItem(CPowerDlg::IDC_POWER);
+    ASSERT_TRUE(WaitFor([&] { return r.Shared().m_nLinkState.load() == LINK_STATUS && power->isEnabled(); }, 10000));
+    QTest::mouseClick(power, Qt::LeftButton);
+    ASSERT_TRUE(WaitFor([&] { return (r.Shared().SnapshotSonde().Mode & 0x0F) == RECMODE_TIME; }, 10000));
+    ModalOperator op([](QDialog& d) {
+        if (auto* mode = qobject_cast<CPRecordingMode*>(&d)) {
+            mode->GetDlgItem<QRadioButton>(CPRecordingMode::IDC_DOWN_MODE)->setChecked(true);
+            mode->accept();
+        } else {
+            d.reject();
+        }
+    });
+    r.dlg->DepthPanel()->SendCommand(CDephtDlg::IDC_RECORDING_MODE);
+    ASSERT_TRUE(WaitFor([&] { return (r.Shared().SnapshotSonde().Mode & 0x0F) == RECMODE_DOWN; }, 10000));
+    const int before = r.dlg->Drawer()->Core()->LastDrawnRow();
+    ASSERT_TRUE(WaitFor([&] { return r.dlg->Drawer()->Core()->LastDrawnRow() != before; }, 20000));
+    EXPECT_GT(r.Shared().SnapshotLive().Speed, 0.0);
+    EXPECT_FALSE(r.Shared().g_bBadDirection.load());
 }
 
 TEST(Wiring, ScopesOpenTheFirstArrivalCursorDialogForTheirReceiver) {
