@@ -59,7 +59,8 @@ struct MLine {
 
 std::vector<MLine> Model(const std::string& raw) {
     std::vector<MLine> out;
-    size_t pos = 0;
+    // A UTF-8 byte-order mark before the first line is not part of it.
+    size_t pos = raw.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
     while (pos < raw.size()) {
         MLine l;
         size_t nl = raw.find('\n', pos);
@@ -151,6 +152,8 @@ void CheckWrite(const std::string& path, const std::string& sec, const std::stri
     const std::string before = fuzz::ReadFile(path);
     FUZZ_CHECK(zns::IniWriteString(path, sec, key, value), "write refused");
     const std::string after = fuzz::ReadFile(path);
+    const std::string_view bom = "\xEF\xBB\xBF";
+    FUZZ_CHECK(before.compare(0, 3, bom) != 0 || after.compare(0, 3, bom) == 0, "the byte-order mark was lost");
 
     // A key that reads as a section, a comment or a shorter key cannot be found
     // again (every write of it adds a line); any other can.

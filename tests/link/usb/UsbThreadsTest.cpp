@@ -152,7 +152,7 @@ TEST_F(UsbThreadsTest, ShutdownWhileTheLinkWatchRetries) {
     const auto t0 = std::chrono::steady_clock::now();
     slow.usb->Shutdown();
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0);
-    EXPECT_LT(ms.count(), 500);
+    EXPECT_LT(ms.count(), 5000);  // a hang, not a speed
     EXPECT_FALSE(slow.shared.m_bLinkWatchRunning);
     EXPECT_EQ(slow.usb->LastLinkWatchExit(), CUSB::EXIT_EXITING);
 }

