@@ -99,4 +99,14 @@ ModalOperator::ModalOperator(Act act) : m_act(std::move(act)) {
 
 ModalOperator::~ModalOperator() { m_timer.stop(); }
 
+Running::Running(const std::function<void(Running&)>& beforeCreate) {
+    app.m_nShutdownPauseMs = 0;
+    EXPECT_TRUE(app.StartInstance());
+    dlg = &app.MakeMainWindow();
+    if (beforeCreate) beforeCreate(*this);
+    EXPECT_TRUE(dlg->Create());
+    dlg->show();
+    zns::ui::PumpEvents();
+}
+
 }  // namespace apptest

@@ -1,6 +1,7 @@
 #pragma once
 // What the application tests share: a program directory per test, the
-// scripted message-box service, and waiting while the event loop runs.
+// scripted message-box service, waiting while the event loop runs, and the
+// program up to its shown main window.
 #include <QTemporaryDir>
 #include <QTimer>
 #include <functional>
@@ -8,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "app/BrannicLogger_ZN.h"
+#include "app/BrannicZenova_Dlg.h"
 #include "platform/ui/ScriptedUiService.h"
 
 class QDialog;
@@ -47,6 +50,23 @@ private:
     QTimer m_timer;
     Act m_act;
     std::vector<std::string> m_seen;
+};
+
+// The program as far as its main window, created and shown (not modal);
+// `beforeCreate` runs between the window's construction and its creation.
+struct Running {
+    ProgramDir dir;
+    CBrannicLogger_ZNApp app;
+    CBrannicZenova_Dlg* dlg = nullptr;
+
+    explicit Running(const std::function<void(Running&)>& beforeCreate = {});
+    ~Running() { app.Shutdown(); }
+
+    CStatusBarCtrl& Bar() { return *dlg->StatusBar(); }
+    SharedData& Shared() { return app.Shared(); }
+    bool Connected(int ms = 5000) {
+        return WaitFor([this] { return Bar().GetText(1) == "USB link connected"; }, ms);
+    }
 };
 
 }  // namespace apptest

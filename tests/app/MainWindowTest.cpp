@@ -30,33 +30,11 @@
 #include "ui/dialogs/PWideDlg.h"
 #include "ui/dialogs/PowerDlg.h"
 
+using apptest::Running;
 using apptest::WaitFor;
 using Dlg = CBrannicZenova_Dlg;
 
 namespace {
-
-// The program as far as its main window, created and shown (not modal).
-struct Running {
-    apptest::ProgramDir dir;
-    CBrannicLogger_ZNApp app;
-    Dlg* dlg = nullptr;
-
-    explicit Running(const std::function<void(Running&)>& beforeCreate = {}) {
-        app.m_nShutdownPauseMs = 0;
-        EXPECT_TRUE(app.StartInstance());
-        dlg = &app.MakeMainWindow();
-        if (beforeCreate) beforeCreate(*this);
-        EXPECT_TRUE(dlg->Create());
-        dlg->show();
-        zns::ui::PumpEvents();
-    }
-    ~Running() { app.Shutdown(); }
-
-    CStatusBarCtrl& Bar() { return *dlg->StatusBar(); }
-    bool Connected(int ms = 5000) {
-        return WaitFor([this] { return Bar().GetText(1) == "USB link connected"; }, ms);
-    }
-};
 
 qint64 IconKey(int id) { return AppIcon(id).cacheKey(); }
 

@@ -33,28 +33,11 @@
 #include "ui/dialogs/PropertyLoggerDlg.h"
 
 using apptest::ModalOperator;
+using apptest::Running;
 using apptest::WaitFor;
 using Dlg = CBrannicZenova_Dlg;
 
 namespace {
-
-struct Running {
-    apptest::ProgramDir dir;
-    CBrannicLogger_ZNApp app;
-    Dlg* dlg = nullptr;
-
-    explicit Running(const std::function<void(Running&)>& beforeCreate = {}) {
-        app.m_nShutdownPauseMs = 0;
-        EXPECT_TRUE(app.StartInstance());
-        if (beforeCreate) beforeCreate(*this);
-        dlg = &app.MakeMainWindow();
-        EXPECT_TRUE(dlg->Create());
-        dlg->show();
-        zns::ui::PumpEvents();
-    }
-    ~Running() { app.Shutdown(); }
-    SharedData& Shared() { return app.Shared(); }
-};
 
 TEST(Wiring, DepthPanelButtonsOpenTheDepthResetRecordingModeAndMagnifier) {
     Running r;
