@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <exception>
-#include <filesystem>
 #include <memory>
 #include <utility>
 
@@ -32,13 +31,6 @@ uint16_t Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 
 
 // The most 1 mm nudges one step may need: a step is short by less than 1 cm.
 constexpr int kMaxNudges = 1000;
-
-// Two paths naming one file (another spelling, a link, or a letter case the
-// file system does not tell apart). False when either does not exist.
-bool SameFile(const std::string& a, const std::string& b) {
-    std::error_code ec;
-    return std::filesystem::equivalent(a, b, ec) && !ec;
-}
 
 }  // namespace
 

@@ -5,7 +5,6 @@
 #include <cctype>
 #include <cstring>
 #include <exception>
-#include <filesystem>
 #include <memory>
 
 #include <unistd.h>
@@ -63,12 +62,6 @@ bool HasExtensionNoCase(const std::string& path, const char* ext) {
         if (std::tolower(static_cast<unsigned char>(e[i])) != std::tolower(static_cast<unsigned char>(ext[i])))
             return false;
     return true;
-}
-
-// Two paths naming one file, however spelled. False when either does not exist.
-bool SameFile(const std::string& a, const std::string& b) {
-    std::error_code ec;
-    return std::filesystem::equivalent(a, b, ec) && !ec;
 }
 
 std::string FolderOf(const std::string& path) {

@@ -127,6 +127,12 @@ bool RemoveFile(const std::string& path) {
     return errno == ENOENT;
 }
 
+bool SameFile(const std::string& a, const std::string& b) {
+    struct stat sa {}, sb {};
+    if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
 std::string UserConfigDir() {
     std::string xdg = Env("XDG_CONFIG_HOME");
     if (!xdg.empty() && xdg.front() == '/') {

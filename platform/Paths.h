@@ -36,6 +36,9 @@ bool MakeDirs(const std::string& path);
 // Size in bytes, -1 when there is no such file.
 int64_t FileSize(const std::string& path);
 bool RemoveFile(const std::string& path);  // true when no file is left
+// Two paths naming one file (another spelling, a link, or a letter case the
+// file system does not tell apart). False when either does not exist.
+bool SameFile(const std::string& a, const std::string& b);
 
 // The user's configuration folder: $XDG_CONFIG_HOME when it is an absolute
 // path, else $HOME/.config (no trailing '/').
