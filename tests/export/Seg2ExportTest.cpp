@@ -161,6 +161,16 @@ struct Seg2Run {
         return Seg2Exporter(settings, record, first, last, step, &pos, h);
     }
     std::string Out(const std::string& rx) const { return dir / ("SEG2/log A_" + rx + ".sg2"); }
+    // Exports the log and reads the first receiver's file back (not ok when the export fails).
+    Seg2Read ExportFirstReceiver() {
+        Seg2Exporter ex = Make();
+        if (!ex.ExportDataFile(data)) {
+            Seg2Read failed;
+            failed.error = "the export failed";
+            return failed;
+        }
+        return ParseSeg2(ReadAll(Out("_Rx1")));
+    }
 };
 
 }  // namespace
@@ -259,9 +269,7 @@ TEST(Seg2Export, RecordBeyondItsStepFillsTheStep) {
     recs[3].depthMm = 100230;  // 8 cm past its trace depth 100.15 (q = 1.6): written twice
     for (size_t i = 4; i < recs.size(); ++i) recs[i].depthMm = 100250 + 50 * static_cast<int>(i - 4);
     run.Write(HeaderKeys{}, recs);
-    Seg2Exporter ex = run.Make();
-    ASSERT_TRUE(ex.ExportDataFile(run.data));
-    const Seg2Read r = ParseSeg2(ReadAll(run.Out("_Rx1")));
+    const Seg2Read r = run.ExportFirstReceiver();
     ASSERT_TRUE(r.ok) << r.error;
     ASSERT_EQ(r.traces.size(), 20u);
     // Regular spacing from the first trace's depth; traces 3 and 4 are the same record.
@@ -281,9 +289,7 @@ TEST(Seg2Export, UpLogTraceDepthsRunUpward) {
     recs[3].depthMm = 99770;  // 8 cm above its trace depth 99.85: written twice
     for (size_t i = 4; i < recs.size(); ++i) recs[i].depthMm = 99750 - 50 * static_cast<int>(i - 4);
     run.Write(k, recs);
-    Seg2Exporter ex = run.Make();
-    ASSERT_TRUE(ex.ExportDataFile(run.data));
-    const Seg2Read r = ParseSeg2(ReadAll(run.Out("_Rx1")));
+    const Seg2Read r = run.ExportFirstReceiver();
     ASSERT_TRUE(r.ok) << r.error;
     ASSERT_EQ(r.traces.size(), 20u);
     for (size_t t = 0; t < r.traces.size(); ++t)
@@ -301,10 +307,8 @@ TEST(Seg2Export, TimeLogKeepsEachRecordsDepth) {
     auto recs = exporttest::RegularRecords(20, 50000, 0, 0x01);
     recs[7].depthMm = 50123;
     run.Write(k, recs);
-    Seg2Exporter ex = run.Make();
-    ASSERT_TRUE(ex.ExportDataFile(run.data));
+    const Seg2Read r = run.ExportFirstReceiver();
     EXPECT_EQ(run.record.SondeLength, 0);  // the shared record holds what a header reader makes of it
-    const Seg2Read r = ParseSeg2(ReadAll(run.Out("_Rx1")));
     ASSERT_TRUE(r.ok) << r.error;
     EXPECT_EQ(r.strings.size(), 5u);  // no line separation
     for (const auto& s : r.strings) EXPECT_EQ(s.find("SPR_LINE_SEPARATION"), std::string::npos);
@@ -318,9 +322,7 @@ TEST(Seg2Export, SetRangeExportsTheChosenRecords) {
     auto recs = exporttest::RegularRecords(30, 100000, 50, 0x01);
     run.Write(HeaderKeys{}, recs);
     run.setRange = std::make_pair(5.0, 10.0);
-    Seg2Exporter ex = run.Make();
-    ASSERT_TRUE(ex.ExportDataFile(run.data));
-    const Seg2Read r = ParseSeg2(ReadAll(run.Out("_Rx1")));
+    const Seg2Read r = run.ExportFirstReceiver();
     ASSERT_TRUE(r.ok) << r.error;
     ASSERT_EQ(r.traces.size(), 10u);
     EXPECT_EQ(r.String(r.traces[0], "TRAVEL-TIME"), zns::Format("TRAVEL-TIME:%d\xB5s", recs[5].travelTime[0]));
@@ -329,9 +331,7 @@ TEST(Seg2Export, SetRangeExportsTheChosenRecords) {
 
     // A count past the end of the file is cut to the records there are.
     run.setRange = std::make_pair(25.0, 10.0);
-    Seg2Exporter again = run.Make();
-    ASSERT_TRUE(again.ExportDataFile(run.data));
-    EXPECT_EQ(ParseSeg2(ReadAll(run.Out("_Rx1"))).traces.size(), 5u);
+    EXPECT_EQ(run.ExportFirstReceiver().traces.size(), 5u);
 }
 
 TEST(Seg2Export, RefusesShortFilesAndMissingHeaders) {
