@@ -153,10 +153,14 @@ TEST_F(UsbScenarioTest, PowerOnInEachModeDecodesDepthSpeedAndPicks) {
         const double before = logger->Snapshot().trueDepthM;
         LiveValues v;
         SondeStatus s;
+        AcquisitionSettings settings;
+        std::vector<int16_t> traces[3];
         {
             std::lock_guard<std::mutex> g(rig.shared.acqMutex);
             v = rig.shared.live;
             s = rig.shared.sonde;
+            settings = rig.shared.settings;
+            for (int rx = 0; rx < 3; ++rx) traces[rx].assign(rig.shared.m_pTraceRx[rx].begin(), rig.shared.m_pTraceRx[rx].begin() + 256);
         }
         const double after = logger->Snapshot().trueDepthM;
         EXPECT_GE(v.Depth, std::min(before, after) - 0.2);
@@ -167,10 +171,19 @@ TEST_F(UsbScenarioTest, PowerOnInEachModeDecodesDepthSpeedAndPicks) {
         EXPECT_EQ(s.Gain[0], 6);
         EXPECT_EQ(s.Gain[2], 18);
         for (int rx = 0; rx < 3; ++rx) {
+            SCOPED_TRACE(rx + 1);
+            // The pick is the one the stored trace gives: both come from one frame.
+            EXPECT_EQ(s.TravelTime[rx], PickTravelTime(settings, traces[rx].data(), 512, 4, rx + 1));
+            // The first sample past the threshold (255, which the noise never
+            // reaches) sits at the formation's arrival. The pick itself is the zero
+            // crossing before it, which white noise can hold many samples early.
+            const auto past = std::find_if(traces[rx].begin(), traces[rx].end(), [](int16_t x) { return x >= 255; });
+            ASSERT_NE(past, traces[rx].end());
             sim::detail::TraceParams p;
             p.offsetM = cfg.rxOffsetM[rx];
             p.slowness = sim::SimLogger::FormationSlowness(v.Depth);
-            EXPECT_NEAR(s.TravelTime[rx], sim::detail::CompressionalArrivalUs(p), 40.0) << "rx " << rx + 1;
+            EXPECT_NEAR(4.0 * static_cast<double>(past - traces[rx].begin()), sim::detail::CompressionalArrivalUs(p), 40.0);
+            EXPECT_LE(s.TravelTime[rx], 4 * (past - traces[rx].begin()));
         }
         // Rows follow the direction of the log.
         const auto rows = rig.report.Rows();
