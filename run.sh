@@ -4,13 +4,16 @@ set -euo pipefail
 cd "$(dirname "$0")"
 ./scripts/install-deps
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j "$(nproc)"
-if [ ! -x build/app/zns ]; then
-  echo "The program itself is not built yet; the libraries and tests are (see ./test.sh)."
-  exit 0
+# Only the program: the tests and benchmarks are ./test.sh's. ZNS_JOBS sets the job count.
+cmake --build build -j "${ZNS_JOBS:-$(nproc)}" --target zns
+# The program's directory (configuration, sonde file, logs, reports) lives outside the build
+# tree, so that a clean rebuild never deletes a log; it is prepared once from resources/.
+HOME_DIR=${ZNS_HOME:-${XDG_DATA_HOME:-$HOME/.local/share}/zns}
+# Earlier versions kept it under build/: carry it over once.
+if [ -z "${ZNS_HOME:-}" ] && [ ! -e "$HOME_DIR" ] && [ -d build/zns-home ]; then
+  mkdir -p "$(dirname "$HOME_DIR")"
+  mv build/zns-home "$HOME_DIR"
 fi
-# A program directory prepared from resources/ (configuration, sonde file, Demo logs, logo).
-HOME_DIR=${ZNS_HOME:-$PWD/build/zns-home}
 mkdir -p "$HOME_DIR"
 cp -rn resources/. "$HOME_DIR/" 2>/dev/null || true
 export ZNS_HOME=$HOME_DIR

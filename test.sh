@@ -2,12 +2,12 @@
 # Installs what is missing, builds, and runs every test: the normal build, then the
 # core again under AddressSanitizer + UndefinedBehaviorSanitizer, the threaded
 # tests under ThreadSanitizer, and each fuzz target for a few seconds (clang).
-# Fails on any failure.
+# Fails on any failure. ZNS_JOBS sets the job count (default: every core).
 set -euo pipefail
 cd "$(dirname "$0")"
 ./scripts/install-deps
 
-JOBS=$(nproc)
+JOBS=${ZNS_JOBS:-$(nproc)}
 export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
 export CTEST_OUTPUT_ON_FAILURE=1
 
