@@ -454,8 +454,21 @@ TEST_F(PowerDlgTest, ReplayRunsToTheEndAndStartsAgainFromTheFirstRecord) {
     const int resetsBefore = resets;
     dlg.OnBnClickedPlay();  // from the start again, displays reset first
     EXPECT_EQ(resets, resetsBefore + 1);
-    ASSERT_TRUE(PumpUntil([&] { return Replayed().size() == 40; }));
+    ASSERT_TRUE(PumpUntil([&] { return Replayed().size() == 40 && !Enabled(CPowerDlg::IDC_PAUSE); }));
     EXPECT_DOUBLE_EQ(Replayed()[20], 1.0);
+
+    // A damaged record ends the run there too, and says so once: status line and box.
+    const long at = 7 * static_cast<long>(zns::RecordSize(0x01));
+    std::FILE* f = std::fopen((folder / "a.zne").c_str(), "r+b");
+    std::fseek(f, at + 30, SEEK_SET);
+    std::fputc(0x5A, f);
+    std::fclose(f);
+    dlg.OnBnClickedPlay();
+    ASSERT_TRUE(PumpUntil([&] { return fake.BoxCount() == 1 && !Enabled(CPowerDlg::IDC_PAUSE); }));
+    EXPECT_EQ(Replayed().size(), 47u);
+    EXPECT_NE(fake.LastBox().text.find("byte " + std::to_string(at) + " of the data file"), std::string::npos);
+    EXPECT_EQ(statusBar[0], fake.LastBox().text);
+    EXPECT_TRUE(Enabled(CPowerDlg::IDC_PLAY));
 }
 
 }  // namespace
