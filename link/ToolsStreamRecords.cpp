@@ -344,10 +344,14 @@ std::string CToolsStream::ReplayDamageText(zns::RecordStatus st, int64_t positio
         case zns::RecordStatus::EndOfFile: return {};
         case zns::RecordStatus::Truncated:
             return zns::Format(
-                "The data file ends inside the record at byte %lld: replay stops at the last whole record.", at);
+                "The data file is damaged: it ends inside the record at byte %lld. Replay stops at the last whole "
+                "record.",
+                at);
         case zns::RecordStatus::BadCheck:
-            return zns::Format("The record at byte %lld of the data file has a wrong check sum: replay stops there.",
-                               at);
+            return zns::Format(
+                "The data file is damaged: the record at byte %lld has a wrong check sum. Replay stops at the record "
+                "before it.",
+                at);
         default: return zns::Format("The data file could not be read at byte %lld.", at);
     }
 }

@@ -466,7 +466,7 @@ TEST_F(PowerDlgTest, ReplayRunsToTheEndAndStartsAgainFromTheFirstRecord) {
     dlg.OnBnClickedPlay();
     ASSERT_TRUE(PumpUntil([&] { return fake.BoxCount() == 1 && !Enabled(CPowerDlg::IDC_PAUSE); }));
     EXPECT_EQ(Replayed().size(), 47u);
-    EXPECT_NE(fake.LastBox().text.find("byte " + std::to_string(at) + " of the data file"), std::string::npos);
+    EXPECT_NE(fake.LastBox().text.find("damaged: the record at byte " + std::to_string(at) + " has"), std::string::npos);
     EXPECT_EQ(statusBar[0], fake.LastBox().text);
     EXPECT_TRUE(Enabled(CPowerDlg::IDC_PLAY));
 }
