@@ -242,14 +242,12 @@ TEST_F(LasDialog, DamagedLogIsReportedNotCompleted) {
     dlg->SendCommand(CLasExport::IDC_START);
     EXPECT_NE(ui.LastBox().text.find("byte 280 of the data file is damaged"), std::string::npos) << ui.LastBox().text;
     EXPECT_EQ(ui.LastBox().Icon(), MB_ICONWARNING);
-
-    // A range after the damage: the damage is named, not an early end of the file.
+    // A range after the damage names it.
     dlg->SetDlgItemText(CLasExport::IDC_FROM, "100.60");
     dlg->OnEnKillfocusFrom();
     ui.PushAnswer(IDYES);
     dlg->SendCommand(CLasExport::IDC_START);
-    EXPECT_NE(ui.LastBox().text.find("byte 280 of the data file is damaged: it and the records after it cannot be"),
-              std::string::npos) << ui.LastBox().text;
+    EXPECT_NE(ui.LastBox().text.find("byte 280 of the data file is damaged: it and"), std::string::npos);
 }
 
 TEST_F(LasDialog, ClosingWithoutALogKeepsTheSavedChoices) {
