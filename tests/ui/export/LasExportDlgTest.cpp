@@ -242,7 +242,6 @@ TEST_F(LasDialog, DamagedLogIsReportedNotCompleted) {
     dlg->SendCommand(CLasExport::IDC_START);
     EXPECT_NE(ui.LastBox().text.find("byte 280 of the data file is damaged"), std::string::npos) << ui.LastBox().text;
     EXPECT_EQ(ui.LastBox().Icon(), MB_ICONWARNING);
-    // A range after the damage names it.
     dlg->SetDlgItemText(CLasExport::IDC_FROM, "100.60");
     dlg->OnEnKillfocusFrom();
     ui.PushAnswer(IDYES);
