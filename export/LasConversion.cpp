@@ -344,11 +344,19 @@ bool LasConverter::Pass1() {
                 manual.use[rx] ? ComputeTravelTime(rx + 1, rec.traceByte, rec.trace[rx].data()) : rec.travelTime[rx];
         }
         for (int j = 0; j < k; ++j) {
-            const int p = ToInt(expected * 100.0);
-            expected += step;
-            // Each written depth lies at least one whole step (in cm) past the one before.
-            for (int n = 0; n < kMaxNudges && step * 100.0 > std::trunc(expected * 100.0) - p; ++n) expected += 0.001;
-            t.depthCm = ToInt(expected * 100.0);
+            if (mode == LAS_MODE_TIME) {
+                // Lines evenly spaced by the step from the first depth: a step of
+                // whole millimetres raised to centimetres would drift off the records.
+                expected = first + counter * step;
+                t.depthCm = ToInt(RoundHalfAway(expected * 100.0));
+            } else {
+                const int p = ToInt(expected * 100.0);
+                expected += step;
+                // Each written depth lies at least one whole step (in cm) past the one before.
+                for (int n = 0; n < kMaxNudges && step * 100.0 > std::trunc(expected * 100.0) - p; ++n)
+                    expected += 0.001;
+                t.depthCm = ToInt(expected * 100.0);
+            }
             if (!WriteTempRecord(temp.get(), t)) {
                 m_writeFailed = true;
                 m_stop = true;
@@ -419,6 +427,11 @@ bool LasConverter::Pass2(std::FILE* out) {
         return false;
     }
     return true;
+}
+
+std::string LasConverter::NoLinesText() const {
+    if (m_damageAt < 0) return kMsgNoLines;
+    return Format(kMsgDamagedBeforeRange, static_cast<long long>(m_damageAt));
 }
 
 bool LasConverter::ReadDataFile(std::FILE* out) {

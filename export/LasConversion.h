@@ -63,6 +63,9 @@ public:
         "choose a wider range.";
     static constexpr const char* kMsgNoLines =
         "No line of the log was written: the data file ends before the chosen range.";
+    static constexpr const char* kMsgDamagedBeforeRange =
+        "The record at byte %lld of the data file is damaged: it and the records after it cannot be exported, "
+        "and the chosen range lies after it. No LAS file is written.";
 
     enum class Load {
         Ok,
@@ -147,6 +150,8 @@ public:
     // Where the damaged record met by pass 1 starts (bytes) and what it was.
     int64_t DamageOffset() const { return m_damageAt; }
     RecordStatus DamageStatus() const { return m_damage; }
+    // The box text of NoLines: where pass 1 met a damaged record, if it did.
+    std::string NoLinesText() const;
 
     // One record at the file's position: its size, or -1 at the end of the
     // file, on a short record or a check mismatch (`status` tells which).

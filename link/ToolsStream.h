@@ -186,6 +186,9 @@ public:
     // (nullptr: SharedData's own). True when a record was read.
     bool ReadDataLineInFileZne(int64_t position, int16_t* trace1 = nullptr, int16_t* trace2 = nullptr,
                                int16_t* trace3 = nullptr);
+    // What the replay says of the record at `position` it could not read
+    // (empty for Ok and the end of the file).
+    static std::string ReplayDamageText(zns::RecordStatus st, int64_t position);
 
     // Sets the LiveValues time text to HH:MM:SS for `ms`.
     void FormatDepthTime(uint32_t ms);

@@ -337,6 +337,25 @@ int CToolsStream::ReadRecordFromFile(std::FILE* file, double& depth, int& speed,
     return static_cast<int>(static_cast<uint16_t>(size));
 }
 
+std::string CToolsStream::ReplayDamageText(zns::RecordStatus st, int64_t position) {
+    const long long at = static_cast<long long>(position);
+    switch (st) {
+        case zns::RecordStatus::Ok:
+        case zns::RecordStatus::EndOfFile: return {};
+        case zns::RecordStatus::Truncated:
+            return zns::Format(
+                "The data file is damaged: it ends inside the record at byte %lld. Replay stops at the last whole "
+                "record.",
+                at);
+        case zns::RecordStatus::BadCheck:
+            return zns::Format(
+                "The data file is damaged: the record at byte %lld has a wrong check sum. Replay stops at the record "
+                "before it.",
+                at);
+        default: return zns::Format("The data file could not be read at byte %lld.", at);
+    }
+}
+
 bool CToolsStream::ReadDataLineInFileZne(int64_t position, int16_t* trace1, int16_t* trace2, int16_t* trace3) {
     try {
         const std::string path = m_src.dataFilePath ? m_src.dataFilePath() : std::string();
@@ -360,17 +379,8 @@ bool CToolsStream::ReadDataLineInFileZne(int64_t position, int16_t* trace1, int1
                                    codes[0], codes[1], codes[2]);
         if (n < 0) {
             zns::RecordStatus st = m_lastRead.load();
-            if (st != zns::RecordStatus::EndOfFile && m_src.reportDamage) {
-                const long long at = static_cast<long long>(position);
-                if (st == zns::RecordStatus::Truncated)
-                    m_src.reportDamage(zns::Format(
-                        "The data file ends inside the record at byte %lld: replay stops at the last whole record.", at));
-                else if (st == zns::RecordStatus::BadCheck)
-                    m_src.reportDamage(zns::Format(
-                        "The record at byte %lld of the data file has a wrong check sum: replay stops there.", at));
-                else
-                    m_src.reportDamage(zns::Format("The data file could not be read at byte %lld.", at));
-            }
+            if (st != zns::RecordStatus::EndOfFile && m_src.reportDamage)
+                m_src.reportDamage(ReplayDamageText(st, position));
             return false;
         }
 

@@ -531,6 +531,12 @@ TEST_F(LasConversion, TimeLogGivesOneLinePerRecordWithoutShift) {
         EXPECT_EQ(rows[i][2], zns::Format("%.2f", (400 + static_cast<int>(i)) * 0.25 * 1.5));
         EXPECT_EQ(rows[i][4], zns::Format("%d.00", 200 + static_cast<int>(i)));
     }
+    // A 2.5 cm step is not raised to 3 cm: the lines run evenly to the last record's depth.
+    Load(k, exporttest::RegularRecords(123, 114732, 25, 0));
+    const std::string las2 = Run(LasConverter::Result::Completed);
+    EXPECT_NE(las2.find(" STEP.M           0.025 "), std::string::npos);
+    EXPECT_NE(las2.find(" STOP.M          117.78 "), std::string::npos);
+    EXPECT_EQ(DataLines(las2).at(61).at(0), "116.26");
 }
 
 TEST_F(LasConversion, StationaryTimeLogExportsEveryRecord) {

@@ -597,7 +597,7 @@ void CLasExport::GenerateLASFormatFile() {
                            {}, MB_OK | MB_ICONWARNING);
                 break;
             case R::NoLines:
-                MessageBox(zns::LasConverter::kMsgNoLines, {}, MB_OK | MB_ICONWARNING);
+                MessageBox(m_conv.NoLinesText(), {}, MB_OK | MB_ICONWARNING);
                 break;
             case R::OutputIsLog:
             case R::EmptyRange:

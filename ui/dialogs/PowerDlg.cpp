@@ -215,7 +215,7 @@ CPowerDlg::CPowerDlg(SharedData& shared, SettingsData& settings, HeaderRecord& h
                                    if (m_hooks.resetAcquisition) m_hooks.resetAcquisition(reload);
                                }}),
       m_player(shared, stream.m_posReplay, clock,
-               PlayerHooks{[this](int64_t pos) { return m_stream.ReadDataLineInFileZne(pos); },
+               PlayerHooks{[this](int64_t pos) { return ReadReplayRecord(pos); },
                            [this] {
                                if (m_hooks.onReplayFrame) m_hooks.onReplayFrame();
                            },
@@ -655,6 +655,21 @@ void CPowerDlg::OnBnClickedRewind() {
     m_player.SetPosition(0);
     m_stream.FormatDepthTime(0);
     EnableDlgItem(IDC_REWIND, FALSE);
+}
+
+bool CPowerDlg::ReadReplayRecord(int64_t pos) {
+    if (m_stream.ReadDataLineInFileZne(pos)) return true;
+    // A damaged record ends the run as the end of the file does, but is told
+    // (a file that cannot be opened has told it already). Player thread: posted.
+    const zns::RecordStatus st = m_stream.LastReadStatus();
+    if (st == zns::RecordStatus::Truncated || st == zns::RecordStatus::BadCheck) {
+        const std::string text = CToolsStream::ReplayDamageText(st, pos);
+        zns::ui::PostToGui(this, [this, text] {
+            StatusBar(0, text);
+            CWndBase::MessageBox(text, {}, MB_OK | MB_ICONWARNING);
+        });
+    }
+    return false;
 }
 
 void CPowerDlg::OnPlayerEnded() {

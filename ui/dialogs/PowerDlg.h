@@ -170,6 +170,8 @@ private:
     void MainCommand(unsigned id);
     void EnableMenu(unsigned id, bool enabled);
     bool SendCommandToLogger(int code);
+    // The player's read of the record at `pos`; a damaged one is reported. Player thread.
+    bool ReadReplayRecord(int64_t pos);
 
     SharedData& m_shared;
     SettingsData& m_settings;

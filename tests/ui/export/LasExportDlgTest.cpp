@@ -242,6 +242,11 @@ TEST_F(LasDialog, DamagedLogIsReportedNotCompleted) {
     dlg->SendCommand(CLasExport::IDC_START);
     EXPECT_NE(ui.LastBox().text.find("byte 280 of the data file is damaged"), std::string::npos) << ui.LastBox().text;
     EXPECT_EQ(ui.LastBox().Icon(), MB_ICONWARNING);
+    dlg->SetDlgItemText(CLasExport::IDC_FROM, "100.60");
+    dlg->OnEnKillfocusFrom();
+    ui.PushAnswer(IDYES);
+    dlg->SendCommand(CLasExport::IDC_START);
+    EXPECT_NE(ui.LastBox().text.find("byte 280 of the data file is damaged: it and"), std::string::npos);
 }
 
 TEST_F(LasDialog, ClosingWithoutALogKeepsTheSavedChoices) {

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <thread>
 #include <vector>
@@ -454,8 +455,16 @@ TEST_F(PowerDlgTest, ReplayRunsToTheEndAndStartsAgainFromTheFirstRecord) {
     const int resetsBefore = resets;
     dlg.OnBnClickedPlay();  // from the start again, displays reset first
     EXPECT_EQ(resets, resetsBefore + 1);
-    ASSERT_TRUE(PumpUntil([&] { return Replayed().size() == 40; }));
+    ASSERT_TRUE(PumpUntil([&] { return Replayed().size() == 40 && !Enabled(CPowerDlg::IDC_PAUSE); }));
     EXPECT_DOUBLE_EQ(Replayed()[20], 1.0);
+    // A damaged record ends the run there too, and says so once: status line and box.
+    const long at = 7 * static_cast<long>(zns::RecordSize(0x01));
+    std::fstream(folder / "a.zne", std::ios::in | std::ios::out | std::ios::binary).seekp(at + 30).put('Z');
+    dlg.OnBnClickedPlay();
+    ASSERT_TRUE(PumpUntil([&] { return fake.BoxCount() == 1 && !Enabled(CPowerDlg::IDC_PAUSE); }));
+    EXPECT_EQ(Replayed().size(), 47u);
+    EXPECT_NE(fake.LastBox().text.find("damaged: the record at byte " + std::to_string(at)), std::string::npos);
+    EXPECT_EQ(statusBar[0], fake.LastBox().text);
 }
 
 }  // namespace
