@@ -164,15 +164,37 @@ bool LasConverter::ValidateDepthRange(double& value, bool isFrom, std::string* m
     return false;
 }
 
+int LasConverter::TimeLineCm(int i) const { return ToInt(RoundHalfAway((first + i * step) * 100.0)); }
+
+int LasConverter::TimeLinesBefore(int cm, bool orAt) const {
+    const double dir = step > 0.0 ? 1.0 : -1.0;
+    const auto before = [&](int i) {
+        const double d = dir * (TimeLineCm(i) - cm);
+        return orAt ? d <= 0.0 : d < 0.0;
+    };
+    // From an estimate, then line by line to where the depths pass `cm`.
+    const double guess = std::ceil((cm / 100.0 - first) / step);
+    int n = static_cast<int>(std::clamp(guess, 0.0, static_cast<double>(lineCount)));
+    while (n > 0 && !before(n - 1)) --n;
+    while (n < lineCount && before(n)) ++n;
+    return n;
+}
+
 void LasConverter::LineRange(int& i0, int& i1) const {
-    if (stepSize > 0.0) {
-        // The line at L: the last record's own line in Time mode; in a depth
-        // log one past the sonde's trailing records.
-        const int lastDepthLine = mode == LAS_MODE_TIME ? lineCount - 1 : lineCount;
+    if (mode == LAS_MODE_TIME && step != 0.0) {
+        // The lines whose depth, as the depth column holds it, lies between
+        // From and To; To at the log's end keeps the last line, which the step
+        // in whole millimetres may carry a little past it.
+        const int toCm = ToInt(RoundHalfAway(to * 100.0));
+        const bool toEnd = (step > 0.0 ? 1 : -1) * (toCm - ToInt(RoundHalfAway(last * 100.0))) >= 0;
+        i0 = TimeLinesBefore(ToInt(RoundHalfAway(from * 100.0)), false);
+        i1 = toEnd ? lineCount - 1 : TimeLinesBefore(toCm, true) - 1;
+    } else if (stepSize > 0.0 && mode != LAS_MODE_TIME) {
+        // The line at L lies one past the sonde's trailing records.
         i0 = ToInt(std::fabs(from - first) / stepSize);
-        i1 = ToInt(lastDepthLine - std::fabs(last - to) / stepSize);
+        i1 = ToInt(lineCount - std::fabs(last - to) / stepSize);
     } else {
-        // A time log that never moved: every line.
+        // A time log without a step (it hardly moved): every line.
         i0 = 0;
         i1 = lineCount - 1;
     }
@@ -348,7 +370,7 @@ bool LasConverter::Pass1() {
                 // Lines evenly spaced by the step from the first depth: a step of
                 // whole millimetres raised to centimetres would drift off the records.
                 expected = first + counter * step;
-                t.depthCm = ToInt(RoundHalfAway(expected * 100.0));
+                t.depthCm = TimeLineCm(counter);
             } else {
                 const int p = ToInt(expected * 100.0);
                 expected += step;

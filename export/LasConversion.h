@@ -173,6 +173,10 @@ private:
     int Ask(const std::string& text, unsigned type) const;
     // First and last line index of the chosen range (inclusive, first <= last unless empty).
     void LineRange(int& i0, int& i1) const;
+    // Time mode: the depth of line `i` in cm, and how many lines lie before
+    // depth `cm` (or at it, with `orAt`) along the log.
+    int TimeLineCm(int i) const;
+    int TimeLinesBefore(int cm, bool orAt) const;
     void SensorShifts(int shift[4], int& sondeRecords) const;
     bool Pass1();
     bool Pass2(std::FILE* out);

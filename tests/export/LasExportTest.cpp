@@ -537,6 +537,16 @@ TEST_F(LasConversion, TimeLogGivesOneLinePerRecordWithoutShift) {
     EXPECT_NE(las2.find(" STEP.M           0.025 "), std::string::npos);
     EXPECT_NE(las2.find(" STOP.M          117.78 "), std::string::npos);
     EXPECT_EQ(DataLines(las2).at(61).at(0), "116.26");
+    // A mean step of 24.8 mm written as 25: a range takes the lines whose depth lies in it.
+    auto recs = exporttest::RegularRecords(123, 114732, 25, 0);
+    recs.back().depthMm -= 20;
+    Load(k, recs);
+    EXPECT_EQ(DataLines(Run(LasConverter::Result::Completed)).size(), 123u);
+    conv->from = 116.0;
+    conv->to = 117.0;
+    const auto part = DataLines(Run(LasConverter::Result::Completed));
+    ASSERT_EQ(part.size(), 40u);
+    EXPECT_EQ(part.front()[0] + " to " + part.back()[0], "116.01 to 116.98");
 }
 
 TEST_F(LasConversion, StationaryTimeLogExportsEveryRecord) {
