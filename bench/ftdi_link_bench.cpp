@@ -1,6 +1,6 @@
 // The receive path over the libftdi backend at the link's real byte rate: CUSB and its
-// threads, the libftdi backend linked against the stand-in chip (tests/platform/d2xx/
-// FakeFtdi.h) whose serial side is the simulated logger, all on the real clock. An Up
+// threads, the libftdi backend linked against the stand-in chip (sim/ftdi/StandInFtdi.h)
+// whose serial side is the simulated logger, all on the real clock. An Up
 // log at 10 m/min with a 5 cm step: the logger makes a record every 300 ms when the
 // link can carry it.
 //
@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "FakeFtdi.h"
+#include "sim/ftdi/StandInFtdi.h"
 #include "link/CommandFrames.h"
 #include "link/LinkReport.h"
 #include "link/ToolsStream.h"
@@ -51,17 +51,17 @@ bool WaitFor(const std::function<bool()>& ok, int ms) {
 void UpLog(benchmark::State& state) {
     const int divisor = static_cast<int>(state.range(0));
     zns::IClock& clock = zns::DefaultClock();
-    fakeftdi::Reset(clock);
+    zns::sim::ftdi::Reset(clock);
     zns::sim::SimConfig cfg;
     cfg.winchSpeedMpm = 10.0;
     cfg.winchDown = false;
     cfg.fastestBaudDivisor = 4;
     zns::sim::SimLogger logger(clock, cfg);
-    auto chip = std::make_shared<fakeftdi::Chip>();
+    auto chip = std::make_shared<zns::sim::ftdi::Chip>();
     chip->baud = 625000 / divisor;
     chip->loggerRead = [&](uint8_t* p, size_t n) { return logger.HostRead(p, n); };
     chip->loggerWrite = [&](const uint8_t* p, size_t n) { logger.HostWrite(p, n); };
-    fakeftdi::Plug(chip);
+    zns::sim::ftdi::Plug(chip);
 
     SharedData shared;
     {

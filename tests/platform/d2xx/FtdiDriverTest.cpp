@@ -1,7 +1,7 @@
-// The libftdi backend over the stand-in chip (FakeFtdi.h), on virtual time.
+// The libftdi backend over the stand-in chip (sim/ftdi/StandInFtdi.h), on virtual time.
 #include <gtest/gtest.h>
 
-#include "FakeFtdi.h"
+#include "sim/ftdi/StandInFtdi.h"
 #include "platform/d2xx/D2xx.h"
 
 using namespace zns::d2xx;
@@ -10,18 +10,18 @@ namespace {
 
 struct FtdiFixture : ::testing::Test {
     zns::FakeClock clock;
-    std::shared_ptr<fakeftdi::Chip> logger = std::make_shared<fakeftdi::Chip>();
+    std::shared_ptr<zns::sim::ftdi::Chip> logger = std::make_shared<zns::sim::ftdi::Chip>();
     std::shared_ptr<ID2xx> drv;
     FT_HANDLE h = nullptr;
     uint32_t q = 0, n = 0;
     uint8_t b[24] = {};
 
-    void SetUp() override { fakeftdi::Reset(clock); }
+    void SetUp() override { zns::sim::ftdi::Reset(clock); }
     void TearDown() override {
         if (h) drv->Close(h);
     }
     void Start() {
-        fakeftdi::Plug(logger);
+        zns::sim::ftdi::Plug(logger);
         drv = MakeFtdiDriver();
         ASSERT_EQ(drv->Open(0, &h), FT_OK);
     }
@@ -70,13 +70,13 @@ TEST_F(FtdiFixture, AWriteTimeOutKeepsTheDeviceOnlyAnUnplugLosesIt) {
 }
 
 TEST_F(FtdiFixture, AChipThatIsNotTheLoggerIsNeverOpened) {
-    auto dual = std::make_shared<fakeftdi::Chip>();
+    auto dual = std::make_shared<zns::sim::ftdi::Chip>();
     dual->productId = 0x6010;
     dual->description = "Dual RS232-HS";
-    auto gps = std::make_shared<fakeftdi::Chip>();  // the logger's ids, another instrument
+    auto gps = std::make_shared<zns::sim::ftdi::Chip>();  // the logger's ids, another instrument
     gps->description = "FT232R USB UART";
-    fakeftdi::Plug(dual);
-    fakeftdi::Plug(gps);
+    zns::sim::ftdi::Plug(dual);
+    zns::sim::ftdi::Plug(gps);
     logger->serial.clear();  // no serial-number string
     Start();  // index 0: the dual chip
     FT_PROGRAM_DATA ee;

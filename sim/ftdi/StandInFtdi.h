@@ -16,7 +16,7 @@
 
 #include "platform/Clock.h"
 
-namespace fakeftdi {
+namespace zns::sim::ftdi {
 
 struct Chip {
     uint16_t vendorId = 0x0403, productId = 0x6001;
@@ -56,4 +56,4 @@ struct Chip {
 void Reset(zns::IClock& clock);
 void Plug(std::shared_ptr<Chip> chip);
 
-}  // namespace fakeftdi
+}  // namespace zns::sim::ftdi

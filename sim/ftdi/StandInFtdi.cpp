@@ -1,4 +1,4 @@
-#include "FakeFtdi.h"
+#include "sim/ftdi/StandInFtdi.h"
 
 #include <ftdi.h>
 #include <libusb.h>
@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
-using fakeftdi::Chip;
+using zns::sim::ftdi::Chip;
 
 struct libusb_device {
     std::shared_ptr<Chip> chip;
@@ -16,7 +16,7 @@ struct libusb_device_handle {
     std::shared_ptr<Chip> chip;
 };
 
-namespace fakeftdi {
+namespace zns::sim::ftdi {
 namespace {
 
 struct Bus {
@@ -116,7 +116,7 @@ std::vector<uint8_t> Chip::Written() {
     return written;
 }
 
-}  // namespace fakeftdi
+}  // namespace zns::sim::ftdi
 
 // ---- the calls the backend makes ---------------------------------------------------
 
@@ -147,7 +147,7 @@ void ftdi_free(ftdi_context* c) {
 }
 
 int ftdi_usb_find_all(ftdi_context*, ftdi_device_list** list, int, int) {
-    auto& bus = fakeftdi::TheBus();
+    auto& bus = zns::sim::ftdi::TheBus();
     std::lock_guard lk(bus.mu);
     ftdi_device_list** tail = list;
     *list = nullptr;
@@ -188,7 +188,7 @@ int ftdi_usb_get_strings2(ftdi_context*, libusb_device* dev, char* manufacturer,
     Chip& c = *dev->chip;
     std::lock_guard lk(c.mu);
     if (!c.plugged || !c.mayOpen) return -4;
-    using fakeftdi::Copy;
+    using zns::sim::ftdi::Copy;
     if (!Copy(manufacturer, mnf_len, c.manufacturer) || !Copy(description, desc_len, c.description) ||
         !Copy(serial, serial_len, c.serial))
         return -9;
@@ -254,7 +254,7 @@ int ftdi_read_data(ftdi_context* ctx, unsigned char* buf, int size) {
     int transfers = 0;
     while (offset < size) {
         ctx->readbuffer_remaining = ctx->readbuffer_offset = 0;
-        const int n = fakeftdi::ReadTransfer(c, ctx->readbuffer, payload);
+        const int n = zns::sim::ftdi::ReadTransfer(c, ctx->readbuffer, payload);
         ++transfers;
         int seen = c.maxTransfersPerRead.load();
         while (transfers > seen && !c.maxTransfersPerRead.compare_exchange_weak(seen, transfers)) {}
@@ -285,7 +285,7 @@ int LIBUSB_CALL libusb_bulk_transfer(libusb_device_handle* h, unsigned char endp
         *actual = n;
         if (n == length) return 0;
     }
-    fakeftdi::TheBus().clock->SleepMs(timeout);
+    zns::sim::ftdi::TheBus().clock->SleepMs(timeout);
     return LIBUSB_ERROR_TIMEOUT;
 }
 
