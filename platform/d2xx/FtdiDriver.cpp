@@ -218,9 +218,9 @@ private:
         m_lost = true;
         return FT_IO_ERROR;
     }
-    // libftdi returns libusb's code for a failed transfer (and -1 for a failed control
-    // request): only "no device" means the chip has gone.
-    FT_STATUS Control(int r) { return r >= 0 ? FT_OK : r == LIBUSB_ERROR_NO_DEVICE ? Fail() : FT_IO_ERROR; }
+    // A failed control request does not lose the device: a chip that has gone shows at
+    // the next read.
+    static FT_STATUS Control(int r) { return r >= 0 ? FT_OK : FT_IO_ERROR; }
     // Moves what one USB transfer brings into the receive buffer.
     FT_STATUS Pull() {
         if (m_lost) return FT_IO_ERROR;
