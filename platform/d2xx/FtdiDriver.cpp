@@ -8,7 +8,8 @@
 // read time-out. Reads and control calls share one mutex (libftdi promises nothing about
 // concurrent calls on a context); it is held for one transfer at a time.
 //
-// Writing goes to the bulk endpoint directly: ftdi_write_data turns a time-out into -1 and
+// Writing goes to the bulk endpoint directly, outside that mutex (libusb takes transfers on
+// both endpoints at once); ftdi_write_data would turn a time-out into -1 and
 // forgets what was written. A time-out is success with the bytes written so far; a failed
 // write is reported but does not lose the device. Only a vanished device or a failed read
 // does.
