@@ -10,7 +10,7 @@
 //
 // Writing goes to the bulk endpoint directly, outside that mutex (libusb takes transfers on
 // both endpoints at once); ftdi_write_data would turn a time-out into -1 and
-// forgets what was written. A time-out is success with the bytes written so far; a failed
+// forget what was written. A time-out is success with the bytes written so far; a failed
 // write is reported but does not lose the device. Only a vanished device or a failed read
 // does.
 //
