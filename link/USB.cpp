@@ -405,14 +405,23 @@ CUSB::FT_STATUS CUSB::CheckLink() {
     return SetLatencyTimer(2);
 }
 
+CUSB::FT_STATUS CUSB::OpenedOrLogged(FT_STATUS st) {
+    // A logger that is there but cannot be had says why in the error log, once a streak.
+    if (st == d2::FT_DEVICE_NOT_OPENED && m_openFailLogged != st) ReportError(st, LOC_OPEN);
+    m_openFailLogged = st;
+    return st;
+}
+
 CUSB::FT_STATUS CUSB::OpenByIndexChecked() {
-    FT_STATUS st = Open(0);
+    FT_STATUS st = OpenedOrLogged(Open(0));
     if (st != d2::FT_OK) return st;
     d2::FT_PROGRAM_DATA data;
     st = EERead(&data);
     if (st != d2::FT_OK) return st;
+    // Another instrument's chip may keep the FTDI ids: the description tells the logger.
     if (data.VendorId == d2::kFtdiVendorId &&
-        (data.ProductId == 0x6001 || data.ProductId == d2::kLoggerProductId)) {
+        (data.ProductId == 0x6001 || data.ProductId == d2::kLoggerProductId) &&
+        data.Description == GetDescription()) {
         m_deviceFound.store(true);
         SetSerialNumber(data.SerialNumber);
         return d2::FT_OK;
@@ -423,8 +432,9 @@ CUSB::FT_STATUS CUSB::OpenByIndexChecked() {
 }
 
 CUSB::FT_STATUS CUSB::OpenByName() {
-    const FT_STATUS st = m_openMode.load() == OPEN_BY_SERIAL ? OpenEx(GetSerialNumber(), d2::FT_OPEN_BY_SERIAL_NUMBER)
-                                                             : OpenEx(GetDescription(), d2::FT_OPEN_BY_DESCRIPTION);
+    const FT_STATUS st = OpenedOrLogged(m_openMode.load() == OPEN_BY_SERIAL
+                                            ? OpenEx(GetSerialNumber(), d2::FT_OPEN_BY_SERIAL_NUMBER)
+                                            : OpenEx(GetDescription(), d2::FT_OPEN_BY_DESCRIPTION));
     if (st != d2::FT_OK) return st;
     d2::FT_PROGRAM_DATA data;
     const FT_STATUS ee = EERead(&data);

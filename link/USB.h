@@ -50,9 +50,10 @@ public:
     // Open modes.
     enum : int { OPEN_BY_DESCRIPTION = 0, OPEN_BY_SERIAL = 1, OPEN_INDEX_CHECKED = 2 };
     // Error-log locations of ReportError.
-    // 1050: command 0 written at the link check; 1052: a read; 5550: the queue
-    // status (link lost); 5570: a command written by the send thread.
-    enum : int { LOC_CHECK_WRITE = 1050, LOC_READ = 1052, LOC_QUEUE = 5550, LOC_WRITE = 5570 };
+    // 1050: command 0 written at the link check; 1051: a device that cannot be opened
+    // (no permission, in use); 1052: a read; 5550: the queue status (link lost); 5570: a
+    // command written by the send thread.
+    enum : int { LOC_CHECK_WRITE = 1050, LOC_OPEN = 1051, LOC_READ = 1052, LOC_QUEUE = 5550, LOC_WRITE = 5570 };
     // Thread exit codes.
     enum : int {
         EXIT_LINKWATCH_DONE = 1,
@@ -184,6 +185,7 @@ private:
     int ReceiveThread();
     int SendThread();
     int ReceiveError(FT_STATUS status);
+    FT_STATUS OpenedOrLogged(FT_STATUS st);
     bool StartReceive();
     bool Spawn(std::thread& slot, std::function<void()> body);
 
@@ -223,6 +225,7 @@ private:
     std::atomic<int> m_failCount{0};          // failed link-watch rounds since the link was up
     std::atomic<bool> m_powerOffSent{false};  // power-off asked for this loss
     int m_dots = 0;                           // link watch only
+    FT_STATUS m_openFailLogged = 0;           // link watch only: a failing open is logged once
     std::atomic<bool> m_receiveLoop{false};   // a receive loop runs
 
     std::atomic<int> m_linkWatchExit{0};

@@ -14,7 +14,11 @@
 // kLoggerProductId is the one place to change if the loggers ever get one. The libftdi
 // backend lists every FTDI chip with a default product id (0x6001, 0x6010, 0x6011,
 // 0x6014, 0x6015) so that a wrong chip at index 0 is seen by the identity check
-// instead of looking like no device at all.
+// instead of looking like no device at all. It opens no chip whose descriptor and
+// strings do not say logger (another instrument would lose its serial port): Open of
+// such a chip by index gives a handle whose EE_Read reports the listed identity and
+// whose other calls are FT_DEVICE_NOT_OPENED. A chip with the logger's ids whose strings
+// cannot be read (no permission) is FT_DEVICE_NOT_OPENED.
 //
 // Threads. Every call may come from any thread. Per handle:
 //  - Read and GetQueueStatus are serialised with each other (one reader at a time),

@@ -28,6 +28,7 @@ public:
     d2::FT_PROGRAM_DATA identity{0x0403, 0x6001, "Maker", "Logger", "QK-12345678"};
     std::atomic<bool> present{true};
     std::atomic<d2::FT_STATUS> writeStatus{d2::FT_OK};
+    std::atomic<d2::FT_STATUS> openStatus{d2::FT_OK};  // e.g. FT_DEVICE_NOT_OPENED: no permission
     std::atomic<d2::FT_STATUS> queueStatus{d2::FT_OK};
     std::set<std::string> missing;
 
@@ -149,7 +150,7 @@ private:
     d2::FT_STATUS OpenIf(bool match, d2::FT_HANDLE* h) {
         std::lock_guard<std::mutex> g(m_mu);
         if (!present || !match) return d2::FT_DEVICE_NOT_FOUND;
-        if (m_open) return d2::FT_DEVICE_NOT_OPENED;
+        if (m_open || openStatus != d2::FT_OK) return d2::FT_DEVICE_NOT_OPENED;
         m_open = true;
         *h = Handle();
         return d2::FT_OK;

@@ -111,6 +111,15 @@ TEST_F(UsbLinkTest, OpenByIndexAcceptsOnlyTheLoggersIdentity) {
     driver->identity = {0x1234, 0x6001, "", "Logger", "X"};
     EXPECT_EQ(usb->OpenByIndexChecked(), 2u);
     usb->Close();
+    driver->identity = {0x0403, 0x6001, "", "FT232R USB UART", "X"};  // another instrument's chip
+    EXPECT_EQ(usb->OpenByIndexChecked(), 2u);
+    usb->Close();
+
+    // A logger that cannot be opened (no permission) says so in the error log, once.
+    driver->openStatus = zns::d2xx::FT_DEVICE_NOT_OPENED;
+    EXPECT_EQ(usb->OpenByIndexChecked(), 3u);
+    EXPECT_EQ(usb->OpenByIndexChecked(), 3u);
+    EXPECT_EQ(errors.Entries(), (std::vector<std::pair<std::string, std::string>>{{"err1051", "Device not opened"}}));
 
     driver->present = false;
     EXPECT_EQ(usb->OpenByIndexChecked(), zns::d2xx::FT_DEVICE_NOT_FOUND);
