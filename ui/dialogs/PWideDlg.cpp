@@ -23,6 +23,7 @@
 #include "settings/Header.h"
 #include "settings/Preferences.h"
 #include "ui/controls/ColorStaticST.h"
+#include "ui/dialogs/DialogExt.h"
 #include "ui/dialogs/ReadIntFromEdit.h"
 
 namespace {
@@ -316,6 +317,10 @@ void CPWideDlg::OnVScroll(unsigned sbCode, unsigned pos, CSpinArrows* bar) {
 void CPWideDlg::OnOK() {
     QWidget* focus = focusWidget();
     if (focus == m_gainEdit) {
+        if (RefuseEmptyDlgItem(this, IDC_GAIN_EDIT)) {
+            SetDlgItemText(IDC_GAIN_EDIT, zns::Format("%d", m_gain));
+            return;
+        }
         const int value = ReadIntFromEdit(this, IDC_GAIN_EDIT);
         if (value >= 0 && value <= kMaxGain) {
             m_gain = value;
@@ -323,7 +328,7 @@ void CPWideDlg::OnOK() {
             SetDlgItemText(IDC_GAIN_EDIT, zns::Format("%d", m_gain));
             ResetDisplayGain();
         } else {
-            MessageBox("Bad entered value", {}, MB_OK);
+            MessageBox(CDialogExt::kMsgBadValue, {}, MB_OK);
         }
     } else if (focus == m_close) {
         CResizableDialog::OnOK();
