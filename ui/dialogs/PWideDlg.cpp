@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -203,6 +204,15 @@ void CPWideDlg::SetReceiver(int id) {
 void CPWideDlg::UpdateView(const std::string& title) {
     SetWindowText(title);
     SetDlgItemText(IDC_TITLE, title);
+    // The title's place between "FA" and the close button does not grow with the
+    // view: a longer receiver name gets a smaller font rather than a clipped end.
+    QWidget* label = GetDlgItem(IDC_TITLE);
+    QFont f = font();
+    const QString text = zns::ui::ToQ(title);
+    while (f.pixelSize() > kMinTitlePixels &&
+           QFontMetrics(f).horizontalAdvance(text) > label->contentsRect().width())
+        f.setPixelSize(f.pixelSize() - 1);
+    label->setFont(f);
     const int rx = RxIndex();
     m_iconId = rx == 1 ? IDI_RX2 : rx == 2 ? IDI_RX3 : IDI_RX1;
     setWindowIcon(ReceiverIcon(rx < 0 ? 0 : rx));

@@ -3,6 +3,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -370,6 +371,22 @@ TEST_F(WideTest, FaButtonAndSettingsChangeReloadTheScope) {
     V(1).SendCommand(CPWideDlg::ID_SCOPE_SETTINGS_CHANGED);
     EXPECT_EQ(V(1).Scope()->WindowEnd(), 640);
     EXPECT_EQ(V(1).Scope()->ThresholdLevel(), 157);
+}
+
+// Every receiver's title, the sonde file's default names and the built-in ones,
+// whole in its place at the view's smallest size.
+TEST_F(WideTest, TitlesFitAtTheSmallestSize) {
+    V(1).show();
+    V(1).resize(V(1).minimumSize());
+    zns::ui::PumpEvents(50);
+    auto* title = V(1).GetDlgItem<QLabel>(CPWideDlg::IDC_TITLE);
+    for (const char* text : {"Rx1 Near", "Rx2 Medium", "Rx3 Far", "Rx2 Midle"}) {
+        V(1).UpdateView(text);
+        EXPECT_LE(title->fontMetrics().horizontalAdvance(title->text()), title->contentsRect().width()) << text;
+        EXPECT_GE(title->font().pixelSize(), 8) << text;
+        for (int id : {CPWideDlg::IDC_FA, CPWideDlg::IDC_CLOSE})
+            EXPECT_FALSE(title->geometry().intersects(V(1).GetDlgItem(id)->geometry())) << id;
+    }
 }
 
 TEST_F(WideTest, Screenshot) {
