@@ -77,12 +77,13 @@ TEST_F(DepthResetTest, WithoutHookCommandTwoIsQueuedWithTheDatum) {
 
 TEST_F(DepthResetTest, RefusedTextKeepsTheDialogOpenAndSendsNothing) {
     auto dlg = Open(true);
-    for (const char* typed : {"12 m", ""}) {  // none is no depth either
-        dlg->DepthEdit()->setText(typed);
-        QTest::keyClick(dlg->DepthEdit(), Qt::Key_Return);
-        EXPECT_EQ(ui.LastBox().text, *typed ? "Please enter a number." : "Bad entered value");
-        EXPECT_TRUE(dlg->isVisible());
-    }
+    dlg->DepthEdit()->setText("12 m");
+    QTest::keyClick(dlg->DepthEdit(), Qt::Key_Return);
+    EXPECT_EQ(ui.LastBox().text, "Please enter a number.");
+    dlg->DepthEdit()->clear();  // none is no depth either
+    QTest::keyClick(dlg->DepthEdit(), Qt::Key_Return);
+    EXPECT_EQ(ui.LastBox().text, "Bad entered value");
+    EXPECT_TRUE(dlg->isVisible());
     EXPECT_TRUE(sent.empty());
     EXPECT_DOUBLE_EQ(Datum(), 7.0);
 }
