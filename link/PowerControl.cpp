@@ -71,6 +71,7 @@ void CPowerControl::OnBnClickedPower() {
     m_panel.SetStatusLineBlack();
 
     if (m_bPowered) {
+        ShowSondeOffStatusBar();
         m_panel.CloseRecordFile();
         m_panel.EndAutoPrint();
         m_panel.SetStatusLine(kMsgNotPowered, -1);
@@ -115,6 +116,11 @@ void CPowerControl::OnBnClickedPower() {
     }
     m_shared.m_bSondePowered.store(m_bPowered);
     m_panel.AcquisitionStateChanged();
+}
+
+void CPowerControl::ShowSondeOffStatusBar() {
+    // "Acquisition Mode." stands for a powered sonde; a log just closed keeps its name.
+    if (!m_shared.SnapshotSession().Recording) m_panel.StatusBarText(0, "");
 }
 
 void CPowerControl::HoldStatusLine() {
@@ -219,6 +225,7 @@ void CPowerControl::GiveUpSilentLogger() {
     m_bPowered = false;
     m_bAdjusting = false;
     m_panel.SetPowerIcon(IDI_POWER_OFF);
+    ShowSondeOffStatusBar();
     m_shared.m_bSondePowered.store(false);
     // Should the logger hear us after all, the sonde goes off; no handshake waits
     // for an answer that is not coming.

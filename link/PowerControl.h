@@ -189,6 +189,8 @@ private:
     void PowerDownTick();
     void ArmDownload(unsigned ms);
     void GiveUpSilentLogger();
+    // Every switch-off: status-bar part 0 as with the sonde off at start.
+    void ShowSondeOffStatusBar();
 
     SharedData& m_shared;
     SettingsData& m_settings;

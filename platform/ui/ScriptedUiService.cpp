@@ -1,5 +1,12 @@
 #include "platform/ui/ScriptedUiService.h"
 
+#include <QCoreApplication>
+#include <QFocusEvent>
+#include <QPointer>
+#include <QWidget>
+
+#include "platform/ui/GuiThread.h"
+
 namespace zns::ui {
 
 void ScriptedUiService::PushAnswer(int id) {
@@ -69,16 +76,26 @@ void ScriptedUiService::Clear() {
     m_printSetups = 0;
 }
 
-int ScriptedUiService::MessageBox(QWidget*, const std::string& text, const std::string& caption,
+int ScriptedUiService::MessageBox(QWidget* parent, const std::string& text, const std::string& caption,
                                   unsigned type) {
     NoteModalSession();  // as a shown box would
-    std::lock_guard<std::mutex> lock(m_mutex);
     Box box{text, caption, type, zns::ui::DefaultAnswer(type)};
-    if (!m_answers.empty()) {
-        box.answer = m_answers.front();
-        m_answers.pop_front();
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (!m_answers.empty()) {
+            box.answer = m_answers.front();
+            m_answers.pop_front();
+        }
+        m_boxes.push_back(box);
     }
-    m_boxes.push_back(box);
+    // Outside the lock: what the focus change runs may show boxes of its own.
+    QPointer<QWidget> focused = parent && IsGuiThread() ? parent->window()->focusWidget() : nullptr;
+    if (m_boxesTakeFocus && focused) {
+        QFocusEvent out(QEvent::FocusOut, Qt::ActiveWindowFocusReason);
+        QCoreApplication::sendEvent(focused, &out);
+        QFocusEvent in(QEvent::FocusIn, Qt::ActiveWindowFocusReason);
+        if (focused) QCoreApplication::sendEvent(focused, &in);
+    }
     return box.answer;
 }
 

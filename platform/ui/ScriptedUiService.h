@@ -2,6 +2,7 @@
 // The service for tests: records every box, file request, printer question and
 // beep, and answers from a script. Unscripted boxes answer their default button
 // (what Enter would do); unscripted file dialogs are cancelled. Thread-safe.
+#include <atomic>
 #include <deque>
 #include <mutex>
 #include <set>
@@ -30,6 +31,9 @@ public:
 
     // Answers for the next boxes, in order.
     void PushAnswer(int id);
+    // Each box then takes the focus from its window's focused widget and gives it
+    // back, as a shown box does (that widget sees a focus-out and a focus-in).
+    void SetBoxesTakeFocus(bool on) { m_boxesTakeFocus = on; }
     // Answers for the next file dialogs, in order (nullopt = cancel).
     void PushFileAnswer(std::optional<std::string> path);
     void PushPrintSetupAnswer(std::optional<std::string> name);
@@ -63,6 +67,7 @@ private:
     std::string m_defaultPrinter;
     std::set<std::string> m_printers;
     int m_printSetups = 0;
+    std::atomic<bool> m_boxesTakeFocus{false};
 };
 
 }  // namespace zns::ui

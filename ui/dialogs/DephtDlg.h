@@ -99,7 +99,9 @@ public:
     void SetHooks(DephtDlgHooks hooks) { m_hooks = std::move(hooks); }
 
     BOOL OnInitDialog() override;
-    void OnCancel() override {}  // Escape does not close the panel
+    // Neither Enter nor Escape closes the panel: it has no way back.
+    void OnOK() override {}
+    void OnCancel() override {}
     void OnClose() override;
     void OnTimer(unsigned id) override;
 

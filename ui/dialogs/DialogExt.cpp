@@ -80,6 +80,12 @@ BOOL CDialogExt::GetDlgItemDouble(int id, double* out) {
     return TRUE;
 }
 
+BOOL RefuseEmptyDlgItem(CWndBase* dialog, int id) {
+    if (!dialog->GetDlgItemText(id).empty()) return FALSE;
+    dialog->MessageBox(CDialogExt::kMsgBadValue);
+    return TRUE;
+}
+
 void CDialogExt::SetDlgItemInteger(int id, int value, short minimum, short maximum) {
     if (minimum >= 0 && value < minimum) value = minimum;
     if (maximum >= 0 && value > maximum) value = maximum;

@@ -39,7 +39,13 @@ public:
 
     static constexpr const char* kMsgEnterNumber = "Please enter a number.";
     static constexpr const char* kMsgNoValue = "No value read";
+    static constexpr const char* kMsgBadValue = "Bad entered value";
 
 protected:
     CToolTipHelper m_ToolTip;
 };
+
+// An empty edit is no value, though the readers take it as 0: says "Bad entered
+// value" and returns TRUE when control `id` of `dialog` is empty. The caller then
+// shows the stored value again and applies nothing.
+BOOL RefuseEmptyDlgItem(CWndBase* dialog, int id);

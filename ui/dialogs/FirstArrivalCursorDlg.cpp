@@ -133,7 +133,14 @@ void CFirstArrivalCursorDlg::NotifyScope() {
 // ---------------------------------------------------------------------------
 // Edits
 
+bool CFirstArrivalCursorDlg::RefuseEmpty(int id, int stored) {
+    if (!RefuseEmptyDlgItem(this, id)) return false;
+    ShowInt(id, stored);
+    return true;
+}
+
 void CFirstArrivalCursorDlg::OnEnKillfocusStartWindow() {
+    if (RefuseEmpty(IDC_START, m_cursor.start)) return;
     const int typed = ReadIntFromEdit(this, IDC_START);
     zns::FaCursor c = m_cursor;
     if (zns::FaCommitStart(c, typed)) {
@@ -146,6 +153,7 @@ void CFirstArrivalCursorDlg::OnEnKillfocusStartWindow() {
 }
 
 void CFirstArrivalCursorDlg::OnEnKillfocusEndWindow() {
+    if (RefuseEmpty(IDC_END, m_cursor.end)) return;
     const int typed = ReadIntFromEdit(this, IDC_END);
     zns::FaCursor c = m_cursor;
     if (zns::FaCommitEnd(c, typed)) {
@@ -158,6 +166,7 @@ void CFirstArrivalCursorDlg::OnEnKillfocusEndWindow() {
 }
 
 void CFirstArrivalCursorDlg::OnEnKillfocusThreshold() {
+    if (RefuseEmpty(IDC_THRESHOLD, m_cursor.threshold)) return;
     double typed = 0.0;
     if (!GetDlgItemDouble(IDC_THRESHOLD, &typed)) {
         // Not a number (the reader has said so): the threshold stays as it was.
@@ -173,12 +182,14 @@ void CFirstArrivalCursorDlg::OnEnKillfocusThreshold() {
 void CFirstArrivalCursorDlg::OnOK() {
     // Enter commits the edit it was typed in; only cancel ends the dialog.
     QWidget* focus = focusWidget();
+    m_committing = true;
     if (focus == m_editStart)
         OnEnKillfocusStartWindow();
     else if (focus == m_editEnd)
         OnEnKillfocusEndWindow();
     else if (focus == m_editThreshold)
         OnEnKillfocusThreshold();
+    m_committing = false;
 }
 
 void CFirstArrivalCursorDlg::OnCancel() {
@@ -216,6 +227,20 @@ void CFirstArrivalCursorDlg::OnBnClickedUseFirstArrivalDisplay() {
 void CFirstArrivalCursorDlg::OnVScroll(unsigned sbCode, unsigned pos, CSpinArrows* bar) {
     if (sbCode != SB_LINEUP && sbCode != SB_LINEDOWN && sbCode != SB_ENDSCROLL) return;
     const bool up = sbCode == SB_LINEUP;
+    // An empty edit is no value: the stored one comes back and the press stores nothing.
+    switch (static_cast<int>(pos)) {
+        case IDC_THRESHOLD_SPIN:
+            if (GetDlgItemText(IDC_THRESHOLD).empty()) return ShowInt(IDC_THRESHOLD, m_cursor.threshold);
+            break;
+        case IDC_START_SPIN:
+            if (GetDlgItemText(IDC_START).empty()) return ShowInt(IDC_START, m_cursor.start);
+            break;
+        case IDC_END_SPIN:
+            if (GetDlgItemText(IDC_END).empty()) return ShowInt(IDC_END, m_cursor.end);
+            break;
+        default:
+            return;
+    }
     switch (static_cast<int>(pos)) {
         case IDC_THRESHOLD_SPIN: {
             const int shown = ReadIntFromEdit(this, IDC_THRESHOLD);

@@ -76,6 +76,8 @@ private:
     void StoreThreshold(int value);
     void SaveConfig();
     void ShowInt(int id, int value);
+    // An empty edit: "Bad entered value" and the stored value shown again.
+    bool RefuseEmpty(int id, int stored);
 
     SharedData& m_shared;
     std::function<void()> m_saveConfig;

@@ -548,7 +548,8 @@ void CLasExport::TakeManualParameters() {
         p.LASWindStartRx[rx] = std::clamp(v, kStartMin, kStartMax);
         v = p.LASWindEndRx[rx];
         GetDlgItemInteger(ids.windowEnd, &v);
-        p.LASWindEndRx[rx] = std::clamp(v, kEndMin, kEndMax);
+        // Kept in order as the arrows keep it (a start of at most 900 leaves room).
+        p.LASWindEndRx[rx] = std::max(std::clamp(v, kEndMin, kEndMax), p.LASWindStartRx[rx] + kWindowGap);
         SetDlgItemInteger(ids.threshold, p.LASWindThRx[rx], -1, -1);
         SetDlgItemInteger(ids.windowStart, p.LASWindStartRx[rx], -1, -1);
         SetDlgItemInteger(ids.windowEnd, p.LASWindEndRx[rx], -1, -1);

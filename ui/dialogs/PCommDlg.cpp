@@ -343,11 +343,10 @@ bool CPCommDlg::ReadEdit(int editId, int* value) {
 void CPCommDlg::OnEnKillfocusGain() {
     if (m_inKillFocus) return;
     int v = 0;
-    if (GetDlgItemText(IDC_GAIN).empty()) {
-        // 0 is a gain; an empty edit is none.
-        m_inKillFocus = true;
-        MessageBox(kMsgBadValue);
-        m_inKillFocus = false;
+    m_inKillFocus = true;
+    const bool empty = RefuseEmptyDlgItem(this, IDC_GAIN);  // 0 is a gain; an empty edit is none
+    m_inKillFocus = false;
+    if (empty) {
         ShowStored(IDC_GAIN);
         return;
     }

@@ -89,7 +89,6 @@ public:
     static constexpr uint32_t kEchoReplay = 0xFFFF00;  // cyan
     static constexpr uint32_t kMaxTextColor = 0x0000FF;
 
-    static constexpr const char* kMsgBadValue = "Bad entered value";
     static constexpr const char* kMsgBadDown = "Bad DownHole entered value !!!\nMin:5 Max:60";
     static constexpr const char* kFmtBadUp = "Bad Uphole entered value\nMin:5 Max:%d for this Baudrate.";
     static constexpr const char* kFmtGainWarn = "UPHOLE RECEIVER GAIN\nWarning consigne error\n Send:%d  Read back:%d";

@@ -42,8 +42,8 @@ BOOL CPSetDepthDlg::OnInitDialog() {
 
 void CPSetDepthDlg::OnOK() {
     double depth = 0.0;
-    // A refused text must not preset the logger with a depth nobody entered.
-    if (!GetDlgItemDouble(IDC_DEPTH, &depth)) {
+    // A refused text, or none, must not preset the logger with a depth nobody entered.
+    if (RefuseEmptyDlgItem(this, IDC_DEPTH) || !GetDlgItemDouble(IDC_DEPTH, &depth)) {
         m_edit->setFocus();
         return;
     }

@@ -24,7 +24,8 @@ public:
                   QWidget* parent = nullptr);
 
     BOOL OnInitDialog() override;
-    // Refused text ("Please enter a number.") keeps the dialog open and sends nothing.
+    // Refused text ("Please enter a number.") or an empty edit ("Bad entered
+    // value") keeps the dialog open and sends nothing.
     void OnOK() override;
 
     QLineEdit* DepthEdit() const { return m_edit; }

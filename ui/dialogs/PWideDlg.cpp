@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -23,6 +24,7 @@
 #include "settings/Header.h"
 #include "settings/Preferences.h"
 #include "ui/controls/ColorStaticST.h"
+#include "ui/dialogs/DialogExt.h"
 #include "ui/dialogs/ReadIntFromEdit.h"
 
 namespace {
@@ -202,6 +204,15 @@ void CPWideDlg::SetReceiver(int id) {
 void CPWideDlg::UpdateView(const std::string& title) {
     SetWindowText(title);
     SetDlgItemText(IDC_TITLE, title);
+    // The title's place between "FA" and the close button does not grow with the
+    // view: a longer receiver name gets a smaller font rather than a clipped end.
+    QWidget* label = GetDlgItem(IDC_TITLE);
+    QFont f = font();
+    const QString text = zns::ui::ToQ(title);
+    while (f.pixelSize() > kMinTitlePixels &&
+           QFontMetrics(f).horizontalAdvance(text) > label->contentsRect().width())
+        f.setPixelSize(f.pixelSize() - 1);
+    label->setFont(f);
     const int rx = RxIndex();
     m_iconId = rx == 1 ? IDI_RX2 : rx == 2 ? IDI_RX3 : IDI_RX1;
     setWindowIcon(ReceiverIcon(rx < 0 ? 0 : rx));
@@ -316,6 +327,10 @@ void CPWideDlg::OnVScroll(unsigned sbCode, unsigned pos, CSpinArrows* bar) {
 void CPWideDlg::OnOK() {
     QWidget* focus = focusWidget();
     if (focus == m_gainEdit) {
+        if (RefuseEmptyDlgItem(this, IDC_GAIN_EDIT)) {
+            SetDlgItemText(IDC_GAIN_EDIT, zns::Format("%d", m_gain));
+            return;
+        }
         const int value = ReadIntFromEdit(this, IDC_GAIN_EDIT);
         if (value >= 0 && value <= kMaxGain) {
             m_gain = value;
@@ -323,7 +338,7 @@ void CPWideDlg::OnOK() {
             SetDlgItemText(IDC_GAIN_EDIT, zns::Format("%d", m_gain));
             ResetDisplayGain();
         } else {
-            MessageBox("Bad entered value", {}, MB_OK);
+            MessageBox(CDialogExt::kMsgBadValue, {}, MB_OK);
         }
     } else if (focus == m_close) {
         CResizableDialog::OnOK();

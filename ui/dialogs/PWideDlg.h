@@ -47,6 +47,7 @@ public:
     static constexpr unsigned kDragTimerId = 408;
     static constexpr unsigned ID_SCOPE_SETTINGS_CHANGED = 64808;
     static constexpr int kMaxGain = 36;
+    static constexpr int kMinTitlePixels = 8;  // smallest font a long title is shrunk to
 
     enum : int {
         IDC_SCOPE = CWaveCtrl::kControlId,  // 1239

@@ -198,7 +198,13 @@ void CPWinchDlg::OnTimer(unsigned id) {
 // ---------------------------------------------------------------------------
 // Checks
 
-void CPWinchDlg::Report(const std::string& text) { MessageBox(text, {}, MB_OK); }
+void CPWinchDlg::Report(const std::string& text) {
+    // The box takes the focus from the edit: that is no reason to check it again.
+    const bool was = m_bChecking;
+    m_bChecking = true;
+    MessageBox(text, {}, MB_OK);
+    m_bChecking = was;
+}
 
 void CPWinchDlg::SaveConfig() { m_prefs.SaveConfig(); }
 
@@ -391,13 +397,18 @@ void CPWinchDlg::OnVScroll(unsigned sbCode, unsigned pos, CSpinArrows*) {
             const int candidate = sbCode == SB_LINEUP ? n + 1 : n - 1;
             // The arrows check the combination (and keep the factor within what
             // command 1 can carry).
-            const bool taken = setup::ArrowStepAllowed(w, candidate);
-            if (taken) n = candidate;
+            if (!setup::ArrowStepAllowed(w, candidate)) {
+                // A refused step refuses the press: the stored value, and nothing sent at its end.
+                m_spinRefused = true;
+                ShowStoredResolution();
+                Report(setup::WinchMessage(setup::WinchCheck::BadCombination, false));
+                return;
+            }
+            n = candidate;
             if (sbCode == SB_LINEUP)
                 SetDlgItemInteger(IDC_RESOLUTION, n, setup::kMinResolution, setup::kMaxResolution);
             else
                 SetDlgItemInteger(IDC_RESOLUTION, n, setup::kMinResolution, -1);
-            if (!taken) Report(setup::WinchMessage(setup::WinchCheck::BadCombination, false));
         } else {
             StoreFactor(n, s.PulleysCircumference, setup::DepthFactor256For(n, w));
             SaveConfig();
@@ -416,10 +427,13 @@ void CPWinchDlg::OnVScroll(unsigned sbCode, unsigned pos, CSpinArrows*) {
         }
         if (step) {
             const double candidate = sbCode == SB_LINEUP ? w + 0.1 : w - 0.1;
-            const bool taken = setup::ArrowStepAllowed(candidate, n);
-            if (taken) w = candidate;
-            SetDlgItemDouble(IDC_CIRCUMFERENCE, w, 1, false);
-            if (!taken) Report(setup::WinchMessage(setup::WinchCheck::BadCombination, true));
+            if (!setup::ArrowStepAllowed(candidate, n)) {
+                m_spinRefused = true;
+                ShowStoredCircumference();
+                Report(setup::WinchMessage(setup::WinchCheck::BadCombination, true));
+                return;
+            }
+            SetDlgItemDouble(IDC_CIRCUMFERENCE, candidate, 1, false);
         } else {
             const int32_t w10 = TenthsOf(w);
             StoreFactor(n, w10, setup::DepthFactor256For(n, w));

@@ -101,7 +101,7 @@ private:
     bool m_bLoading = true;  // the kill-focus checks wait for the first load
     zns::setup::ReadBackCounter m_ack{zns::setup::kWinchResends};
     bool m_bChecking = false;  // a check runs (its box takes the focus)
-    bool m_spinRefused = false;  // the arrow press began on text that is no number
+    bool m_spinRefused = false;  // the arrow press began on text that is no number, or a step was refused
 };
 
 // Sends command `code` through the hook, or queues it with the selected

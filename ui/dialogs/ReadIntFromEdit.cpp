@@ -28,5 +28,8 @@ int ReadIntFromEdit(CWndBase* dialog, int id) {
     if (text.empty()) return 0;
     const zns::IntEditText r = zns::ParseIntEditText(text);
     if (r.foreign) dialog->MessageBox("Please enter a number.", {}, MB_OK | MB_ICONSTOP);
+    // Only the leading number counts ("1000-5" reads 1000): the edit shows what was read.
+    const std::string read = zns::Format("%d", r.value);
+    if (text != read) dialog->SetDlgItemText(id, read);
     return r.value;
 }

@@ -21,5 +21,6 @@ IntEditText ParseIntEditText(const std::string& text);
 // The integer in control `id` of `dialog`. No such control: "No value read"
 // (information icon) and 0. A character outside "-0123456789": "Please enter a
 // number." (stop icon), and the leading integer is returned all the same. Empty
-// text gives 0 without a message. GUI thread.
+// text gives 0 without a message. Other text that is not the number read is
+// replaced by it, so the edit shows what the caller takes. GUI thread.
 int ReadIntFromEdit(CWndBase* dialog, int id);

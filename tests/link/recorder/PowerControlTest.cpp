@@ -205,6 +205,7 @@ TEST(PowerSilentLoggerTest, PowerOnWithoutAnyFrameSwitchesBackOffAndSaysSo) {
     EXPECT_EQ(rig.panel.statusText, CPowerControl::kMsgNoAnswer);
     EXPECT_EQ(rig.panel.statusClass, STATUS_FAILURE);
     EXPECT_EQ(rig.panel.powerIcon, IDI_POWER_OFF);
+    EXPECT_EQ(rig.panel.statusBar[0], "");  // no longer "Acquisition Mode."
     EXPECT_FALSE(rig.shared.m_bSondePowered.load());
     EXPECT_FALSE(rig.power.Adjusting());
     EXPECT_FALSE(rig.panel.IsTimerSet(ID_TIMER_DOWNLOAD));

@@ -78,8 +78,11 @@ TEST_F(DepthResetTest, WithoutHookCommandTwoIsQueuedWithTheDatum) {
 TEST_F(DepthResetTest, RefusedTextKeepsTheDialogOpenAndSendsNothing) {
     auto dlg = Open(true);
     dlg->DepthEdit()->setText("12 m");
-    dlg->SendCommand(IDOK);
+    QTest::keyClick(dlg->DepthEdit(), Qt::Key_Return);
     EXPECT_EQ(ui.LastBox().text, "Please enter a number.");
+    dlg->DepthEdit()->clear();  // none is no depth either
+    QTest::keyClick(dlg->DepthEdit(), Qt::Key_Return);
+    EXPECT_EQ(ui.LastBox().text, "Bad entered value");
     EXPECT_TRUE(dlg->isVisible());
     EXPECT_TRUE(sent.empty());
     EXPECT_DOUBLE_EQ(Datum(), 7.0);

@@ -132,6 +132,14 @@ TEST_F(FirstArrivalDlgTest, FocusLossAndEnterCommitAndTheDialogStaysOpen) {
     QTest::keyClick(end, Qt::Key_Return);
     EXPECT_EQ(Field().EndWindow, 1000);
     EXPECT_TRUE(dlg->isVisible());
+    ui.SetBoxesTakeFocus(true);  // an empty edit is no value: one box each, nothing stored
+    for (QLineEdit* e : {start, dlg->Edit(CFirstArrivalCursorDlg::IDC_THRESHOLD)}) {
+        e->setFocus();
+        e->clear();
+        QTest::keyClick(e, Qt::Key_Return);
+    }
+    EXPECT_EQ(ui.BoxCount(), 2u);
+    EXPECT_EQ(Field().Threshold, 10);
 
     // Escape ends it; text typed but not committed is dropped.
     end->setText("500");

@@ -120,7 +120,9 @@ TEST_F(DephtDlgTest, InitialState) {
     EXPECT_EQ(panel->SpeedCounter()->FontScale(), 1.4);
     panel->OnClose();
     EXPECT_FALSE(panel->IsTimerSet(CDephtDlg::kPanelTimerId));
-    panel->OnCancel();  // Escape leaves the panel alone
+    panel->OnCancel();  // Escape leaves the panel alone, and so does Enter on a list
+    panel->ScaleCombo()->setFocus();
+    QTest::keyClick(panel->ScaleCombo(), Qt::Key_Return);
     EXPECT_TRUE(panel->isVisible());
 }
 

@@ -75,6 +75,11 @@ TEST_F(WideTest, InitialState) {
     EXPECT_EQ(V(1).GetDlgItemText(CPWideDlg::IDC_TITLE), "Rx2");
     EXPECT_EQ(V(1).GetWindowText(), "Rx2");
     EXPECT_EQ(V(1).IconId(), CPWideDlg::IDI_RX2);
+    QWidget* title = V(1).GetDlgItem(CPWideDlg::IDC_TITLE);  // whole at the smallest size
+    for (const char* text : {"Rx1 Near", "Rx2 Medium", "Rx3 Far"}) {
+        V(1).UpdateView(text);
+        EXPECT_LE(title->fontMetrics().horizontalAdvance(text), title->contentsRect().width()) << text;
+    }
     EXPECT_EQ(V(2).IconId(), CPWideDlg::IDI_RX3);
     EXPECT_EQ(V(1).Scope()->m_nChannel, 2002);
     EXPECT_EQ(V(1).Scope()->CaptionFlag(), 0);
@@ -131,10 +136,11 @@ TEST_F(WideTest, GainEditAcceptsZeroTo36) {
     V(0).GainEdit()->setFocus();
     ASSERT_EQ(V(0).focusWidget(), V(0).GainEdit());
 
-    for (const char* bad : {"40", "-3"}) {
+    for (const char* bad : {"40", "-3", ""}) {
         V(0).GainEdit()->setText(bad);
-        V(0).SendCommand(IDOK);
+        QTest::keyClick(V(0).GainEdit(), Qt::Key_Return);
         EXPECT_EQ(ui.LastBox().text, "Bad entered value");
+        EXPECT_EQ(V(0).GainEdit()->text(), *bad ? bad : "10");
         EXPECT_EQ(ui.LastBox().Icon(), 0u);
         EXPECT_EQ(shared.SnapshotSettings().GainRx1, 10);
         EXPECT_EQ(f9, 0);

@@ -211,7 +211,13 @@ TEST_F(LasDialog, StartWritesTheFileAndSavesTheChoices) {
 
     dlg->CheckDlgButton(CLasExport::IDC_GAMMA, BST_CHECKED);
     dlg->CheckDlgButton(CLasExport::IDC_REVERSE, BST_CHECKED);
-    dlg->SendCommand(CLasExport::IDC_START);
+    dlg->show();  // a typed re-pick window is kept in order: end at least start + 100
+    QTest::mouseClick(dlg->GetDlgItem(CLasExport::IDC_MANUAL_RX1), Qt::LeftButton);
+    dlg->SetDlgItemText(CLasExport::IDC_WSTART_RX1, "950");
+    dlg->SetDlgItemText(CLasExport::IDC_WEND_RX1, "120");
+    QTest::mouseClick(dlg->GetDlgItem(CLasExport::IDC_START), Qt::LeftButton);
+    EXPECT_EQ(Text(CLasExport::IDC_WEND_RX1), "1000");
+    EXPECT_EQ(settings.las.LASWindEndRx[0], 1000);
     const std::string out = dir / "LAS/run1.las";
     EXPECT_EQ(ui.LastBox().text, "Migration to LAS file completed.\n\n " + out);
     EXPECT_EQ(ui.LastBox().Icon(), MB_ICONINFORMATION);

@@ -276,6 +276,13 @@ TEST_F(SetupFixture, ArrowsOnRefusedTextKeepTheStoredValue) {
             }
         }
     }
+    ui.SetBoxesTakeFocus(true);  // a step the combination refuses: one box, nothing sent
+    ui.Clear();
+    winch.GetDlgItem(CPWinchDlg::IDC_RESOLUTION)->setFocus();
+    winch.SetDlgItemText(CPWinchDlg::IDC_RESOLUTION, "10000");
+    auto* spin = winch.GetDlgItem<CSpinArrows>(CPWinchDlg::IDC_RESOLUTION_SPIN);
+    QTest::mouseClick(spin, Qt::LeftButton, {}, QPoint(spin->width() / 2, spin->height() / 4));
+    EXPECT_EQ(ui.BoxCount(), 1u);
     EXPECT_EQ(S().PulsResolution, 1000);
     EXPECT_EQ(S().PulleysCircumference, 5000);
     EXPECT_EQ(S().DepthFactor256, 20480);
@@ -343,8 +350,11 @@ TEST_F(AcquisitionPageTest, TimeAndDepthSamplingAreSentOnlyInTheirOwnMode) {
     EXPECT_EQ(S().TimeInterval, 500);
     EXPECT_TRUE(sent.empty());
 
-    p->SetDlgItemText(CPAcquisitionDlg::IDC_TIME, "2000");  // Time mode: sent
-    p->OnEnKillfocusTime();
+    p->show();  // Time mode: sent, and the edit shows the number taken
+    p->GetDlgItem(CPAcquisitionDlg::IDC_TIME)->setFocus();
+    p->SetDlgItemText(CPAcquisitionDlg::IDC_TIME, "2000-5");
+    QTest::keyClick(p->GetDlgItem(CPAcquisitionDlg::IDC_TIME), Qt::Key_Return);
+    EXPECT_EQ(p->GetDlgItemText(CPAcquisitionDlg::IDC_TIME), "2000");
     EXPECT_EQ(S().TimeInterval, 2000);
     EXPECT_EQ(Cfg("TimeInterval"), 2000);
     EXPECT_EQ(sent, std::vector<int>{CMD_8});
