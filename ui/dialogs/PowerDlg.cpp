@@ -564,7 +564,8 @@ void CPowerDlg::OnRecordWriteFailed(const std::string& message) {
             CloseRecordFile();
             SetSessionByte(&SessionState::StartingRecord, 0);
         }
-        const std::string why = message.empty() ? m_writer.LastError() : message;
+        std::string why = message.empty() ? m_writer.LastError() : message;
+        if (!m_recorder.HeaderTrouble().empty()) why += "\n" + m_recorder.HeaderTrouble();
         CWndBase::MessageBox(why.empty() ? std::string(CRecorder::kMsgTroubleOpeningFile) : why, {},
                              MB_OK | MB_ICONSTOP);
     });
