@@ -3,12 +3,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <utility>
 #include <vector>
 
 #include "PrefsTestUtil.h"
 #include "platform/FileSync.h"
+#include "settings/SaveReport.h"
 
 using namespace prefs_test;
 
@@ -282,6 +284,39 @@ TEST_F(ConfigTest, SaveConfigWritesValuesAsTheyStandAndKeepsOtherLines) {
     const std::string text = ReadAll(Cfg());
     EXPECT_EQ(text.rfind("; kept comment\r\n", 0), 0u);
     EXPECT_NE(text.find("RefreshTime =80"), std::string::npos) << "untouched lines stay byte for byte";
+}
+
+TEST_F(ConfigTest, AFailedSaveIsToldOncePerFileUntilASaveOfItWorks) {
+    CPreferences& p = Prefs();
+    p.StartupLoad();
+    p.SaveConfig();
+    static std::vector<std::string> told;
+    told.clear();
+    zns::SetSaveFailureHandler([](const std::string& t) { told.push_back(t); });
+    const auto fullDisk = [](int) { return errno = ENOSPC, -1; };
+    const auto setGain = [this](int g) {
+        std::lock_guard<std::mutex> lock(shared->acqMutex);
+        shared->settings.GainRx1 = g;
+    };
+    zns::detail::SetSyncHook(fullDisk);
+    setGain(13);
+    p.SaveConfig();
+    p.SaveLasParams();
+    data.layout.mark = 0;
+    p.SaveAll();
+    ASSERT_EQ(told.size(), 2u);
+    EXPECT_NE(told[0].find(p.ConfigPath() + " could not be saved: No space left on device"), std::string::npos);
+    EXPECT_NE(told[1].find(p.LayoutPath()), std::string::npos);
+    EXPECT_NE(Key("GainRx1"), "13");  // the file keeps its last whole version
+    zns::detail::SetSyncHook(nullptr);
+    p.SaveConfig();
+    EXPECT_EQ(Key("GainRx1"), "13");
+    zns::detail::SetSyncHook(fullDisk);
+    setGain(7);
+    p.SaveConfig();
+    zns::detail::SetSyncHook(nullptr);
+    zns::SetSaveFailureHandler(nullptr);
+    EXPECT_EQ(told.size(), 3u);  // told again after the save in between worked
 }
 
 TEST_F(ConfigTest, LasParametersRoundTripInTheirOrder) {
