@@ -72,14 +72,24 @@ void ScriptedUiService::Clear() {
 int ScriptedUiService::MessageBox(QWidget*, const std::string& text, const std::string& caption,
                                   unsigned type) {
     NoteModalSession();  // as a shown box would
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::function<void(const Box&)> watch;
     Box box{text, caption, type, zns::ui::DefaultAnswer(type)};
-    if (!m_answers.empty()) {
-        box.answer = m_answers.front();
-        m_answers.pop_front();
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (!m_answers.empty()) {
+            box.answer = m_answers.front();
+            m_answers.pop_front();
+        }
+        m_boxes.push_back(box);
+        watch = m_onBox;
     }
-    m_boxes.push_back(box);
+    if (watch) watch(box);
     return box.answer;
+}
+
+void ScriptedUiService::OnBox(std::function<void(const Box&)> watch) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_onBox = std::move(watch);
 }
 
 std::optional<std::string> ScriptedUiService::FileDialog(QWidget*, const FileDialogRequest& req) {

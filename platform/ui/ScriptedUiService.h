@@ -3,6 +3,7 @@
 // beep, and answers from a script. Unscripted boxes answer their default button
 // (what Enter would do); unscripted file dialogs are cancelled. Thread-safe.
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <set>
 
@@ -43,6 +44,8 @@ public:
     std::vector<BeepCall> Beeps() const;
     int PrintSetupCount() const;
     void Clear();
+    // Called as each box shows, without the service's lock (what the disk holds then).
+    void OnBox(std::function<void(const Box&)> watch);
 
     int MessageBox(QWidget* parent, const std::string& text, const std::string& caption,
                    unsigned type) override;
@@ -63,6 +66,7 @@ private:
     std::string m_defaultPrinter;
     std::set<std::string> m_printers;
     int m_printSetups = 0;
+    std::function<void(const Box&)> m_onBox;
 };
 
 }  // namespace zns::ui

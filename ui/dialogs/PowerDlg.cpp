@@ -539,12 +539,13 @@ void CPowerDlg::ApplyView(const PanelView& v) {
 // ---------------------------------------------------------------------------
 // Recorder
 
-void CPowerDlg::StartRecordFile() {
+void CPowerDlg::StartRecordFile(const std::function<void()>& onOpenFailed) {
     switch (m_recorder.StartRecordFile(m_power.Powered())) {
         case CRecorder::StartResult::NotPowered:
             CWndBase::MessageBox(CRecorder::kMsgNotPowered, {}, MB_OK | MB_ICONSTOP);
             break;
         case CRecorder::StartResult::OpenFailed:
+            if (onOpenFailed) onOpenFailed();
             CWndBase::MessageBox(CRecorder::kMsgTroubleOpeningFile, {}, MB_OK | MB_ICONSTOP);
             break;
         case CRecorder::StartResult::Started:
