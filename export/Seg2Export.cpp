@@ -11,6 +11,7 @@
 
 #include "link/Picker.h"
 #include "platform/CodePage.h"
+#include "platform/FileSync.h"
 #include "platform/NumText.h"
 #include "platform/Paths.h"
 #include "platform/WinUser.h"
@@ -381,7 +382,8 @@ bool Seg2Exporter::ExportDataFile(const std::string& dataPath) {
             allWritten = false;
             continue;
         }
-        FilePtr out(std::fopen(work.c_str(), "w+b"));
+        RemoveFile(work);  // what an interrupted export left
+        FilePtr out(std::fopen(work.c_str(), "w+bx"));
         if (!out) {
             Box(std::string(kMsgTroubleOpening) + "\n" + m_out[rx], MB_OK | MB_ICONERROR);
             allWritten = false;
@@ -436,6 +438,7 @@ bool Seg2Exporter::ExportDataFile(const std::string& dataPath) {
         if (!m_writeFailed && k < n && k > 0 && !ShortenFile(out.get(), k, n, ns[rx], fileStrings))
             m_writeFailed = true;
         if (std::fflush(out.get()) != 0 || std::ferror(out.get())) m_writeFailed = true;
+        if (!m_writeFailed && k > 0 && SyncFile(fileno(out.get())) != 0) m_writeFailed = true;
         if (std::fclose(out.release()) != 0) m_writeFailed = true;
 
         if (m_writeFailed || k == 0) {
@@ -447,10 +450,8 @@ bool Seg2Exporter::ExportDataFile(const std::string& dataPath) {
             }
             continue;  // no trace to write: the earlier file stays
         }
-        // The earlier file goes only now that this one is whole. Removed first
-        // rather than renamed over: a rename over a file makes ext4 write the
-        // new one out at once, which costs the export about half its time again.
-        RemoveFile(m_out[rx]);
+        // The earlier file goes only now that this one is whole and on disk:
+        // renamed over it, so a crash leaves one or the other, never neither.
         if (std::rename(work.c_str(), m_out[rx].c_str()) != 0) {
             RemoveFile(work);
             Box(std::string("The SEG-2 file could not be written: ") + m_out[rx], MB_OK | MB_ICONERROR);

@@ -8,6 +8,7 @@
 
 #include "ExportTestLog.h"
 #include "export/Seg2Export.h"
+#include "platform/FileSync.h"
 #include "platform/Paths.h"
 #include "platform/WinUser.h"
 
@@ -369,7 +370,17 @@ TEST(Seg2Export, DamagedRecordEndsEachFileThereAndAFailureKeepsEarlierFiles) {
     for (const char* rx : {"_Rx1", "_Rx2", "_Rx3"}) exporttest::WriteAll(run.Out(rx), "old");
     exporttest::DamageByte(run.data, 12 * 1052 + 100);
     Seg2Exporter ex = run.Make();
+    // Each earlier file stays whole until its successor is on disk.
+    static std::vector<std::string> atSync;
+    zns::detail::SetSyncHook([](int fd) {
+        char link[4096] = {};
+        const ssize_t n = ::readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), link, sizeof link - 1);
+        atSync.push_back(ReadAll(std::string(link, n > 5 ? static_cast<size_t>(n) - 5 : 0)));  // less ".part"
+        return 0;
+    });
     EXPECT_FALSE(ex.ExportDataFile(run.data));
+    zns::detail::SetSyncHook(nullptr);
+    EXPECT_EQ(atSync, std::vector<std::string>(2, "old"));
     // One warning naming the byte; each file holds the twelve traces before it.
     ASSERT_EQ(run.boxes.size(), 1u);
     EXPECT_NE(run.boxes[0].first.find("byte 12624"), std::string::npos) << run.boxes[0].first;
