@@ -141,8 +141,14 @@ std::string Seg2TraceDescriptor(int samples, const std::vector<std::string>& tra
 
 std::string Seg2Samples(const int16_t* samples, int count) {
     std::string b(4 * static_cast<size_t>(std::max(count, 0)), '\0');
-    for (int i = 0; i < count; ++i)
-        Put32(b, 4 * static_cast<size_t>(i), std::bit_cast<uint32_t>(static_cast<float>(samples[i])));
+    // Little-endian floats, built in one pass (the export's inner loop).
+    char* p = b.data();
+    for (int i = 0; i < count; ++i, p += 4) {
+        const uint32_t v = std::bit_cast<uint32_t>(static_cast<float>(samples[i]));
+        const unsigned char le[4] = {static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8),
+                                     static_cast<unsigned char>(v >> 16), static_cast<unsigned char>(v >> 24)};
+        std::memcpy(p, le, 4);
+    }
     return b;
 }
 
@@ -389,6 +395,7 @@ bool Seg2Exporter::ExportDataFile(const std::string& dataPath) {
             allWritten = false;
             continue;
         }
+        std::setvbuf(out.get(), nullptr, _IOFBF, 1 << 20);  // large writes: fewer calls for the sync to follow
         m_writeFailed = false;
         const std::vector<std::string> fileStrings = FileStrings(title, ns[rx]);
         const std::string head = Seg2FileHeader(n, ns[rx], fileStrings);
@@ -408,6 +415,7 @@ bool Seg2Exporter::ExportDataFile(const std::string& dataPath) {
             }
             const int64_t pos = ftello(in.get());
             if (m_posReplay) m_posReplay->store(pos);
+            if (k % 256 == 255) StartWriteback(fileno(out.get()));  // the final sync then waits little
             int g = WriteTraceBlock_SEG_2(in.get(), pos, out.get(), recordSize, ns[0], ns[1], ns[2], rx, interval,
                                           step);
             if (g >= 0) {
