@@ -53,7 +53,7 @@ void HeaderKeyWriter::Run() {
                 work.pop_front();
             }
             const bool saved = IniWriteBatch(path, edits);
-            NoteSave(path, saved, errno);  // told on the GUI thread by the program's handler
+            if (!saved || IniLastWriteReplaced()) NoteSave(path, saved, errno);  // told by the program's handler
             ++written;
         }
         g.lock();

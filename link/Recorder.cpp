@@ -187,7 +187,7 @@ bool CRecorder::WriteEndKeys(const std::string& headerPath) {
                                               {"General", "Rx3_AGC", a.AGC_Rx3 ? "yes" : "no"}});
     const int err = errno;
     if (ok) {
-        zns::NoteSave(path, true, 0);  // ends an earlier failure's silence
+        if (zns::IniLastWriteReplaced()) zns::NoteSave(path, true, 0);  // ends an earlier failure's silence
         return true;
     }
     zns::IniFlushCache();

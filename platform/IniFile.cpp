@@ -60,6 +60,7 @@ std::mutex g_lock;  // the one lock of every profile call
 std::map<std::string, CacheEntry> g_cache;
 constexpr size_t kCacheMax = 32;
 std::atomic<void (*)()> g_beforeRename{nullptr};
+thread_local bool t_replaced = false;  // what the last Store of this thread did
 std::set<std::string> g_swept;  // targets whose leftover temporary files were looked at this run
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
@@ -342,6 +343,7 @@ void SweepLeftovers(const std::string& path) {
 // False with errno set when the file keeps its old content. Caller holds g_lock.
 bool Store(const std::string& path, const Loaded& old, std::shared_ptr<const Doc> doc) {
     auto raw = std::make_shared<const std::string>(Serialize(*doc));
+    t_replaced = false;
     if (old.exists && old.raw && *raw == *old.raw) return true;
     // A file the user may not write stays as it is, although the rename would be allowed.
     if (old.exists && ::access(path.c_str(), W_OK) != 0) return false;
@@ -364,6 +366,7 @@ bool Store(const std::string& path, const Loaded& old, std::shared_ptr<const Doc
         errno = err;
         return false;
     }
+    t_replaced = true;
     struct stat st;
     if (::stat(path.c_str(), &st) == 0)
         Remember(path, st, std::move(raw), std::move(doc));
@@ -469,7 +472,10 @@ bool IniWriteString(const std::string& path, std::string_view section, std::stri
     return Store(target, f, std::move(doc));
 }
 
+bool IniLastWriteReplaced() { return t_replaced; }
+
 bool IniWriteBatch(const std::string& path, const std::vector<IniEdit>& edits) {
+    t_replaced = false;
     if (edits.empty()) return true;
     std::lock_guard<std::mutex> lock(g_lock);
     const std::string target = TargetPath(path);

@@ -91,7 +91,8 @@ void CIni::TakeSection(const char* section) {
 
 namespace {
 bool Noted(const std::string& path, bool ok) {
-    zns::NoteSave(path, ok, errno);
+    // Only a replace of the file shows that the earlier failed values reached it.
+    if (!ok || zns::IniLastWriteReplaced()) zns::NoteSave(path, ok, errno);
     return ok;
 }
 }  // namespace

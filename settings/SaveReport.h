@@ -8,7 +8,8 @@
 
 namespace zns {
 
-// Any thread. `err` is the errno of a failed save.
+// Any thread. `err` is the errno of a failed save. A save that found the file
+// already holding its bytes is no news either way: it is not noted.
 void NoteSave(const std::string& path, bool ok, int err);
 // A failure of `path` told in the caller's own words (still once per file).
 void NoteSaveFailure(const std::string& path, const std::string& text);

@@ -372,11 +372,9 @@ TEST(Seg2Export, DamagedRecordEndsEachFileThereAndAFailureKeepsEarlierFiles) {
     Seg2Exporter ex = run.Make();
     // Each earlier file stays whole until its successor is on disk.
     static std::vector<std::string> atSync;
-    zns::detail::SetSyncHook([](int fd) {
-        char link[4096] = {};
-        const ssize_t n = ::readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), link, sizeof link - 1);
-        atSync.push_back(ReadAll(std::string(link, n > 5 ? static_cast<size_t>(n) - 5 : 0)));  // less ".part"
-        return 0;
+    zns::detail::SetSyncHook([](int fd) {  // reads the final file of the ".part" being synced
+        const std::string part = std::filesystem::read_symlink("/proc/self/fd/" + std::to_string(fd)).string();
+        return atSync.push_back(ReadAll(part.substr(0, part.size() - 5))), 0;
     });
     EXPECT_FALSE(ex.ExportDataFile(run.data));
     zns::detail::SetSyncHook(nullptr);

@@ -289,34 +289,28 @@ TEST_F(ConfigTest, SaveConfigWritesValuesAsTheyStandAndKeepsOtherLines) {
 TEST_F(ConfigTest, AFailedSaveIsToldOncePerFileUntilASaveOfItWorks) {
     CPreferences& p = Prefs();
     p.StartupLoad();
-    p.SaveConfig();
     static std::vector<std::string> told;
-    told.clear();
     zns::SetSaveFailureHandler([](const std::string& t) { told.push_back(t); });
-    const auto fullDisk = [](int) { return errno = ENOSPC, -1; };
-    const auto setGain = [this](int g) {
-        std::lock_guard<std::mutex> lock(shared->acqMutex);
-        shared->settings.GainRx1 = g;
+    const auto save = [&](int gain, bool full) {  // the configuration, LAS keys and layout
+        shared->settings.GainRx1 = gain;
+        zns::detail::SetSyncHook(full ? +[](int) { return errno = ENOSPC, -1; } : nullptr);
+        p.SaveConfig();
+        p.SaveLasParams();
+        p.SaveAll();
+        zns::detail::SetSyncHook(nullptr);
     };
-    zns::detail::SetSyncHook(fullDisk);
-    setGain(13);
-    p.SaveConfig();
-    p.SaveLasParams();
-    data.layout.mark = 0;
-    p.SaveAll();
+    save(12, false);
+    save(13, true);
+    save(14, true);
     ASSERT_EQ(told.size(), 2u);
     EXPECT_NE(told[0].find(p.ConfigPath() + " could not be saved: No space left on device"), std::string::npos);
     EXPECT_NE(told[1].find(p.LayoutPath()), std::string::npos);
-    EXPECT_NE(Key("GainRx1"), "13");  // the file keeps its last whole version
-    zns::detail::SetSyncHook(nullptr);
-    p.SaveConfig();
-    EXPECT_EQ(Key("GainRx1"), "13");
-    zns::detail::SetSyncHook(fullDisk);
-    setGain(7);
-    p.SaveConfig();
-    zns::detail::SetSyncHook(nullptr);
+    EXPECT_NE(Key("GainRx1"), "14");  // the file keeps its last whole version
+    save(15, false);
+    save(16, true);
     zns::SetSaveFailureHandler(nullptr);
-    EXPECT_EQ(told.size(), 3u);  // told again after the save in between worked
+    EXPECT_EQ(told.size(), 4u);  // each told again after a save of it worked
+    EXPECT_EQ(Key("GainRx1"), "15");
 }
 
 TEST_F(ConfigTest, LasParametersRoundTripInTheirOrder) {
