@@ -192,9 +192,10 @@ bool CRecorder::WriteEndKeys(const std::string& headerPath) {
     }
     zns::IniFlushCache();
     const std::string text = zns::Format(
-        "The header file %s could not be closed: %s. It still gives EndDepth=%s and EndTime=%s, not %d and %d.",
-        path.c_str(), std::strerror(err), zns::IniGetString(path, "WellInfo", "EndDepth", "?").c_str(),
-        zns::IniGetString(path, "WellInfo", "EndTime", "?").c_str(), endDepth, endTime);
+        "The header file %s could not be closed: %s. It still holds EndDepth=%s and EndTime=%s; the data file "
+        "ends at EndDepth=%d and EndTime=%d.",
+        path.c_str(), std::strerror(err), zns::IniGetString(path, "WellInfo", "EndDepth", "(none)").c_str(),
+        zns::IniGetString(path, "WellInfo", "EndTime", "(none)").c_str(), endDepth, endTime);
     // After a failed data write the recording's own box tells it; otherwise it is a failed save.
     if (!m_writer.LastError().empty())
         m_headerTrouble = text;
