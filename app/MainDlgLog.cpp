@@ -9,11 +9,10 @@
 #include <cctype>
 #include <chrono>
 #include <thread>
+#include <utility>
 
 #include "app/BrannicLogger_ZN.h"
 #include "app/BrannicZenova_Dlg.h"
-
-#include <utility>
 #include "app/EndProcessDlg.h"
 #include "ui/WindowHandles.h"
 #include "link/Recorder.h"
