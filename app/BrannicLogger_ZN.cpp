@@ -11,6 +11,7 @@
 #include "app/OsName.h"
 #include "platform/ui/Draw.h"
 #include "platform/ui/UiService.h"
+#include "settings/SaveReport.h"
 
 void PumpMessages(int ms) {
     if (!QCoreApplication::instance()) {
@@ -74,12 +75,17 @@ CBrannicLogger_ZNApp::CBrannicLogger_ZNApp()
         m_fontHeavy = zns::ui::MakeFont("Arial", -10, 900);
     }
     m_strOSName = GetOSName().name;
+    // A save that failed on any thread is told on the GUI thread, once per file.
+    zns::SetSaveFailureHandler([](const std::string& text) {
+        zns::ui::PostMessageBox(text, zns::ui::AppTitle(), MB_OK | MB_ICONSTOP);
+    });
 }
 
 CBrannicLogger_ZNApp::~CBrannicLogger_ZNApp() {
     // Whatever Shutdown did not get to: the main window joins its workers as it goes.
     m_mainDlg.reset();
     m_endProcessDlg.reset();
+    zns::SetSaveFailureHandler(nullptr);
 }
 
 void CBrannicLogger_ZNApp::SetLoggerIdentity(const std::string& id, const std::string& serial) {

@@ -99,9 +99,12 @@ PreferencesHooks MakePreferencesHooks() {
     return hooks;
 }
 
-HeaderHooks MakeHeaderHooks() {
+HeaderHooks MakeHeaderHooks(std::function<void()> beforeBox) {
     HeaderHooks hooks;
-    hooks.showError = [](const std::string& text) { zns::ui::AfxMessageBox(text, MB_OK | MB_ICONSTOP); };
+    hooks.showError = [beforeBox](const std::string& text) {
+        beforeBox();
+        zns::ui::AfxMessageBox(text, MB_OK | MB_ICONSTOP);
+    };
     return hooks;
 }
 
@@ -114,7 +117,7 @@ CBrannicZenova_Dlg::CBrannicZenova_Dlg(CBrannicLogger_ZNApp& app, QWidget* paren
       m_data(app.Settings()),
       m_preferences(app.Shared(), app.Settings(), MakePreferencesHooks()),
       m_usb(std::make_unique<CUSB>(app.Shared(), app.Stream(), *this, &app.Settings())),
-      m_header(app.Header(), app.Shared(), app.Settings(), MakeHeaderHooks(), MakePreferencesHooks()),
+      m_header(app.Header(), app.Shared(), app.Settings(), MakeHeaderHooks([this] { RestoreLogPaths(); }), MakePreferencesHooks()),
       m_menu(std::make_unique<CMenu>()) {
     setWindowTitle(kCaption);
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |

@@ -237,6 +237,9 @@ private:
     void Tap(bool replay, double depth, int mode, const int* code, const uint16_t* count, uint16_t gamma,
              const int16_t* const* traces);
     // Sets the file fields of a chosen log (folder, title as the dialog gave them).
+    // Puts the configuration back on the last log while a new log's files are
+    // not made yet; does nothing otherwise.
+    void RestoreLogPaths();
     bool SetLogPaths(const std::string& folder, const std::string& title, const std::string& dataPath,
                      const std::string& headerPath);
     void CloseWideViews();
@@ -257,6 +260,7 @@ private:
     std::unique_ptr<CDephtDlg> m_depth;
     std::unique_ptr<CUSB> m_usb;
     CHeader m_header;
+    std::function<void()> m_restoreLogPaths;  // set while a new log's files are being made
     std::unique_ptr<CPropertyLoggerDlg> m_setup;
     std::unique_ptr<CMenu> m_menu;
     QPointer<QProgressBar> m_progress;

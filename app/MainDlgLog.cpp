@@ -9,6 +9,7 @@
 #include <cctype>
 #include <chrono>
 #include <thread>
+#include <utility>
 
 #include "app/BrannicLogger_ZN.h"
 #include "app/BrannicZenova_Dlg.h"
@@ -164,26 +165,31 @@ void CBrannicZenova_Dlg::OnNewLog() {
     }
     const FilePaths before = m_data.files;
     if (!OnFileNew()) return;
+    // Until the log's files exist, a failure puts the configuration back on the
+    // last log before its box shows: a crash meanwhile leaves it there.
+    m_restoreLogPaths = [this, before] {
+        m_data.files = before;
+        m_preferences.SaveAll();
+    };
     m_power->Recorder().ResetLogKeys();
     RunHeaderEditor();
     m_usb->sendF8();
-    // Without its header a data file could never be opened again: no recording,
-    // and the configuration goes back to the files that exist.
+    // Without its header a data file could never be opened again: no recording.
     if (!m_header.WriteHeaderFile(zns::FixedFieldText(m_data.files.szLastFile))) {
-        m_data.files = before;
-        m_preferences.SaveAll();
+        RestoreLogPaths();
         return;
     }
     {
         std::lock_guard<std::mutex> g(m_shared.acqMutex);
         m_shared.session.NewLogSet = 1;
     }
-    m_power->StartRecordFile();
-    // A data file that could not be opened: the configuration keeps the last log.
-    if (!m_shared.SnapshotSession().Recording) {
-        m_data.files = before;
-        m_preferences.SaveAll();
-    }
+    m_power->StartRecordFile([this] { RestoreLogPaths(); });
+    if (!m_shared.SnapshotSession().Recording) RestoreLogPaths();
+    m_restoreLogPaths = nullptr;
+}
+
+void CBrannicZenova_Dlg::RestoreLogPaths() {
+    if (auto restore = std::exchange(m_restoreLogPaths, nullptr)) restore();
 }
 
 // ---------------------------------------------------------------------------

@@ -1,5 +1,9 @@
 #include "link/HeaderKeyWriter.h"
 
+#include <cerrno>
+
+#include "settings/SaveReport.h"
+
 namespace zns {
 
 HeaderKeyWriter::~HeaderKeyWriter() {
@@ -48,7 +52,8 @@ void HeaderKeyWriter::Run() {
                 for (IniEdit& e : work.front().second) edits.push_back(std::move(e));
                 work.pop_front();
             }
-            IniWriteBatch(path, edits);
+            const bool saved = IniWriteBatch(path, edits);
+            if (!saved || IniLastWriteReplaced()) NoteSave(path, saved, errno);  // told by the program's handler
             ++written;
         }
         g.lock();

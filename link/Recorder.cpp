@@ -1,8 +1,15 @@
 // Opening and closing the data file of a log, with the keys of its header file.
 #include "link/Recorder.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
 #include "platform/NumText.h"
 #include "settings/Ini.h"
+#include "settings/SaveReport.h"
 
 namespace zns {
 
@@ -25,6 +32,12 @@ CRecorder::CRecorder(SharedData& shared, SettingsData& settings, HeaderRecord& h
 
 std::string CRecorder::HeaderPath() const { return zns::FixedFieldText(m_settings.files.szLastFile); }
 
+std::string CRecorder::HeaderRoomPath() const {
+    const std::string hed = CIni::MakeFullPath(HeaderPath(), TRUE);
+    const size_t slash = hed.rfind('/');
+    return (slash == std::string::npos ? std::string(".") : hed.substr(0, slash)) + "/" + kHeaderRoomFile;
+}
+
 CRecorder::StartResult CRecorder::StartRecordFile(bool powered) {
     m_shared.m_pRecordCount.store(0);
     {
@@ -40,6 +53,16 @@ CRecorder::StartResult CRecorder::StartRecordFile(bool powered) {
     const std::string dataPath = zns::FixedFieldText(m_settings.files.szDataFile);
     const std::string headerPath = HeaderPath();
     if (dataPath.empty() || !m_writer.Open(dataPath, headerPath)) return StartResult::OpenFailed;
+    m_headerTrouble.clear();
+    if (!headerPath.empty()) {
+        // Taken from the disk now, given back for the end keys (best effort: a
+        // disk too full for it is told when the header cannot be closed).
+        const int fd = ::open(HeaderRoomPath().c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+            ::posix_fallocate(fd, 0, kHeaderRoomBytes);
+            ::close(fd);
+        }
+    }
 
     // The file is open before the handlers can see the recording flag; the
     // starting flag keeps them from writing until the start is complete.
@@ -122,16 +145,9 @@ bool CRecorder::CloseRecordFile() {
     // then the end keys, in one replace of the file.
     m_writer.HeaderKeys().Flush();
     if (!headerPath.empty()) {
-        const AcquisitionSettings a = m_shared.SnapshotSettings();
-        CIni ini(headerPath, "WellInfo", TRUE);
-        ini.BeginBatch();
-        ini.WriteInt("EndDepth", zns::DepthMillimetres(m_shared.g_dLastDepth2.load()));
-        ini.WriteInt("EndTime", m_shared.m_pRecordCount.load());
-        ini.SetSection("General");
-        ini.WriteBool("Rx1_AGC", a.AGC_Rx1 != 0);
-        ini.WriteBool("Rx2_AGC", a.AGC_Rx2 != 0);
-        ini.WriteBool("Rx3_AGC", a.AGC_Rx3 != 0);
-        ini.EndBatch();
+        // The room kept since the start makes way for the header's replace.
+        ::unlink(HeaderRoomPath().c_str());
+        WriteEndKeys(headerPath);
     }
     m_haveEndDepth = false;
     m_endDepthPosted = false;
@@ -157,4 +173,33 @@ void CRecorder::UpdateEndDepth(double depthM) {
     m_endDepthPosted = true;
     m_lastEndDepthMs = now;
     ++m_endDepthWrites;
+}
+
+bool CRecorder::WriteEndKeys(const std::string& headerPath) {
+    const std::string path = CIni::MakeFullPath(headerPath, TRUE);
+    const AcquisitionSettings a = m_shared.SnapshotSettings();
+    const int endDepth = zns::DepthMillimetres(m_shared.g_dLastDepth2.load());
+    const int endTime = m_shared.m_pRecordCount.load();
+    const bool ok = zns::IniWriteBatch(path, {{"WellInfo", "EndDepth", zns::Format("%d", endDepth)},
+                                              {"WellInfo", "EndTime", zns::Format("%d", endTime)},
+                                              {"General", "Rx1_AGC", a.AGC_Rx1 ? "yes" : "no"},
+                                              {"General", "Rx2_AGC", a.AGC_Rx2 ? "yes" : "no"},
+                                              {"General", "Rx3_AGC", a.AGC_Rx3 ? "yes" : "no"}});
+    const int err = errno;
+    if (ok) {
+        if (zns::IniLastWriteReplaced()) zns::NoteSave(path, true, 0);  // ends an earlier failure's silence
+        return true;
+    }
+    zns::IniFlushCache();
+    const std::string text = zns::Format(
+        "The header file %s could not be closed: %s. It still holds EndDepth=%s and EndTime=%s; the data file "
+        "ends at EndDepth=%d and EndTime=%d.",
+        path.c_str(), std::strerror(err), zns::IniGetString(path, "WellInfo", "EndDepth", "(none)").c_str(),
+        zns::IniGetString(path, "WellInfo", "EndTime", "(none)").c_str(), endDepth, endTime);
+    // After a failed data write the recording's own box tells it; otherwise it is a failed save.
+    if (!m_writer.LastError().empty())
+        m_headerTrouble = text;
+    else
+        zns::NoteSaveFailure(path, text);
+    return false;
 }

@@ -68,11 +68,24 @@ public:
     // Number of "EndDepth" writes since the recording started (tests).
     int EndDepthWrites() const { return m_endDepthWrites; }
 
+    // After CloseRecordFile stopped a log whose data file failed: what the
+    // header file still holds when its end keys could not be written ("" when
+    // they were). Any other failed close is told through zns::NoteSave.
+    const std::string& HeaderTrouble() const { return m_headerTrouble; }
+
+    // Room kept free beside the header while a log records, so that a disk
+    // filled by the data file still takes the header's last replace.
+    static constexpr const char* kHeaderRoomFile = ".zns-header-room";
+    static constexpr long kHeaderRoomBytes = 64 * 1024;
+
     static constexpr const char* kMsgTroubleOpeningFile = "Trouble opening file.";
     static constexpr const char* kMsgNotPowered = "Sonde must be switched On before recording.";
 
 private:
     std::string HeaderPath() const;
+    std::string HeaderRoomPath() const;
+    // Writes the end keys; false with m_headerTrouble or a told failure.
+    bool WriteEndKeys(const std::string& headerPath);
 
     SharedData& m_shared;
     SettingsData& m_settings;
@@ -86,6 +99,7 @@ private:
     int m_endDepthWrites = 0;
     bool m_endDepthPosted = false;
     int64_t m_lastEndDepthMs = 0;
+    std::string m_headerTrouble;
 };
 
 namespace zns {

@@ -279,7 +279,8 @@ CToolsStream::WriteResult CToolsStream::WriteDataFile(double depth) {
         // last-record stamp while the sonde stands or goes the wrong way.
         const int64_t now = m_clock.NowSteadyMs();
         const int64_t delta = std::max<int64_t>(0, now - m_shared.m_ftLastRecordMs.load());
-        const int64_t total = std::min<int64_t>(static_cast<int64_t>(m_shared.m_pRecordCount.load()) + delta, INT_MAX);
+        const int countBefore = m_shared.m_pRecordCount.load();
+        const int64_t total = std::min<int64_t>(static_cast<int64_t>(countBefore) + delta, INT_MAX);
         m_shared.m_pRecordCount.store(static_cast<int>(total));
         m_shared.m_ftLastRecordMs.store(now);
         elapsed = static_cast<uint32_t>(total);
@@ -288,8 +289,9 @@ CToolsStream::WriteResult CToolsStream::WriteDataFile(double depth) {
         uint8_t buf[zns::kRecordMaxBytes];
         size_t size = zns::EncodeRecord(rec, buf);
         if (!m_writer.AppendLocked(buf, size)) {
-            // The record is not in the file: the log's end depth stays that of its last whole record.
+            // The record is not in the file: the log's end depth and time stay those of its last whole record.
             m_shared.g_dLastDepth2.store(lastRecorded);
+            m_shared.m_pRecordCount.store(countBefore);
             return WriteResult::Failed;
         }
     }

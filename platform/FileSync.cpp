@@ -1,5 +1,6 @@
 #include "platform/FileSync.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -13,6 +14,10 @@ std::atomic<int (*)(int)> g_syncHook{nullptr};
 int SyncFile(int fd) {
     if (auto hook = g_syncHook.load()) return hook(fd);
     return ::fsync(fd);
+}
+
+void StartWriteback(int fd) {
+    if (!g_syncHook.load()) ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
 }
 
 namespace detail {

@@ -1,6 +1,8 @@
 #include "platform/IniFile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -13,6 +15,8 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <random>
+#include <set>
 
 #include "platform/FileSync.h"
 #include "platform/NumText.h"
@@ -56,7 +60,8 @@ std::mutex g_lock;  // the one lock of every profile call
 std::map<std::string, CacheEntry> g_cache;
 constexpr size_t kCacheMax = 32;
 std::atomic<void (*)()> g_beforeRename{nullptr};
-std::atomic<unsigned> g_tempCounter{0};
+thread_local bool t_replaced = false;  // what the last Store of this thread did
+std::set<std::string> g_swept;  // targets whose leftover temporary files were looked at this run
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -288,30 +293,80 @@ std::string NameOf(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// Temporary files of a target are ".<name>.tmp<pid>.<anything>".
+std::string TempPrefix(const std::string& path) { return "." + NameOf(path) + ".tmp"; }
+
+// A temporary name no leftover can hold: the pid, a random part, and a new
+// try whenever the name is taken anyway. Caller holds g_lock.
+int CreateTemp(const std::string& path, mode_t mode, std::string& tmp) {
+    static std::mt19937_64 rng{std::random_device{}() ^ (static_cast<uint64_t>(::getpid()) << 32)};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        tmp = FolderOf(path) + "/" + TempPrefix(path) + std::to_string(::getpid()) + "." +
+              Format("%016llx", static_cast<unsigned long long>(rng()));
+        const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    return -1;
+}
+
+// Once a run per target, removes what killed saves left: temporary files of
+// this process (no save of ours is in flight under g_lock), of processes that
+// are gone, and any older than an hour; a fresh one of a live process is
+// another instance's save in progress and stays. Caller holds g_lock.
+void SweepLeftovers(const std::string& path) {
+    if (!g_swept.insert(path).second) return;
+    if (g_swept.size() > 256) g_swept.clear();
+    const std::string folder = FolderOf(path), prefix = TempPrefix(path);
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return;
+    struct timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    while (const struct dirent* e = ::readdir(dir)) {
+        const std::string_view name(e->d_name);
+        if (name.substr(0, prefix.size()) != prefix) continue;
+        const std::string_view rest = name.substr(prefix.size());
+        const size_t dot = rest.find('.');
+        if (dot == 0 || dot == std::string_view::npos ||
+            rest.substr(0, dot).find_first_not_of("0123456789") != std::string_view::npos)
+            continue;
+        const long long pid = std::atoll(std::string(rest.substr(0, dot)).c_str());
+        const std::string file = folder + "/" + std::string(name);
+        struct stat st;
+        if (::lstat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+        const bool alive = pid > 0 && pid <= INT_MAX && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM);
+        if (pid == ::getpid() || !alive || now.tv_sec - st.st_mtim.tv_sec > 3600) ::unlink(file.c_str());
+    }
+    ::closedir(dir);
+}
+
 // Replaces the file whole: temporary file beside it, synced, then renamed over it.
-// Caller holds g_lock.
+// False with errno set when the file keeps its old content. Caller holds g_lock.
 bool Store(const std::string& path, const Loaded& old, std::shared_ptr<const Doc> doc) {
     auto raw = std::make_shared<const std::string>(Serialize(*doc));
+    t_replaced = false;
     if (old.exists && old.raw && *raw == *old.raw) return true;
     // A file the user may not write stays as it is, although the rename would be allowed.
     if (old.exists && ::access(path.c_str(), W_OK) != 0) return false;
-    const std::string tmp = FolderOf(path) + "/." + NameOf(path) + ".tmp" + std::to_string(::getpid()) + "." +
-                            std::to_string(g_tempCounter.fetch_add(1));
+    SweepLeftovers(path);
     const mode_t mode = old.exists ? old.mode : 0666;
-    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    std::string tmp;
+    int fd = CreateTemp(path, mode, tmp);
     if (fd < 0) return false;
     bool ok = WriteAll(fd, *raw);
     if (ok && old.exists) ok = ::fchmod(fd, mode) == 0 || errno == EPERM;
     if (ok) ok = SyncFile(fd) == 0;
-    if (::close(fd) != 0) ok = false;
+    if (::close(fd) != 0 && ok) ok = false;
     if (ok) {
         if (auto hook = g_beforeRename.load()) hook();
         ok = ::rename(tmp.c_str(), path.c_str()) == 0;
     }
     if (!ok) {
+        const int err = errno ? errno : EIO;
         ::unlink(tmp.c_str());
+        errno = err;
         return false;
     }
+    t_replaced = true;
     struct stat st;
     if (::stat(path.c_str(), &st) == 0)
         Remember(path, st, std::move(raw), std::move(doc));
@@ -417,7 +472,10 @@ bool IniWriteString(const std::string& path, std::string_view section, std::stri
     return Store(target, f, std::move(doc));
 }
 
+bool IniLastWriteReplaced() { return t_replaced; }
+
 bool IniWriteBatch(const std::string& path, const std::vector<IniEdit>& edits) {
+    t_replaced = false;
     if (edits.empty()) return true;
     std::lock_guard<std::mutex> lock(g_lock);
     const std::string target = TargetPath(path);

@@ -42,6 +42,9 @@ struct IniEdit {
 // Applies the writes in order, as that many IniWriteString calls would, and
 // replaces the file once: the same bytes for one temporary file, sync and rename.
 bool IniWriteBatch(const std::string& path, const std::vector<IniEdit>& edits);
+// Whether the last write call of this thread replaced its file (false when it
+// failed or when the file already held those bytes).
+bool IniLastWriteReplaced();
 // Removes every line of the key in the matching sections.
 bool IniDeleteKey(const std::string& path, std::string_view section, std::string_view key);
 // Removes every matching section with its lines.

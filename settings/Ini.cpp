@@ -1,11 +1,13 @@
 #include "settings/Ini.h"
 
+#include <cerrno>
 #include <cfloat>
 #include <cstring>
 
 #include "platform/IniFile.h"
 #include "platform/NumText.h"
 #include "platform/Paths.h"
+#include "settings/SaveReport.h"
 
 namespace {
 
@@ -87,19 +89,27 @@ void CIni::TakeSection(const char* section) {
 
 // ---- writers
 
-void CIni::WriteString(const std::string& key, const std::string& value, const char* section) {
+namespace {
+bool Noted(const std::string& path, bool ok) {
+    // Only a replace of the file shows that the earlier failed values reached it.
+    if (!ok || zns::IniLastWriteReplaced()) zns::NoteSave(path, ok, errno);
+    return ok;
+}
+}  // namespace
+
+bool CIni::WriteString(const std::string& key, const std::string& value, const char* section) {
     TakeSection(section);
-    if (m_bBatch)
-        m_batch.emplace_back(m_strPathName, zns::IniEdit{m_strSection, key, value});
-    else
-        zns::IniWriteString(m_strPathName, m_strSection, key, value);
+    if (!m_bBatch) return Noted(m_strPathName, zns::IniWriteString(m_strPathName, m_strSection, key, value));
+    m_batch.emplace_back(m_strPathName, zns::IniEdit{m_strSection, key, value});
+    return true;
 }
 
-void CIni::CommitBatch() {
+bool CIni::CommitBatch() {
     // Each file once, its keys in the order they were written.
     std::vector<std::pair<std::string, zns::IniEdit>> pending;
     pending.swap(m_batch);
     std::vector<bool> done(pending.size(), false);
+    bool ok = true;
     for (size_t i = 0; i < pending.size(); ++i) {
         if (done[i]) continue;
         std::vector<zns::IniEdit> edits;
@@ -108,25 +118,26 @@ void CIni::CommitBatch() {
             edits.push_back(std::move(pending[j].second));
             done[j] = true;
         }
-        zns::IniWriteBatch(pending[i].first, edits);
+        ok = Noted(pending[i].first, zns::IniWriteBatch(pending[i].first, edits)) && ok;
     }
+    return ok;
 }
 
-void CIni::EndBatch() {
+bool CIni::EndBatch() {
     m_bBatch = false;
-    CommitBatch();
+    return CommitBatch();
 }
 
-void CIni::WriteInt(const std::string& key, int value, const char* section) {
-    WriteString(key, zns::Format("%d", value), section);
+bool CIni::WriteInt(const std::string& key, int value, const char* section) {
+    return WriteString(key, zns::Format("%d", value), section);
 }
 
-void CIni::WriteFloat(const std::string& key, float value, const char* section) {
-    WriteString(key, zns::Format("%g", static_cast<double>(value)), section);
+bool CIni::WriteFloat(const std::string& key, float value, const char* section) {
+    return WriteString(key, zns::Format("%g", static_cast<double>(value)), section);
 }
 
-void CIni::WriteBool(const std::string& key, BOOL value, const char* section) {
-    WriteString(key, value ? "yes" : "no", section);
+bool CIni::WriteBool(const std::string& key, BOOL value, const char* section) {
+    return WriteString(key, value ? "yes" : "no", section);
 }
 
 // ---- readers
@@ -220,14 +231,14 @@ BOOL CIni::GetBoolInSection(const std::string& section, const std::string& key, 
     return GetBool(key, def, section.c_str());
 }
 
-void CIni::WriteStringInSection(const std::string& section, const std::string& key, const std::string& value) {
-    WriteString(key, value, section.c_str());
+bool CIni::WriteStringInSection(const std::string& section, const std::string& key, const std::string& value) {
+    return WriteString(key, value, section.c_str());
 }
 
-void CIni::WriteIntInSection(const std::string& section, const std::string& key, int value) {
-    WriteInt(key, value, section.c_str());
+bool CIni::WriteIntInSection(const std::string& section, const std::string& key, int value) {
+    return WriteInt(key, value, section.c_str());
 }
 
-void CIni::WriteBoolInSection(const std::string& section, const std::string& key, BOOL value) {
-    WriteBool(key, value, section.c_str());
+bool CIni::WriteBoolInSection(const std::string& section, const std::string& key, BOOL value) {
+    return WriteBool(key, value, section.c_str());
 }

@@ -31,17 +31,20 @@ public:
     static std::string GetDefaultPath(BOOL bFromModule);
     static std::string MakeFullPath(const std::string& path, BOOL bFromModule);
 
-    // Writers: a section given becomes the current section and stays so.
-    void WriteString(const std::string& key, const std::string& value, const char* section = nullptr);
-    void WriteInt(const std::string& key, int value, const char* section = nullptr);
-    void WriteFloat(const std::string& key, float value, const char* section = nullptr);
-    void WriteBool(const std::string& key, BOOL value, const char* section = nullptr);
+    // Writers: a section given becomes the current section and stays so. False
+    // when the file could not be replaced (it keeps its last whole version); the
+    // failure is told once through zns::NoteSave (settings/SaveReport.h).
+    bool WriteString(const std::string& key, const std::string& value, const char* section = nullptr);
+    bool WriteInt(const std::string& key, int value, const char* section = nullptr);
+    bool WriteFloat(const std::string& key, float value, const char* section = nullptr);
+    bool WriteBool(const std::string& key, BOOL value, const char* section = nullptr);
 
     // Batch: from BeginBatch the writers only collect their keys; EndBatch writes
     // each file touched once (one temporary file, one sync, one rename), with the
     // bytes the single writes would have left. A reader ends the batch first.
+    // EndBatch is false when a file could not be replaced.
     void BeginBatch() { m_bBatch = true; }
-    void EndBatch();
+    bool EndBatch();
 
     // Readers: a section given becomes the current section and stays so. A missing
     // file, section or key yields the default text, converted like a stored value.
@@ -62,9 +65,9 @@ public:
     float GetFloatInSection(const std::string& section, const std::string& key, float def);
     int GetIntInSection(const std::string& section, const std::string& key, int def);
     BOOL GetBoolInSection(const std::string& section, const std::string& key, BOOL def);
-    void WriteStringInSection(const std::string& section, const std::string& key, const std::string& value);
-    void WriteIntInSection(const std::string& section, const std::string& key, int value);
-    void WriteBoolInSection(const std::string& section, const std::string& key, BOOL value);
+    bool WriteStringInSection(const std::string& section, const std::string& key, const std::string& value);
+    bool WriteIntInSection(const std::string& section, const std::string& key, int value);
+    bool WriteBoolInSection(const std::string& section, const std::string& key, BOOL value);
 
 protected:
     BOOL m_bFromModule = TRUE;
@@ -74,7 +77,7 @@ protected:
 
 private:
     void TakeSection(const char* section);
-    void CommitBatch();
+    bool CommitBatch();
 
     bool m_bBatch = false;
     std::vector<std::pair<std::string, zns::IniEdit>> m_batch;  // file path, key

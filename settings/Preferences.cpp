@@ -1,6 +1,7 @@
 // CPreferences. Its sonde-file part is in SondeDatabase.cpp: one unit, split for length.
 #include "settings/Preferences.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <mutex>
@@ -8,6 +9,7 @@
 #include "records/SharedRecords.h"
 #include "platform/Paths.h"
 #include "settings/ErrorLog.h"
+#include "settings/SaveReport.h"
 
 namespace {
 
@@ -330,7 +332,8 @@ BOOL CPreferences::SaveAll() {
     ini.EndBatch();
 
     m_data.layout.mark = 1;
-    zns::WriteLayoutFile(LayoutPath(), m_data.layout);  // a failure is not reported
+    const bool saved = zns::WriteLayoutFile(LayoutPath(), m_data.layout);
+    zns::NoteSave(LayoutPath(), saved, errno);
     return FALSE;
 }
 

@@ -103,13 +103,18 @@ bool WriteLayoutFile(const std::string& path, const WindowLayout& layout) {
     while (ok && done < img.size()) {
         const ssize_t w = ::write(fd, img.data() + done, img.size() - done);
         if (w < 0 && errno == EINTR) continue;
+        if (w == 0) errno = ENOSPC;
         if (w <= 0) ok = false;
         else done += static_cast<size_t>(w);
     }
     if (ok) ok = SyncFile(fd) == 0;
     if (::close(fd) != 0) ok = false;
     if (ok) ok = ::rename(tmp.c_str(), path.c_str()) == 0;
-    if (!ok) ::unlink(tmp.c_str());
+    if (!ok) {
+        const int err = errno;  // the reason told to the operator
+        ::unlink(tmp.c_str());
+        errno = err;
+    }
     return ok;
 }
 

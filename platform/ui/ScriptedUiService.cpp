@@ -79,6 +79,7 @@ void ScriptedUiService::Clear() {
 int ScriptedUiService::MessageBox(QWidget* parent, const std::string& text, const std::string& caption,
                                   unsigned type) {
     NoteModalSession();  // as a shown box would
+    std::function<void(const Box&)> watch;
     Box box{text, caption, type, zns::ui::DefaultAnswer(type)};
     {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -87,6 +88,7 @@ int ScriptedUiService::MessageBox(QWidget* parent, const std::string& text, cons
             m_answers.pop_front();
         }
         m_boxes.push_back(box);
+        watch = m_onBox;
     }
     // Outside the lock: what the focus change runs may show boxes of its own.
     QPointer<QWidget> focused = parent && IsGuiThread() ? parent->window()->focusWidget() : nullptr;
@@ -96,7 +98,13 @@ int ScriptedUiService::MessageBox(QWidget* parent, const std::string& text, cons
         QFocusEvent in(QEvent::FocusIn, Qt::ActiveWindowFocusReason);
         if (focused) QCoreApplication::sendEvent(focused, &in);
     }
+    if (watch) watch(box);
     return box.answer;
+}
+
+void ScriptedUiService::OnBox(std::function<void(const Box&)> watch) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_onBox = std::move(watch);
 }
 
 std::optional<std::string> ScriptedUiService::FileDialog(QWidget*, const FileDialogRequest& req) {

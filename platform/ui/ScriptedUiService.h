@@ -4,6 +4,7 @@
 // (what Enter would do); unscripted file dialogs are cancelled. Thread-safe.
 #include <atomic>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <set>
 
@@ -47,6 +48,8 @@ public:
     std::vector<BeepCall> Beeps() const;
     int PrintSetupCount() const;
     void Clear();
+    // Called as each box shows, without the service's lock (what the disk holds then).
+    void OnBox(std::function<void(const Box&)> watch);
 
     int MessageBox(QWidget* parent, const std::string& text, const std::string& caption,
                    unsigned type) override;
@@ -68,6 +71,7 @@ private:
     std::set<std::string> m_printers;
     int m_printSetups = 0;
     std::atomic<bool> m_boxesTakeFocus{false};
+    std::function<void(const Box&)> m_onBox;
 };
 
 }  // namespace zns::ui

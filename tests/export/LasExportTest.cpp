@@ -9,6 +9,7 @@
 
 #include "ExportTestLog.h"
 #include "export/LasConversion.h"
+#include "platform/FileSync.h"
 #include "export/LasFile.h"
 #include "link/Picker.h"
 #include "records/SharedRecords.h"
@@ -424,6 +425,17 @@ TEST_F(LasConversion, RangeAgainstTheLogIsTurnedAndAnEmptyOneRefused) {
     EXPECT_EQ(rows.front()[0], "99.50");
     EXPECT_EQ(conv->LinesWritten(), 40);
 
+    // Exported again: the earlier file is whole until the new one is on disk, and
+    // the work file an interrupted export left goes.
+    exporttest::WriteAll(conv->outputPath + ".part", "left");
+    static std::string out, atSync;
+    out = conv->outputPath;
+    zns::detail::SetSyncHook([](int) { return atSync = ReadAll(out), 0; });
+    Run(LasConverter::Result::Completed);
+    zns::detail::SetSyncHook(nullptr);
+    EXPECT_EQ(DataLines(atSync).size(), 40u);
+    EXPECT_FALSE(zns::FileExists(conv->outputPath + ".part"));
+
     // A range between two lines holds none: refused, the earlier file untouched.
     conv->from = conv->to = 99.94;
     EXPECT_EQ(conv->GenerateFile(), LasConverter::Result::EmptyRange);
@@ -436,7 +448,7 @@ TEST_F(LasConversion, RangeAgainstTheLogIsTurnedAndAnEmptyOneRefused) {
     conv->from = 97.75;  // past the two good records and the sonde's trailing lines
     conv->to = 97.5;
     EXPECT_EQ(conv->GenerateFile(), LasConverter::Result::NoLines);
-    EXPECT_FALSE(zns::FileExists(conv->outputPath));
+    EXPECT_EQ(DataLines(ReadAll(conv->outputPath)).size(), 40u);  // the earlier file stays
 }
 
 TEST_F(LasConversion, OutputThatIsTheLogIsRefusedBeforeAnythingIsDeleted) {

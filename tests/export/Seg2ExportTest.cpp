@@ -8,6 +8,7 @@
 
 #include "ExportTestLog.h"
 #include "export/Seg2Export.h"
+#include "platform/FileSync.h"
 #include "platform/Paths.h"
 #include "platform/WinUser.h"
 
@@ -369,7 +370,15 @@ TEST(Seg2Export, DamagedRecordEndsEachFileThereAndAFailureKeepsEarlierFiles) {
     for (const char* rx : {"_Rx1", "_Rx2", "_Rx3"}) exporttest::WriteAll(run.Out(rx), "old");
     exporttest::DamageByte(run.data, 12 * 1052 + 100);
     Seg2Exporter ex = run.Make();
+    // Each earlier file stays whole until its successor is on disk.
+    static std::vector<std::string> atSync;
+    zns::detail::SetSyncHook([](int fd) {  // reads the final file of the ".part" being synced
+        const std::string part = std::filesystem::read_symlink("/proc/self/fd/" + std::to_string(fd)).string();
+        return atSync.push_back(ReadAll(part.substr(0, part.size() - 5))), 0;
+    });
     EXPECT_FALSE(ex.ExportDataFile(run.data));
+    zns::detail::SetSyncHook(nullptr);
+    EXPECT_EQ(atSync, std::vector<std::string>(2, "old"));
     // One warning naming the byte; each file holds the twelve traces before it.
     ASSERT_EQ(run.boxes.size(), 1u);
     EXPECT_NE(run.boxes[0].first.find("byte 12624"), std::string::npos) << run.boxes[0].first;

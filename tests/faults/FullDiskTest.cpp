@@ -2,6 +2,7 @@
 // that says what happened and what was kept, the data file ends at its last
 // whole record, and nothing more is written or reported afterwards.
 #include <fcntl.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -9,6 +10,7 @@
 #include "FaultSupport.h"
 #include "link/Recorder.h"
 #include "platform/IniFile.h"
+#include "platform/NumText.h"
 
 using namespace faults;
 
@@ -157,8 +159,34 @@ TEST_F(FullDiskTest, TheRecorderClosesTheLogWithTheLastWholeRecordsDepth) {
     }
     zns::IniFlushCache();
     EXPECT_EQ(zns::IniGetInt(hed, "WellInfo", "EndDepth", -1), last.depthMm);
+    EXPECT_EQ(zns::IniGetInt(hed, "WellInfo", "EndTime", -1), static_cast<int>(last.elapsedMs));
     // Later frames write nothing: the flag is down and the file closed.
     rig.Run(3000);
     EXPECT_EQ(ReadBytes(data).size(), 3u * 1564u);
     EXPECT_EQ(shown.size(), 1u);
+}
+
+TEST_F(FullDiskTest, AFileSystemFilledByTheLogStillTakesTheHeadersEndKeys) {
+    // A small real file system: the header's replace needs room for a second copy.
+    const std::string disk = dir.File("disk"), data = disk + "/log.zne", hed = disk + "/log.hed";
+    ASSERT_EQ(::mkdir(disk.c_str(), 0700), 0);
+    if (::mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=512k") != 0) GTEST_SKIP() << "cannot mount a tmpfs";
+    std::unique_ptr<const char, void (*)(const char*)> unmount(disk.c_str(),
+                                                              [](const char* at) { ::umount2(at, MNT_DETACH); });
+    LogRig rig({}, RECMODE_DOWN);
+    SettingsData settings;
+    ASSERT_TRUE(zns::SetFixedField(settings.files.szDataFile, data));
+    ASSERT_TRUE(zns::SetFixedField(settings.files.szLastFile, hed));
+    for (int k = 0; k < 200; ++k) ASSERT_TRUE(zns::IniWriteString(hed, "General", zns::Format("Key%d", k), "0123456789"));
+    CRecorder recorder(rig.shared, settings, rig.header, rig.writer, rig.clock);
+    ASSERT_EQ(recorder.StartRecordFile(true), CRecorder::StartResult::Started);
+    ASSERT_TRUE(rig.RunUntil([&] { return !rig.report.Failures().empty(); }));
+    ASSERT_TRUE(recorder.CloseRecordFile());
+    EXPECT_EQ(recorder.HeaderTrouble(), "");
+    zns::DataFileRecord r, last;
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(data.c_str(), "rb"), &std::fclose);
+    while (zns::ReadRecord(f.get(), r) == zns::RecordStatus::Ok) last = r;
+    zns::IniFlushCache();
+    EXPECT_EQ(zns::IniGetInt(hed, "WellInfo", "EndDepth", -1), last.depthMm);
+    EXPECT_EQ(zns::IniGetInt(hed, "WellInfo", "EndTime", -1), static_cast<int>(last.elapsedMs));
 }

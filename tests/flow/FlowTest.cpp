@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QSlider>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -314,6 +315,18 @@ TEST(Flow, ANewLogAfterAReplayGetsItsOwnHeaderInAFolderMadeForIt) {
     EXPECT_EQ(hed.GetInt("EndDepth", -1), hed.GetInt("Startdepth", -2));
     EXPECT_EQ(hed.GetInt("step", -1), s.SnapshotSettings().TimeInterval);
     p.power->SendCommand(CPowerDlg::IDC_STOP);
+    // A header, then a data file that cannot be made: the configuration is back on the last log before the box.
+    std::vector<std::string> at;
+    const std::string cfg = p.dir.File("HxZn.cfg");
+    ui.OnBox([&](const auto&) { at.push_back(zns::IniGetString(cfg, "BrannicLogger", "LastFile", "")); });
+    for (const std::string blocked : {"run3.hed", "run4.zne"}) {
+        ASSERT_TRUE(std::filesystem::create_directory(p.dir.File("Logs/well 7/" + blocked)));
+        ui.PushFileAnswer(p.dir.File("Logs/well 7/" + blocked.substr(0, 4) + ".zne"));
+        p.dlg->SendCommand(Dlg::ID_FILE_NEW);
+    }
+    ui.OnBox(nullptr);
+    EXPECT_EQ(at, std::vector<std::string>(2, p.dir.File("Logs/well 7/run2.hed")));
+    EXPECT_FALSE(s.SnapshotSession().Recording);
     ASSERT_TRUE(p.PressPower(false));
 }
 

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <filesystem>
 #include <random>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -249,6 +250,20 @@ TEST_F(IniFileTest, CrashBeforeRenameLeavesOldFileWhole) {
     EXPECT_EQ(Get("S", "Keep"), "old");
     ASSERT_TRUE(Put("S", "Keep", "new"));  // the leftover temporary file is no obstacle
     EXPECT_EQ(Get("S", "Keep"), "new");
+}
+
+TEST_F(IniFileTest, LeftoversOfKilledSavesNeverBlockASaveAndAreSwept) {
+    // Killed saves of an earlier run that had our pid or of one that is gone go;
+    // a live instance's stays while fresh (a save in progress), not when an hour old.
+    const std::string pre = m_dir / ".test.ini.tmp", live = pre + std::to_string(getppid());
+    for (int n = 0; n < 1024; ++n) WriteBytes(pre + std::to_string(getpid()) + "." + std::to_string(n), "x");
+    for (const std::string& f : {pre + "4194305.0", live + ".0", live + ".1"}) WriteBytes(f, "x");
+    const struct timespec times[2] = {{0, UTIME_OMIT}, {time(nullptr) - 7200, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, (live + ".1").c_str(), times, 0), 0);
+    ASSERT_TRUE(Put("S", "GainRx1", "13"));
+    std::set<std::string> left;
+    for (const auto& e : std::filesystem::directory_iterator(m_dir.Path())) left.insert(e.path().string());
+    EXPECT_EQ(left, (std::set<std::string>{live + ".0", m_path}));
 }
 
 TEST_F(IniFileTest, ConcurrentWritersLoseNothing) {

@@ -539,12 +539,13 @@ void CPowerDlg::ApplyView(const PanelView& v) {
 // ---------------------------------------------------------------------------
 // Recorder
 
-void CPowerDlg::StartRecordFile() {
+void CPowerDlg::StartRecordFile(const std::function<void()>& onOpenFailed) {
     switch (m_recorder.StartRecordFile(m_power.Powered())) {
         case CRecorder::StartResult::NotPowered:
             CWndBase::MessageBox(CRecorder::kMsgNotPowered, {}, MB_OK | MB_ICONSTOP);
             break;
         case CRecorder::StartResult::OpenFailed:
+            if (onOpenFailed) onOpenFailed();
             CWndBase::MessageBox(CRecorder::kMsgTroubleOpeningFile, {}, MB_OK | MB_ICONSTOP);
             break;
         case CRecorder::StartResult::Started:
@@ -564,7 +565,8 @@ void CPowerDlg::OnRecordWriteFailed(const std::string& message) {
             CloseRecordFile();
             SetSessionByte(&SessionState::StartingRecord, 0);
         }
-        const std::string why = message.empty() ? m_writer.LastError() : message;
+        std::string why = message.empty() ? m_writer.LastError() : message;
+        if (!m_recorder.HeaderTrouble().empty()) why += "\n" + m_recorder.HeaderTrouble();
         CWndBase::MessageBox(why.empty() ? std::string(CRecorder::kMsgTroubleOpeningFile) : why, {},
                              MB_OK | MB_ICONSTOP);
     });

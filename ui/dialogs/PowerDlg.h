@@ -121,7 +121,8 @@ public:
     void CreateToolTips();
 
     // ---- recorder and player ------------------------------------------------
-    void StartRecordFile();
+    // onOpenFailed runs before the "Trouble opening file." box.
+    void StartRecordFile(const std::function<void()>& onOpenFailed = {});
     void CloseRecordFile();
     // Any thread (ILinkReport::RecordingFailed: a record could not be
     // written): the recording stops, what was written is kept, and `message`

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "Harness.h"
+#include "platform/FileSync.h"
 #include "settings/Ini.h"
+#include "settings/SaveReport.h"
 
 using namespace rectest;
 
@@ -158,6 +160,16 @@ TEST_F(RecorderUnitTest, EndDepthIsWrittenWhenItChangesAtMostOnceASecondAndAtSto
     recorder.UpdateEndDepth(12.0);  // nor after the log ends
     writer.HeaderKeys().Flush();
     EXPECT_EQ(HeaderInt(hed, "WellInfo", "EndDepth"), 10500);
+
+    // Keys the disk refuses while a log runs are told once, from the writer's thread.
+    static std::vector<std::string> told;
+    zns::SetSaveFailureHandler([](const std::string& t) { told.push_back(t); });
+    ASSERT_EQ(recorder.StartRecordFile(true), CRecorder::StartResult::Started);
+    zns::detail::SetSyncHook([](int) { return errno = ENOSPC, -1; });
+    for (int i = 0; i < 3; ++i) clock.Advance(1000), recorder.UpdateEndDepth(13.0 + i), writer.HeaderKeys().Flush();
+    zns::detail::SetSyncHook(nullptr);
+    zns::SetSaveFailureHandler(nullptr);
+    EXPECT_EQ(told, std::vector<std::string>{zns::SaveFailureText(hed, ENOSPC)});
 }
 
 // ---------------------------------------------------------------------------

@@ -3,12 +3,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <utility>
 #include <vector>
 
 #include "PrefsTestUtil.h"
 #include "platform/FileSync.h"
+#include "settings/SaveReport.h"
 
 using namespace prefs_test;
 
@@ -282,6 +284,33 @@ TEST_F(ConfigTest, SaveConfigWritesValuesAsTheyStandAndKeepsOtherLines) {
     const std::string text = ReadAll(Cfg());
     EXPECT_EQ(text.rfind("; kept comment\r\n", 0), 0u);
     EXPECT_NE(text.find("RefreshTime =80"), std::string::npos) << "untouched lines stay byte for byte";
+}
+
+TEST_F(ConfigTest, AFailedSaveIsToldOncePerFileUntilASaveOfItWorks) {
+    CPreferences& p = Prefs();
+    p.StartupLoad();
+    static std::vector<std::string> told;
+    zns::SetSaveFailureHandler([](const std::string& t) { told.push_back(t); });
+    const auto save = [&](int gain, bool full) {  // the configuration, LAS keys and layout
+        shared->settings.GainRx1 = gain;
+        zns::detail::SetSyncHook(full ? +[](int) { return errno = ENOSPC, -1; } : nullptr);
+        p.SaveConfig();
+        p.SaveLasParams();
+        p.SaveAll();
+        zns::detail::SetSyncHook(nullptr);
+    };
+    save(12, false);
+    save(13, true);
+    save(14, true);
+    ASSERT_EQ(told.size(), 2u);
+    EXPECT_NE(told[0].find(p.ConfigPath() + " could not be saved: No space left on device"), std::string::npos);
+    EXPECT_NE(told[1].find(p.LayoutPath()), std::string::npos);
+    EXPECT_NE(Key("GainRx1"), "14");  // the file keeps its last whole version
+    save(15, false);
+    save(16, true);
+    zns::SetSaveFailureHandler(nullptr);
+    EXPECT_EQ(told.size(), 4u);  // each told again after a save of it worked
+    EXPECT_EQ(Key("GainRx1"), "15");
 }
 
 TEST_F(ConfigTest, LasParametersRoundTripInTheirOrder) {
