@@ -41,12 +41,6 @@ std::optional<PrinterDevice> PrinterDevice::FromSystem(const std::string& name) 
     return DeviceOf(info);
 }
 
-std::optional<PrinterDevice> PrinterDevice::SystemDefault() {
-    const QPrinterInfo info = QPrinterInfo::defaultPrinter();
-    if (info.isNull()) return std::nullopt;
-    return DeviceOf(info);
-}
-
 void PrinterDevice::ApplyTo(QPrinter& printer) const {
     if (!outputFile.empty()) {
         printer.setOutputFormat(QPrinter::PdfFormat);
@@ -265,6 +259,38 @@ std::string Told(const char* format, const std::string& a, const std::string& b 
     return buf;
 }
 
+// Resolves the page's printer and prints it; `trouble` is what to tell.
+bool PrintJob(PrintedLogPage& page, const TracePrintSpooler::PrintFunction& print,
+              const TracePrintSpooler::LookupFunction& lookup, std::string& trouble) {
+    std::string target = page.device && !page.device->outputFile.empty() ? page.device->outputFile : std::string();
+    if (!page.printerName.empty()) {
+        target = page.printerName;
+        if (auto d = lookup(page.printerName)) {
+            page.device = std::move(d);
+        } else if (auto def = lookup(std::string())) {
+            // Gone while the print system answers: its default printer, as
+            // when no printer of that name can be opened; the operator knows.
+            trouble = Told(kMsgPrinterNotFound, page.printerName, def->deviceName);
+            page.device = std::move(def);
+        } else {
+            trouble = Told(kMsgPageNotPrinted, target);  // no answer: never another printer
+            return false;
+        }
+    }
+    if (page.device && !page.device->outputFile.empty()) {
+        // One file a page; a file already there is never written over.
+        const std::string chosen = page.device->outputFile;
+        std::string file = PdfPageFileName(chosen, page.pageNumber);
+        for (int copy = 2; QFile::exists(QFile::decodeName(file.c_str())); ++copy)
+            file = PdfPageFileName(chosen, page.pageNumber, copy);
+        page.device->outputFile = file;
+    }
+    if (target.empty()) target = page.device ? page.device->deviceName : std::string();
+    if (print(page)) return true;
+    trouble = Told(kMsgPageNotPrinted, target);
+    return false;
+}
+
 }  // namespace
 
 TracePrintSpooler::TracePrintSpooler()
@@ -334,37 +360,6 @@ size_t TracePrintSpooler::Failed() const {
 size_t TracePrintSpooler::Dropped() const {
     std::lock_guard<std::mutex> g(m_lock);
     return m_dropped;
-}
-
-bool TracePrintSpooler::PrintJob(PrintedLogPage& page, const PrintFunction& print, const LookupFunction& lookup,
-                                 std::string& trouble) {
-    std::string target = page.device && !page.device->outputFile.empty() ? page.device->outputFile : std::string();
-    if (!page.printerName.empty()) {
-        target = page.printerName;
-        if (auto d = lookup(page.printerName)) {
-            page.device = std::move(d);
-        } else if (auto def = lookup(std::string())) {
-            // Gone while the print system answers: its default printer, as
-            // when no printer of that name can be opened; the operator knows.
-            trouble = Told(kMsgPrinterNotFound, page.printerName, def->deviceName);
-            page.device = std::move(def);
-        } else {
-            trouble = Told(kMsgPageNotPrinted, target);  // no answer: never another printer
-            return false;
-        }
-    }
-    if (page.device && !page.device->outputFile.empty()) {
-        // One file a page; a file already there is never written over.
-        const std::string chosen = page.device->outputFile;
-        std::string file = PdfPageFileName(chosen, page.pageNumber);
-        for (int copy = 2; QFile::exists(QFile::decodeName(file.c_str())); ++copy)
-            file = PdfPageFileName(chosen, page.pageNumber, copy);
-        page.device->outputFile = file;
-    }
-    if (target.empty()) target = page.device ? page.device->deviceName : std::string();
-    if (print(page)) return true;
-    trouble = Told(kMsgPageNotPrinted, target);
-    return false;
 }
 
 void TracePrintSpooler::Run() {

@@ -80,8 +80,6 @@ struct PrinterDevice {
 
     // The printer's own defaults; nothing when no such printer is installed.
     static std::optional<PrinterDevice> FromSystem(const std::string& name);
-    // The system's default printer; nothing when there is none.
-    static std::optional<PrinterDevice> SystemDefault();
     void ApplyTo(QPrinter& printer) const;
 };
 
@@ -226,9 +224,6 @@ private:
     };
     void Run();
     bool Enqueue(Job job);
-    // Resolves the page's printer and prints it; the trouble to tell, if any.
-    bool PrintJob(PrintedLogPage& page, const PrintFunction& print, const LookupFunction& lookup,
-                  std::string& trouble);
 
     mutable std::mutex m_lock;
     std::condition_variable m_wake;
