@@ -4,8 +4,8 @@
 //
 // A page is taken as a snapshot on the GUI thread (the rows of the image and
 // the texts, a few milliseconds) and handed to TracePrintSpooler, whose own
-// thread talks to the printer. Neither acquisition nor the GUI ever waits for
-// a printer.
+// thread looks its printer up and talks to it. Neither acquisition nor the GUI
+// ever waits for a printer or the print system.
 //
 // The page geometry is fixed in printer device units of a 600 dpi device: the
 // printer is asked for 600 dpi and the page is shrunk as a whole only when the
