@@ -782,43 +782,47 @@ void CBrannicZenova_Dlg::RestoreWindowPos(bool atLeft) {
 // ---------------------------------------------------------------------------
 // Printing
 
-bool CBrannicZenova_Dlg::SelectPrinter() {
-    return zns::ui::Service().PrinterAvailable(m_data.m_strPrinterUsed);
+void CBrannicZenova_Dlg::SetupPrinter() {
+    m_printerReady = false;
+    ApplyMenuStates();
+    if (!m_drawer) return;
+    const unsigned check = ++m_printerCheck;
+    const std::string& name = m_data.m_strPrinterUsed;
+    m_printerLookupPending = true;
+    m_drawer->LookUpPrinters(IsNoPrinter(name) || zns::IsPdfPrinterName(name) ? std::string() : name,
+                             [this, check](const zns::PrinterLookup& answer) { OnPrintersLookedUp(check, answer); });
 }
 
-void CBrannicZenova_Dlg::SetupPrinter() {
-    bool ready = false;
-    try {
-        m_appPrinter.LoadSystemDefault();
-        if (IsNoPrinter(m_data.m_strPrinterUsed)) {
-            const std::string def = zns::ui::Service().DefaultPrinterName();
-            if (!def.empty()) m_data.m_strPrinterUsed = def;
-        }
-        if (!IsNoPrinter(m_data.m_strPrinterUsed)) ready = SelectPrinter();
-    } catch (const std::exception&) {
-        try {
-            const std::string def = zns::ui::Service().DefaultPrinterName();
-            if (!def.empty()) m_data.m_strPrinterUsed = def;
-        } catch (const std::exception&) {
-            MessageBox(kMsgNoDefaultPrinter, {}, MB_OK | MB_ICONEXCLAMATION);
-        }
+void CBrannicZenova_Dlg::OnPrintersLookedUp(unsigned check, const zns::PrinterLookup& answer) {
+    m_appPrinter.SelectPrinter(answer.systemDefault);
+    if (check != m_printerCheck) return;  // a printer was chosen since
+    m_printerLookupPending = false;
+    if (answer.failed) {
+        MessageBox(kMsgNoDefaultPrinter, {}, MB_OK | MB_ICONEXCLAMATION);
+        return;
     }
-    m_printerReady = ready;
+    std::string& name = m_data.m_strPrinterUsed;
+    if (IsNoPrinter(name) && answer.systemDefault) name = answer.systemDefault->deviceName;
+    // Ready as a page would print: on the chosen printer, a PDF file, or the
+    // default printer when the chosen one is gone.
+    m_printerReady = !IsNoPrinter(name) && (zns::IsPdfPrinterName(name) || answer.chosen || answer.systemDefault);
     ApplyMenuStates();
 }
 
 void CBrannicZenova_Dlg::OnSetPrinter() {
-    if (auto chosen = zns::ui::Service().PrintSetup(this, m_data.m_strPrinterUsed)) {
-        // Printing to a file has no printer behind it: say so rather than
-        // close as if a printer had been chosen.
-        if (chosen->empty() || !zns::ui::Service().PrinterAvailable(*chosen)) {
-            MessageBox(kMsgPrinterUnusable, {}, MB_OK | MB_ICONEXCLAMATION);
-            return;
-        }
-        m_data.m_strPrinterUsed = *chosen;
+    auto chosen = zns::ui::Service().PrintSetup(this, m_data.m_strPrinterUsed);
+    if (!chosen) return;
+    // A choice without a name prints nowhere: say so rather than close as if
+    // a printer had been chosen.
+    if (chosen->empty()) {
+        MessageBox(kMsgPrinterUnusable, {}, MB_OK | MB_ICONEXCLAMATION);
+        return;
     }
-    if (IsNoPrinter(m_data.m_strPrinterUsed)) return;
-    m_printerReady = SelectPrinter();
+    // A printer from the print system's own list, or a PDF file: nothing to look up.
+    m_data.m_strPrinterUsed = *chosen;
+    ++m_printerCheck;
+    m_printerLookupPending = false;
+    m_printerReady = true;
     ApplyMenuStates();
     m_preferences.SaveConfig();
 }

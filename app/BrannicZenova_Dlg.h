@@ -188,6 +188,8 @@ public:
     QProgressBar* Progress() const { return m_progress; }
     const CPicture& Logo() const { return m_logo; }
     bool PrinterReady() const { return m_printerReady; }
+    // True while the print system has not yet answered the start-up question.
+    bool PrinterLookupPending() const { return m_printerLookupPending; }
     int StatusTick() const { return m_nStatusTick.load(); }
     unsigned StatusTimerSlot() const { return m_nTimerStatus; }
     // Names of the start-up steps in the order they ran.
@@ -209,9 +211,10 @@ private:
     void LoadMenu129();
     // Greys what the program cannot do yet and sets the print entries' state.
     void ApplyMenuStates();
+    // Asks the print system (on the spooler's thread) for the configured and the
+    // default printer; the print entries follow its answer.
     void SetupPrinter();
-    // Selects the configured printer; true when it can be printed to.
-    bool SelectPrinter();
+    void OnPrintersLookedUp(unsigned check, const zns::PrinterLookup& answer);
     void SetStatusParts();
     void RememberNormalRect();
     void ToggleWide(int receiverId);
@@ -281,6 +284,8 @@ private:
     std::atomic<int> m_nStatusTick{kStatusTickEvery};
     int m_nBlink = 0;
     bool m_printerReady = false;
+    bool m_printerLookupPending = false;
+    unsigned m_printerCheck = 0;  // a later printer choice outdates an answer
     bool m_autoPrint = false;
     bool m_inConfirmExit = false;
     bool m_workersStopped = false;

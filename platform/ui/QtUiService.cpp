@@ -1,12 +1,15 @@
 #include "platform/ui/QtUiService.h"
 
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <QPushButton>
 #include <QStringList>
 #include <algorithm>
 
@@ -121,11 +124,24 @@ std::optional<std::string> QtUiService::FileDialog(QWidget* parent, const FileDi
 std::optional<std::string> QtUiService::PrintSetup(QWidget* parent, const std::string& current) {
     NoteModalSession();
     QPrinter printer;
-    if (!current.empty()) printer.setPrinterName(ToQ(current));
+    if (current.find('/') != std::string::npos) {
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(QFile::decodeName(current.c_str()));
+    } else if (!current.empty()) {
+        printer.setPrinterName(ToQ(current));
+    }
     QPrintDialog dlg(&printer, parent);
+    dlg.setWindowTitle(QStringLiteral("Set Printer"));
+    // The dialog only chooses the printer: its accept button prints nothing.
+    if (auto* buttons = dlg.findChild<QDialogButtonBox*>())
+        if (QPushButton* ok = buttons->button(QDialogButtonBox::Ok)) ok->setText(QStringLiteral("OK"));
     if (dlg.exec() != QDialog::Accepted) return std::nullopt;
-    // Qt's own "print to file" is no printer of the system: an empty name.
-    if (printer.outputFormat() == QPrinter::PdfFormat) return std::string();
+    // Qt's print to PDF: the file's absolute path stands for the printer.
+    if (printer.outputFormat() == QPrinter::PdfFormat) {
+        const QString file = printer.outputFileName();
+        if (file.isEmpty()) return std::string();
+        return QFile::encodeName(QFileInfo(file).absoluteFilePath()).toStdString();
+    }
     return FromQ(printer.printerName());
 }
 

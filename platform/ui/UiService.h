@@ -34,8 +34,11 @@ public:
     // The chosen path, or nothing when cancelled.
     virtual std::optional<std::string> FileDialog(QWidget* parent, const FileDialogRequest& req) = 0;
     // Printer choice (print set-up); `current` is preselected. Nothing when
-    // cancelled; an empty name when the choice is no printer (print to file).
+    // cancelled; for print to PDF the file's absolute path (a name with a '/',
+    // which no print queue has); an empty name for a choice without one.
     virtual std::optional<std::string> PrintSetup(QWidget* parent, const std::string& current) = 0;
+    // The two printer questions may wait on the print system: the print
+    // spooler's thread asks them, never the GUI thread.
     // Name of the system's default printer; empty when there is none.
     virtual std::string DefaultPrinterName() = 0;
     // True when a printer of that name can be opened for printing.
@@ -43,7 +46,8 @@ public:
     virtual void Beep(unsigned frequency, unsigned durationMs) = 0;
 };
 
-// The service in force: the installed one, else the Qt one. GUI thread.
+// The service in force: the installed one, else the Qt one. GUI thread, but
+// for the printer questions.
 IUiService& Service();
 // Installs a service (nullptr goes back to the Qt one); returns the previous one.
 IUiService* SetService(IUiService* service);

@@ -308,9 +308,11 @@ TEST(MainWindow, ReplayAndExportAreRefusedWhilePowered) {
 }
 
 TEST(MainWindow, PrinterSetUp) {
+    const auto settled = [](Running& r) { return WaitFor([&] { return !r.dlg->PrinterLookupPending(); }, 30000); };
     // "none" and no printer at all: both print entries stay greyed, no message.
     {
         Running r;
+        ASSERT_TRUE(settled(r));
         EXPECT_FALSE(r.dlg->PrinterReady());
         EXPECT_EQ(r.app.Settings().m_strPrinterUsed, "none");
         EXPECT_EQ(r.dir.Ui().BoxCount(), 0u);
@@ -323,16 +325,19 @@ TEST(MainWindow, PrinterSetUp) {
             run.dir.Ui().SetDefaultPrinter("Office");
             run.dir.Ui().AddPrinter("Office");
         });
+        ASSERT_TRUE(settled(r));
         EXPECT_EQ(r.app.Settings().m_strPrinterUsed, "Office");
         EXPECT_TRUE(r.dlg->PrinterReady());
     }
-    // A configured printer that is gone: not ready, and the name is kept.
-    {
-        Running r([](Running& run) {
-            zns::IniWriteString(run.dir.File("HxZn.cfg"), "BrannicLogger", "PrinterUsed", "Gone");
+    // Kept and ready: a gone printer (pages go to the default one), a PDF file.
+    for (const char* used : {"Gone", "/tmp/zns/log.pdf"}) {
+        Running r([used](Running& run) {
+            zns::IniWriteString(run.dir.File("HxZn.cfg"), "BrannicLogger", "PrinterUsed", used);
+            if (used[0] != '/') run.dir.Ui().SetDefaultPrinter("Office");
         });
-        EXPECT_EQ(r.app.Settings().m_strPrinterUsed, "Gone");
-        EXPECT_FALSE(r.dlg->PrinterReady());
+        ASSERT_TRUE(settled(r));
+        EXPECT_EQ(r.app.Settings().m_strPrinterUsed, used);
+        EXPECT_TRUE(r.dlg->PrinterReady());
     }
 }
 
@@ -351,12 +356,11 @@ TEST(MainWindow, SetPrinterStoresTheChoice) {
     r.dlg->SendCommand(Dlg::ID_SET_PRINTER);
     EXPECT_EQ(r.app.Settings().m_strPrinterUsed, "Plotter");
 
-    // Print to file is no printer: the operator is told, the choice is kept.
-    ui.PushPrintSetupAnswer(std::string());
+    // Print to PDF is a printer: its file is stored.
+    ui.PushPrintSetupAnswer(std::string("/tmp/zns/log.pdf"));
     r.dlg->SendCommand(Dlg::ID_SET_PRINTER);
-    ASSERT_EQ(ui.BoxCount(), 1u);
-    EXPECT_EQ(ui.LastBox().text, Dlg::kMsgPrinterUnusable);
-    EXPECT_EQ(r.app.Settings().m_strPrinterUsed, "Plotter");
+    EXPECT_EQ(ui.BoxCount(), 0u);
+    EXPECT_EQ(zns::IniGetString(r.dir.File("HxZn.cfg"), "BrannicLogger", "PrinterUsed", ""), "/tmp/zns/log.pdf");
     EXPECT_TRUE(r.dlg->PrinterReady());
 }
 

@@ -129,7 +129,7 @@ TEST(Wiring, PrintAndAutoPrintGoThroughTheTraceImage) {
         run.dir.Ui().SetDefaultPrinter("Office");
         run.dir.Ui().AddPrinter("Office");
     });
-    ASSERT_TRUE(r.dlg->PrinterReady());
+    ASSERT_TRUE(WaitFor([&] { return r.dlg->PrinterReady(); }, 30000));
     CMenu& menu = r.dlg->Menu();
     EXPECT_FALSE(menu.GetMenuState(Dlg::ID_FILE_PRINT) & MF_GRAYED);
     EXPECT_FALSE(menu.GetMenuState(Dlg::ID_AUTO_PRINT) & MF_GRAYED);

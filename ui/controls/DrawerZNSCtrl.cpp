@@ -241,17 +241,11 @@ void CDrawerZNSCtrl::PrintPage(bool partial) {
     // Records already received belong on the page (the image is drawn on the timer).
     if (!m_drawing) DrawPending();
 
-    // The printer: the named one when it can be opened, else the application's.
+    // The application's printer; a named one is looked up by the spooler,
+    // since the print system may take a minute to answer.
     zns::CPrinterSettings printer;
-    zns::CAppPrinter systemDefault;
-    if (m_printCtx.appPrinter) {
-        printer.GetDefaultPrinter(*m_printCtx.appPrinter);
-    } else {
-        systemDefault.LoadSystemDefault();
-        printer.GetDefaultPrinter(systemDefault);
-    }
+    if (m_printCtx.appPrinter) printer.GetDefaultPrinter(*m_printCtx.appPrinter);
     const std::string used = m_printCtx.printerUsed ? m_printCtx.printerUsed() : std::string();
-    if (!used.empty()) printer.SetPrinterDevice(used);
 
     const int top = m_core->WindowTopRow();
     int first = top;
@@ -271,7 +265,19 @@ void CDrawerZNSCtrl::PrintPage(bool partial) {
 
     zns::PrintedLogPage page = zns::MakePrintedLogPage(ImageView(), first, rows, height, m_pageNumber, texts);
     page.device = printer.Device();
+    if (zns::IsPdfPrinterName(used)) {
+        page.device = zns::PrinterDevice{};
+        page.device->outputFile = used;
+    } else {
+        page.printerName = used;
+    }
     m_spooler->Submit(std::move(page));
+}
+
+void CDrawerZNSCtrl::LookUpPrinters(const std::string& name, std::function<void(const zns::PrinterLookup&)> done) {
+    m_spooler->LookUp(name, [this, done = std::move(done)](const zns::PrinterLookup& answer) {
+        zns::ui::PostToGui(this, [done, answer] { done(answer); });
+    });
 }
 
 bool CDrawerZNSCtrl::TogglePrinting(bool final) {

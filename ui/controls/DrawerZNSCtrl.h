@@ -77,7 +77,8 @@ public:
     // Where printed pages take their printer and texts from; the main window sets it.
     struct PrintContext {
         zns::CAppPrinter* appPrinter = nullptr;    // the application's printer (null: the system default)
-        std::function<std::string()> printerUsed;  // m_strPrinterUsed; empty: the application's printer
+        std::function<std::string()> printerUsed;  // m_strPrinterUsed; empty: the application's printer,
+                                                   // a path: that PDF file
         std::function<std::string()> logName;      // LogName of the log header (page header)
         std::function<std::string()> fileName;     // the data file's name (footer)
         const zns::IClock* clock = nullptr;        // footer date (null: the real clock)
@@ -93,6 +94,9 @@ public:
     bool AutoPrint() const { return m_autoPrint; }
     int PageNumber() const { return m_pageNumber; }
     zns::TracePrintSpooler& PrintSpooler() { return *m_spooler; }
+    // Asks the print system about printer `name` ("": none) and its default
+    // printer on the spooler's thread; `done` gets the answer on the GUI thread.
+    void LookUpPrinters(const std::string& name, std::function<void(const zns::PrinterLookup&)> done);
 
 protected:
     void paintEvent(QPaintEvent* e) override;

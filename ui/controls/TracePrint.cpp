@@ -1,5 +1,6 @@
 #include "ui/controls/TracePrint.h"
 
+#include <QFile>
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPen>
@@ -40,12 +41,6 @@ std::optional<PrinterDevice> PrinterDevice::FromSystem(const std::string& name) 
     return DeviceOf(info);
 }
 
-std::optional<PrinterDevice> PrinterDevice::SystemDefault() {
-    const QPrinterInfo info = QPrinterInfo::defaultPrinter();
-    if (info.isNull()) return std::nullopt;
-    return DeviceOf(info);
-}
-
 void PrinterDevice::ApplyTo(QPrinter& printer) const {
     if (!outputFile.empty()) {
         printer.setOutputFormat(QPrinter::PdfFormat);
@@ -59,7 +54,35 @@ void PrinterDevice::ApplyTo(QPrinter& printer) const {
     if (outputFile.empty()) printer.setDuplex(static_cast<QPrinter::DuplexMode>(duplex));
 }
 
-void CAppPrinter::LoadSystemDefault() { SelectPrinter(PrinterDevice::SystemDefault()); }
+bool IsPdfPrinterName(const std::string& name) { return name.find('/') != std::string::npos; }
+
+std::string PdfPageFileName(const std::string& chosen, int pageNumber, int copy) {
+    std::string stem = chosen, ext = ".pdf";
+    const size_t dot = chosen.rfind('.');
+    if (dot != std::string::npos && chosen.size() - dot == 4 && chosen.find('/', dot) == std::string::npos) {
+        std::string e = chosen.substr(dot);
+        for (char& c : e) c = static_cast<char>(c | 0x20);
+        if (e == ".pdf") {
+            stem = chosen.substr(0, dot);
+            ext = chosen.substr(dot);
+        }
+    }
+    if (pageNumber > 0) stem += "-" + std::to_string(pageNumber);
+    if (copy > 1) stem += " (" + std::to_string(copy) + ")";
+    return stem + ext;
+}
+
+std::optional<PrinterDevice> LookUpPrinter(const std::string& name) {
+    ui::IUiService& service = ui::Service();
+    const std::string n = name.empty() ? service.DefaultPrinterName() : name;
+    if (n.empty() || !service.PrinterAvailable(n)) return std::nullopt;
+    if (auto d = PrinterDevice::FromSystem(n)) return d;
+    // Known to the service but not to the print system (a scripted printer):
+    // its name with the default settings.
+    PrinterDevice plain;
+    plain.deviceName = n;
+    return plain;
+}
 
 std::optional<PrinterDevice> CAppPrinter::Current() const {
     std::lock_guard<std::mutex> g(m_lock);
@@ -81,16 +104,10 @@ void CPrinterSettings::GetDefaultPrinter(const CAppPrinter& app) {
 }
 
 BOOL CPrinterSettings::SetPrinterDevice(const std::string& name) {
-    if (name.empty() || !ui::Service().PrinterAvailable(name)) return FALSE;
-    if (auto d = PrinterDevice::FromSystem(name)) {
-        m_device = std::move(d);
-    } else {
-        // Known to the service but not to the print system (a scripted printer):
-        // its name with the default settings.
-        PrinterDevice plain;
-        plain.deviceName = name;
-        m_device = std::move(plain);
-    }
+    if (name.empty()) return FALSE;
+    auto d = LookUpPrinter(name);
+    if (!d) return FALSE;
+    m_device = std::move(d);
     PrinterName();
     return TRUE;
 }
@@ -234,7 +251,52 @@ bool PrintOnPrinter(const PrintedLogPage& page) {
 // ---------------------------------------------------------------------------
 // Spooler
 
-TracePrintSpooler::TracePrintSpooler() : m_print(&PrintOnPrinter) {}
+namespace {
+
+std::string Told(const char* format, const std::string& a, const std::string& b = {}) {
+    char buf[1024];
+    std::snprintf(buf, sizeof buf, format, a.c_str(), b.c_str());
+    return buf;
+}
+
+// Resolves the page's printer and prints it; `trouble` is what to tell.
+bool PrintJob(PrintedLogPage& page, const TracePrintSpooler::PrintFunction& print,
+              const TracePrintSpooler::LookupFunction& lookup, std::string& trouble) {
+    std::string target = page.device && !page.device->outputFile.empty() ? page.device->outputFile : std::string();
+    if (!page.printerName.empty()) {
+        target = page.printerName;
+        if (auto d = lookup(page.printerName)) {
+            page.device = std::move(d);
+        } else if (auto def = lookup(std::string())) {
+            // Gone while the print system answers: its default printer, as
+            // when no printer of that name can be opened; the operator knows.
+            trouble = Told(kMsgPrinterNotFound, page.printerName, def->deviceName);
+            page.device = std::move(def);
+        } else {
+            trouble = Told(kMsgPageNotPrinted, target);  // no answer: never another printer
+            return false;
+        }
+    }
+    if (page.device && !page.device->outputFile.empty()) {
+        // One file a page; a file already there is never written over.
+        const std::string chosen = page.device->outputFile;
+        std::string file = PdfPageFileName(chosen, page.pageNumber);
+        for (int copy = 2; QFile::exists(QFile::decodeName(file.c_str())); ++copy)
+            file = PdfPageFileName(chosen, page.pageNumber, copy);
+        page.device->outputFile = file;
+    }
+    if (target.empty()) target = page.device ? page.device->deviceName : std::string();
+    if (print(page)) return true;
+    trouble = Told(kMsgPageNotPrinted, target);
+    return false;
+}
+
+}  // namespace
+
+TracePrintSpooler::TracePrintSpooler()
+    : m_print(&PrintOnPrinter), m_lookup(&LookUpPrinter), m_report([](const std::string& text) {
+          ui::PostMessageBox(text, ui::AppTitle(), MB_OK | MB_ICONEXCLAMATION);
+      }) {}
 
 TracePrintSpooler::~TracePrintSpooler() {
     {
@@ -250,14 +312,30 @@ void TracePrintSpooler::SetPrintFunction(PrintFunction fn) {
     m_print = fn ? std::move(fn) : PrintFunction(&PrintOnPrinter);
 }
 
-bool TracePrintSpooler::Submit(PrintedLogPage page) {
+void TracePrintSpooler::SetLookupFunction(LookupFunction fn) {
+    std::lock_guard<std::mutex> g(m_lock);
+    m_lookup = fn ? std::move(fn) : LookupFunction(&LookUpPrinter);
+}
+
+void TracePrintSpooler::SetReportFunction(ReportFunction fn) {
+    std::lock_guard<std::mutex> g(m_lock);
+    m_report = std::move(fn);
+}
+
+bool TracePrintSpooler::Submit(PrintedLogPage page) { return Enqueue({std::move(page), {}, {}}); }
+
+void TracePrintSpooler::LookUp(std::string name, std::function<void(const PrinterLookup&)> done) {
+    Enqueue({std::nullopt, std::move(name), std::move(done)});
+}
+
+bool TracePrintSpooler::Enqueue(Job job) {
     {
         std::lock_guard<std::mutex> g(m_lock);
-        if (m_queue.size() >= kMaxQueued) {
+        if (job.page && m_queue.size() >= kMaxQueued) {
             ++m_dropped;
             return false;
         }
-        m_queue.push_back(std::move(page));
+        m_queue.push_back(std::move(job));
         if (!m_thread.joinable()) m_thread = std::thread([this] { Run(); });
     }
     m_wake.notify_one();
@@ -289,17 +367,37 @@ void TracePrintSpooler::Run() {
     for (;;) {
         m_wake.wait(g, [this] { return m_stop || !m_queue.empty(); });
         if (m_queue.empty()) break;  // stopping with nothing left
-        PrintedLogPage page = std::move(m_queue.front());
+        Job job = std::move(m_queue.front());
         m_queue.pop_front();
-        PrintFunction print = m_print;
+        const PrintFunction print = m_print;
+        const LookupFunction lookup = m_lookup;
+        const ReportFunction report = m_report;
         m_busy = true;
         g.unlock();
+        if (!job.page) {
+            PrinterLookup answer;
+            try {
+                if (!job.name.empty()) answer.chosen = lookup(job.name);
+                answer.systemDefault = lookup(std::string());
+            } catch (...) {
+                answer.failed = true;
+            }
+            if (job.done) job.done(answer);
+            g.lock();
+            m_busy = false;
+            if (m_queue.empty()) m_idle.notify_all();
+            continue;
+        }
         bool ok = false;
+        std::string trouble;
         try {
-            ok = print(page);
+            ok = PrintJob(*job.page, print, lookup, trouble);
         } catch (...) {
             ok = false;
         }
+        // Told once for a run of pages with the same trouble.
+        if (trouble != m_told && !trouble.empty() && report) report(trouble);
+        m_told = trouble;
         g.lock();
         m_busy = false;
         ++(ok ? m_printed : m_failed);

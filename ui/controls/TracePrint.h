@@ -4,8 +4,8 @@
 //
 // A page is taken as a snapshot on the GUI thread (the rows of the image and
 // the texts, a few milliseconds) and handed to TracePrintSpooler, whose own
-// thread talks to the printer. Neither acquisition nor the GUI ever waits for
-// a printer.
+// thread looks its printer up and talks to it. Neither acquisition nor the GUI
+// ever waits for a printer or the print system.
 //
 // The page geometry is fixed in printer device units of a 600 dpi device: the
 // printer is asked for 600 dpi and the page is shrunk as a whole only when the
@@ -57,6 +57,10 @@ inline constexpr const char* kPrintJobName = "branniclogger Print Job %d";
 inline constexpr const char* kPrintDateFormat = "%d/%b/%Y %H:%M:%S";
 inline constexpr const char* kPrintPageNumber = "Page N\xB0  :%d";  // Windows-1252
 inline constexpr const char* kPrinterNotSet = "printer not set...";
+// Told once for a run of pages with the same trouble.
+inline constexpr const char* kMsgPageNotPrinted = "The page could not be printed on \"%s\".";
+inline constexpr const char* kMsgPrinterNotFound =
+    "Printer \"%s\" was not found: the page was printed on the default printer \"%s\".";
 
 // Height on paper of `rows` source rows of a partial page: trunc(rows x 4.68).
 constexpr int PartialPageHeight(int rows) { return rows * 468 / 100; }
@@ -76,10 +80,20 @@ struct PrinterDevice {
 
     // The printer's own defaults; nothing when no such printer is installed.
     static std::optional<PrinterDevice> FromSystem(const std::string& name);
-    // The system's default printer; nothing when there is none.
-    static std::optional<PrinterDevice> SystemDefault();
     void ApplyTo(QPrinter& printer) const;
 };
+
+// The chosen printer's name when it is Qt's print to PDF: the file's path. A
+// print queue's name never holds a '/'.
+bool IsPdfPrinterName(const std::string& name);
+// The file of one page printed to PDF: "log.pdf" gives "log-3.pdf" for page 3,
+// "log.pdf" itself for a page without a number; `copy` above 1 adds " (2)"...
+std::string PdfPageFileName(const std::string& chosen, int pageNumber, int copy = 1);
+
+// The printer of that name as the print system knows it ("" for its default
+// printer); nothing when there is no such printer. May wait for the print
+// system for a minute: never on the GUI thread.
+std::optional<PrinterDevice> LookUpPrinter(const std::string& name);
 
 // The application's printer: the one pages go to unless a printer is named
 // for them. Kept by the main window; read by print jobs. Thread-safe.
@@ -88,8 +102,6 @@ public:
     CAppPrinter() = default;
     explicit CAppPrinter(std::optional<PrinterDevice> device) : m_device(std::move(device)) {}
 
-    // The system's default printer becomes the application's (GUI thread).
-    void LoadSystemDefault();
     std::optional<PrinterDevice> Current() const;
     void SelectPrinter(std::optional<PrinterDevice> device);
 
@@ -110,7 +122,8 @@ public:
     // Takes a copy of the application's printer.
     void GetDefaultPrinter(const CAppPrinter& app);
     // The printer of that name with its own settings. FALSE (and nothing
-    // changed) when no printer of that name can be opened. GUI thread.
+    // changed) when no printer of that name can be opened. Looks the printer
+    // up (LookUpPrinter): never on the GUI thread.
     BOOL SetPrinterDevice(const std::string& name);
     // Makes this printer the application's, remembering the previous one.
     void SetThisPrinter(CAppPrinter& app);
@@ -137,6 +150,9 @@ struct PrintedLogPage {
     std::string dateText;                 // footer left
     std::string fileName;                 // footer centre: the data file's name
     std::optional<PrinterDevice> device;  // nothing: the system's default printer
+    // A printer looked up by name where the page is printed; `device` is then
+    // what it resolved to (the default printer when it is gone).
+    std::string printerName;
 };
 
 // What a page is made from, besides the image.
@@ -161,10 +177,20 @@ QImage RenderPrintedLogPage(const PrintedLogPage& page, double scale);
 // (no printer, file not writable); nothing is shown then.
 bool PrintOnPrinter(const PrintedLogPage& page);
 
-// Prints pages one after the other on its own thread. Submit never waits.
+// What the print system answered about the chosen printer and its default one.
+struct PrinterLookup {
+    std::optional<PrinterDevice> chosen;
+    std::optional<PrinterDevice> systemDefault;
+    bool failed = false;  // the lookup threw
+};
+
+// Prints pages one after the other on its own thread, and is the one thread
+// that asks the print system about printers. Submit and LookUp never wait.
 class TracePrintSpooler {
 public:
     using PrintFunction = std::function<bool(const PrintedLogPage&)>;
+    using LookupFunction = std::function<std::optional<PrinterDevice>(const std::string& name)>;
+    using ReportFunction = std::function<void(const std::string& text)>;
     static constexpr size_t kMaxQueued = 32;  // pages waiting for a stuck printer
 
     TracePrintSpooler();
@@ -175,8 +201,15 @@ public:
 
     // Replaces the printing step (tests capture pages with it).
     void SetPrintFunction(PrintFunction fn);
+    // Replaces the printer lookup (LookUpPrinter) and the operator's message
+    // about a page that could not reach its printer (a box posted to the GUI).
+    void SetLookupFunction(LookupFunction fn);
+    void SetReportFunction(ReportFunction fn);
     // Queues the page; false when kMaxQueued pages already wait (page dropped).
     bool Submit(PrintedLogPage page);
+    // Looks up printer `name` (none for "") and the default printer after the
+    // pages queued before; `done` gets the answer on the spooler's thread.
+    void LookUp(std::string name, std::function<void(const PrinterLookup&)> done);
     // Waits until every queued page is through (tests, shutdown).
     void WaitIdle();
     size_t Printed() const;
@@ -184,13 +217,22 @@ public:
     size_t Dropped() const;
 
 private:
+    struct Job {
+        std::optional<PrintedLogPage> page;  // else a lookup
+        std::string name;
+        std::function<void(const PrinterLookup&)> done;
+    };
     void Run();
+    bool Enqueue(Job job);
 
     mutable std::mutex m_lock;
     std::condition_variable m_wake;
     std::condition_variable m_idle;
-    std::deque<PrintedLogPage> m_queue;
+    std::deque<Job> m_queue;
     PrintFunction m_print;
+    LookupFunction m_lookup;
+    ReportFunction m_report;
+    std::string m_told;  // spooler thread: the trouble last told
     bool m_busy = false;
     bool m_stop = false;
     size_t m_printed = 0, m_failed = 0, m_dropped = 0;

@@ -678,6 +678,8 @@ void CPowerDlg::OnPlayerEnded() {
     // The end of the file (or a pace that cannot be set) ended the run: the
     // file stays loaded, ready to play from the start.
     if (SessionByte(&SessionState::Running) || !SessionByte(&SessionState::ReplayLoaded)) return;
+    // Stop is disabled now: its last partial page is printed here.
+    if (m_hooks.endAutoPrint) m_hooks.endAutoPrint();
     m_bPaused = false;
     SetPlayerButtons();
     SetButtonIcon(IDC_PLAY, IDI_PLAY);

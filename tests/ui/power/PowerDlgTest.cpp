@@ -449,6 +449,7 @@ TEST_F(PowerDlgTest, ReplayRunsToTheEndAndStartsAgainFromTheFirstRecord) {
     ASSERT_TRUE(PumpUntil([&] { return !Enabled(CPowerDlg::IDC_PAUSE); }));
     EXPECT_FALSE(Enabled(CPowerDlg::IDC_STOP));
     EXPECT_TRUE(Enabled(CPowerDlg::IDC_PLAY));
+    EXPECT_EQ(autoPrintEnds, 1);  // its last page printed, as Stop would
     EXPECT_EQ(fake.BoxCount(), 0u);
     dlg.OnTimer(ID_TIMER_DISPLAY);
     EXPECT_TRUE(dlg.Counter(CPowerDlg::IDC_TIME_COUNTER)->isHidden());
