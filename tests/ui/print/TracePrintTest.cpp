@@ -460,7 +460,9 @@ TEST_F(PrintTest, HangingPrinterNeverStallsDrawing) {
     ctrl->PrintSpooler().SetLookupFunction([&](const std::string& name) {
         std::unique_lock<std::mutex> g(m);
         if (!gaveUp && !cv.wait_for(g, std::chrono::seconds(60), [&] { return release; })) gaveUp = true;
-        return std::optional<PrinterDevice>(PrinterDevice{name});
+        PrinterDevice d;
+        d.deviceName = name;
+        return std::optional<PrinterDevice>(d);
     });
     ctrl->PrintSpooler().SetPrintFunction([&](const PrintedLogPage&) {
         std::unique_lock<std::mutex> g(m);
