@@ -61,9 +61,7 @@ inline Bytes ReadBytes(const std::string& path) {
 inline void WriteBytes(const std::string& path, const Bytes& b) {
     std::FILE* f = std::fopen(path.c_str(), "wb");
     ASSERT_NE(f, nullptr);
-    if (!b.empty()) {
-        ASSERT_EQ(std::fwrite(b.data(), 1, b.size(), f), b.size());
-    }
+    if (!b.empty()) { ASSERT_EQ(std::fwrite(b.data(), 1, b.size(), f), b.size()); }
     std::fclose(f);
 }
 

@@ -111,12 +111,8 @@ TEST_P(LinkLostTest, RecordsBeforeTheLossStayAndTheLogGoesOn) {
     ASSERT_EQ(zns::ReadRecord(f.get(), prev), zns::RecordStatus::Ok);
     while (zns::ReadRecord(f.get(), r) == zns::RecordStatus::Ok) {
         EXPECT_GE(r.elapsedMs, prev.elapsedMs);
-        if (mode == RECMODE_DOWN) {
-            EXPECT_GE(r.depthMm, prev.depthMm);
-        }
-        if (mode == RECMODE_UP) {
-            EXPECT_LE(r.depthMm, prev.depthMm);
-        }
+        if (mode == RECMODE_DOWN) { EXPECT_GE(r.depthMm, prev.depthMm); }
+        if (mode == RECMODE_UP) { EXPECT_LE(r.depthMm, prev.depthMm); }
         prev = r;
     }
     EXPECT_TRUE(report.Failures().empty());

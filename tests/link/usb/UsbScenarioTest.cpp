@@ -341,9 +341,7 @@ TEST_F(UsbScenarioTest, FineEncoderRecordsOnTheDepthInterval) {
     ASSERT_GE(depths.size(), 20u);
     for (size_t i = 0; i < depths.size(); ++i) {
         EXPECT_EQ(depths[i] % 50, 0) << i;
-        if (i > 0) {
-            EXPECT_EQ(depths[i] - depths[i - 1], 50) << i;
-        }
+        if (i > 0) { EXPECT_EQ(depths[i] - depths[i - 1], 50) << i; }
     }
 
     // Faster than the link: the steps fill the intervals passed, 5 cm apart, not 10.
