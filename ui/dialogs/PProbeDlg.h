@@ -68,7 +68,6 @@ public:
     static constexpr int kVoltageMin = 80, kVoltageMax = 100;
     static constexpr int kFilterMin = 1, kFilterMax = 50;
     static constexpr double kCoefMin = 0.2, kCoefMax = 5.0;
-    static constexpr const char* kMsgBadValue = "Bad entered value";
     static constexpr const char* kMsgCritical = "This is a critical parameter.\nAre you sure to want to mofify it ?";
     static constexpr const char* kMsgBadCoef = "Bad entered value\nCorrect value is : 0.2 to 5.00";
     static constexpr const char* kMsgMaxSondes = "The maximum of storable sonde is reached.";
