@@ -10,6 +10,7 @@
 #include "app/BrannicZenova_Dlg.h"
 #include "app/OsName.h"
 #include "platform/ui/Draw.h"
+#include "platform/ui/GuiThread.h"
 #include "platform/ui/UiService.h"
 #include "settings/SaveReport.h"
 
@@ -75,9 +76,14 @@ CBrannicLogger_ZNApp::CBrannicLogger_ZNApp()
         m_fontHeavy = zns::ui::MakeFont("Arial", -10, 900);
     }
     m_strOSName = GetOSName().name;
-    // A save that failed on any thread is told on the GUI thread, once per file.
-    zns::SetSaveFailureHandler([](const std::string& text) {
-        zns::ui::PostMessageBox(text, zns::ui::AppTitle(), MB_OK | MB_ICONSTOP);
+    // A save that failed on any thread is told on the GUI thread, once per file,
+    // unless a save of that file has worked by then (a log's header closed on
+    // the room kept for it after a running key update met the full disk).
+    zns::SetSaveFailureHandler([](const std::string& path, const std::string& text) {
+        zns::ui::PostToGui(nullptr, [path, text] {
+            if (zns::SaveFailureStands(path))
+                zns::ui::Service().MessageBox(nullptr, text, zns::ui::AppTitle(), MB_OK | MB_ICONSTOP);
+        });
     });
 }
 

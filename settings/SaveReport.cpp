@@ -27,7 +27,12 @@ void NoteSaveFailure(const std::string& path, const std::string& text) {
         if (!g_told.insert(path).second) return;
         handler = g_handler;
     }
-    if (handler) handler(text);
+    if (handler) handler(path, text);
+}
+
+bool SaveFailureStands(const std::string& path) {
+    std::lock_guard<std::mutex> g(g_mutex);
+    return g_told.count(path) > 0;
 }
 
 void NoteSave(const std::string& path, bool ok, int err) {

@@ -16,9 +16,13 @@ void NoteSaveFailure(const std::string& path, const std::string& text);
 // "The file <path> could not be saved: <reason>. It keeps its last saved content."
 std::string SaveFailureText(const std::string& path, int err);
 
+// True while the last save noted for `path` failed: a box posted for it and
+// shown only after a later save worked would tell what is no longer so.
+bool SaveFailureStands(const std::string& path);
+
 // Where failures are told; called on the thread of the failed save, so it must
 // not block (the program posts a box to the GUI thread). None: nothing is told.
-using SaveFailureHandler = std::function<void(const std::string& text)>;
+using SaveFailureHandler = std::function<void(const std::string& path, const std::string& text)>;
 void SetSaveFailureHandler(SaveFailureHandler handler);
 
 }  // namespace zns

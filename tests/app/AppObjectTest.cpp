@@ -1,12 +1,15 @@
 // The application object's records and start-up values, and the shutdown notice.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QLabel>
+#include <cerrno>
 
 #include "AppTestSupport.h"
 #include "app/BrannicLogger_ZN.h"
 #include "app/EndProcessDlg.h"
 #include "platform/ui/UiService.h"
+#include "settings/SaveReport.h"
 
 namespace {
 
@@ -68,6 +71,15 @@ TEST(AppObject, RecordsAndStartUpValues) {
     EXPECT_EQ(text->font().family().toStdString(), "Arial");
     notice->SetMessage("Ending USB process ... wait");
     EXPECT_EQ(notice->GetMessage(), "Ending USB process ... wait");
+
+    // A failed save is told on the GUI thread, unless its file was saved by then.
+    dir.Ui().Clear();
+    zns::NoteSave(dir.File("a.hed"), false, ENOSPC);
+    zns::NoteSave(dir.File("a.hed"), true, 0);
+    zns::NoteSave(dir.File("HxZn.cfg"), false, ENOSPC);
+    QCoreApplication::processEvents();
+    ASSERT_EQ(dir.Ui().Boxes().size(), 1u);
+    EXPECT_EQ(dir.Ui().Boxes()[0].text, zns::SaveFailureText(dir.File("HxZn.cfg"), ENOSPC));
     app.Shutdown();
 }
 
