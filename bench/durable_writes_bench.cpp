@@ -26,7 +26,7 @@
 
 #include "records/SharedRecords.h"
 #include "link/ToolsStream.h"
-#include "platform/FileSync.h"
+#include "platform/FileReplace.h"
 #include "platform/IniFile.h"
 #include "settings/Ini.h"
 #include "settings/Preferences.h"

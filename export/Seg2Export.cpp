@@ -11,7 +11,7 @@
 
 #include "link/Picker.h"
 #include "platform/CodePage.h"
-#include "platform/FileSync.h"
+#include "platform/FileReplace.h"
 #include "platform/NumText.h"
 #include "platform/Paths.h"
 #include "platform/WinUser.h"
@@ -302,6 +302,7 @@ bool Seg2Exporter::ExportDataFile(const std::string& dataPath) {
         Status(kTextFailed);
         return false;
     }
+    SweepLeftovers(seg2Dir);  // what an interrupted export left
     const std::string names[3] = {m_header.Rx1_Name, m_header.Rx2_Name, m_header.Rx3_Name};
     for (int rx = 0; rx < 3; ++rx) m_out[rx] = JoinPath(seg2Dir, title + "_" + Trimmed(names[rx]) + ".sg2");
 
@@ -379,27 +380,25 @@ bool Seg2Exporter::ExportDataFile(const std::string& dataPath) {
         }
         const int n = static_cast<int>(std::clamp<int64_t>(chosenCount, 0, kSeg2MaxTraces));
 
-        // The file is written under a work name and replaces an earlier one
-        // only when it is whole: a failed export leaves the earlier files be.
-        const std::string work = m_out[rx] + ".part";
-        if (SameFile(m_out[rx], dataPath) || SameFile(m_out[rx], headerPath) || SameFile(work, dataPath) ||
-            SameFile(work, headerPath)) {
+        // The file replaces an earlier one only when it is whole and on disk: a
+        // failed export leaves the earlier files be.
+        if (SameFile(m_out[rx], dataPath) || SameFile(m_out[rx], headerPath)) {
             Box(std::string(kMsgOutputIsLog) + m_out[rx], MB_OK | MB_ICONERROR);
             allWritten = false;
             continue;
         }
-        RemoveFile(work);  // what an interrupted export left
-        FilePtr out(std::fopen(work.c_str(), "w+bx"));
+        ReplacingFile replacing(m_out[rx]);
+        std::FILE* out = replacing.File();
         if (!out) {
             Box(std::string(kMsgTroubleOpening) + "\n" + m_out[rx], MB_OK | MB_ICONERROR);
             allWritten = false;
             continue;
         }
-        std::setvbuf(out.get(), nullptr, _IOFBF, 1 << 20);  // large writes: fewer calls for the sync to follow
+        std::setvbuf(out, nullptr, _IOFBF, 1 << 20);  // large writes: fewer calls for the sync to follow
         m_writeFailed = false;
         const std::vector<std::string> fileStrings = FileStrings(title, ns[rx]);
         const std::string head = Seg2FileHeader(n, ns[rx], fileStrings);
-        if (std::fwrite(head.data(), 1, head.size(), out.get()) != head.size()) m_writeFailed = true;
+        if (std::fwrite(head.data(), 1, head.size(), out) != head.size()) m_writeFailed = true;
 
         if (m_hooks.showProgress) m_hooks.showProgress(true);
         if (m_hooks.progress) m_hooks.progress(0);
@@ -415,8 +414,8 @@ bool Seg2Exporter::ExportDataFile(const std::string& dataPath) {
             }
             const int64_t pos = ftello(in.get());
             if (m_posReplay) m_posReplay->store(pos);
-            if (k % 256 == 255) StartWriteback(fileno(out.get()));  // the final sync then waits little
-            int g = WriteTraceBlock_SEG_2(in.get(), pos, out.get(), recordSize, ns[0], ns[1], ns[2], rx, interval,
+            if (k % 256 == 255) StartWriteback(fileno(out));  // the final sync then waits little
+            int g = WriteTraceBlock_SEG_2(in.get(), pos, out, recordSize, ns[0], ns[1], ns[2], rx, interval,
                                           step);
             if (g >= 0) {
                 ++k;
@@ -425,8 +424,7 @@ bool Seg2Exporter::ExportDataFile(const std::string& dataPath) {
             // A record that lies several steps on fills those steps too.
             for (; g > 0 && k < n; --g) {
                 if (fseeko(in.get(), static_cast<off_t>(pos), SEEK_SET) != 0 ||
-                    WriteTraceBlock_SEG_2(in.get(), pos, out.get(), recordSize, ns[0], ns[1], ns[2], rx, interval,
-                                          step) < 0) {
+                    WriteTraceBlock_SEG_2(in.get(), pos, out, recordSize, ns[0], ns[1], ns[2], rx, interval, step) < 0) {
                     g = -1;
                     break;
                 }
@@ -443,28 +441,15 @@ bool Seg2Exporter::ExportDataFile(const std::string& dataPath) {
         }
         if (m_hooks.showProgress) m_hooks.showProgress(false);
         in.reset();
-        if (!m_writeFailed && k < n && k > 0 && !ShortenFile(out.get(), k, n, ns[rx], fileStrings))
-            m_writeFailed = true;
-        if (std::fflush(out.get()) != 0 || std::ferror(out.get())) m_writeFailed = true;
-        if (!m_writeFailed && k > 0 && SyncFile(fileno(out.get())) != 0) m_writeFailed = true;
-        if (std::fclose(out.release()) != 0) m_writeFailed = true;
-
+        if (!m_writeFailed && k < n && k > 0 && !ShortenFile(out, k, n, ns[rx], fileStrings)) m_writeFailed = true;
+        if (!m_writeFailed && k > 0 && !replacing.Commit()) m_writeFailed = true;
         if (m_writeFailed || k == 0) {
-            RemoveFile(work);
             allWritten = false;
             if (m_writeFailed) {
                 Box(std::string("The SEG-2 file could not be written: ") + m_out[rx], MB_OK | MB_ICONERROR);
                 break;
             }
             continue;  // no trace to write: the earlier file stays
-        }
-        // The earlier file goes only now that this one is whole and on disk:
-        // renamed over it, so a crash leaves one or the other, never neither.
-        if (std::rename(work.c_str(), m_out[rx].c_str()) != 0) {
-            RemoveFile(work);
-            Box(std::string("The SEG-2 file could not be written: ") + m_out[rx], MB_OK | MB_ICONERROR);
-            allWritten = false;
-            break;
         }
         m_traces[rx] = k;
         recordsOut = records;

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "Harness.h"
-#include "platform/FileSync.h"
+#include "platform/FileReplace.h"
 #include "settings/Ini.h"
 #include "settings/SaveReport.h"
 
@@ -163,7 +163,7 @@ TEST_F(RecorderUnitTest, EndDepthIsWrittenWhenItChangesAtMostOnceASecondAndAtSto
 
     // Keys the disk refuses while a log runs are told once, from the writer's thread.
     static std::vector<std::string> told;
-    zns::SetSaveFailureHandler([](const std::string&, const std::string& t) { told.push_back(t); });
+    zns::SetSaveFailureHandler([](const std::string&, const std::string& t, bool) { told.push_back(t); });
     ASSERT_EQ(recorder.StartRecordFile(true), CRecorder::StartResult::Started);
     zns::detail::SetSyncHook([](int) { return errno = ENOSPC, -1; });
     for (int i = 0; i < 3; ++i) clock.Advance(1000), recorder.UpdateEndDepth(13.0 + i), writer.HeaderKeys().Flush();

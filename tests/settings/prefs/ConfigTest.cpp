@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "PrefsTestUtil.h"
-#include "platform/FileSync.h"
+#include "platform/FileReplace.h"
 #include "settings/SaveReport.h"
 
 using namespace prefs_test;
@@ -290,7 +290,7 @@ TEST_F(ConfigTest, AFailedSaveIsToldOncePerFileUntilASaveOfItWorks) {
     CPreferences& p = Prefs();
     p.StartupLoad();
     static std::vector<std::string> told;
-    zns::SetSaveFailureHandler([](const std::string&, const std::string& t) { told.push_back(t); });
+    zns::SetSaveFailureHandler([](const std::string&, const std::string& t, bool) { told.push_back(t); });
     const auto save = [&](int gain, bool full) {  // the configuration, LAS keys and layout
         shared->settings.GainRx1 = gain;
         zns::detail::SetSyncHook(full ? +[](int) { return errno = ENOSPC, -1; } : nullptr);
