@@ -15,8 +15,7 @@ HeaderKeyWriter::~HeaderKeyWriter() {
         m_quit = true;
     }
     m_wake.notify_all();
-    if (m_thread.joinable()) m_thread.join();
-    for (int fd : m_ended) ::close(fd);
+    if (m_thread.joinable()) m_thread.join();  // after the last sync of what ended
     if (m_dataFd >= 0) ::close(m_dataFd);
 }
 
@@ -31,22 +30,11 @@ void HeaderKeyWriter::Post(const std::string& path, std::vector<IniEdit> edits) 
 }
 
 void HeaderKeyWriter::SyncDataFile(int fd) {
-    if (fd < 0) return;
     {
         std::lock_guard<std::mutex> g(m_mutex);
         if (m_dataFd >= 0) m_ended.push_back(m_dataFd);
         m_dataFd = fd;
-        if (!m_thread.joinable()) m_thread = std::thread([this] { Run(); });
-    }
-    m_wake.notify_one();
-}
-
-void HeaderKeyWriter::EndDataFile() {
-    {
-        std::lock_guard<std::mutex> g(m_mutex);
-        if (m_dataFd < 0) return;
-        m_ended.push_back(m_dataFd);
-        m_dataFd = -1;
+        if (fd >= 0 && !m_thread.joinable()) m_thread = std::thread([this] { Run(); });
     }
     m_wake.notify_one();
 }
@@ -81,16 +69,12 @@ void HeaderKeyWriter::Run() {
         work.swap(m_queue);
         std::vector<int> ended;
         ended.swap(m_ended);
-        // Only this thread closes the copies, so the one synced here stays open meanwhile.
-        const int dataFd = due ? m_dataFd : -1;
+        const int dataFd = due ? m_dataFd : -1;  // only this thread closes it: open meanwhile
         m_busy = true;
         g.unlock();
         // The records first: a header key never tells of records a power cut could take.
         if (dataFd >= 0) SyncFile(dataFd);
-        for (int fd : ended) {
-            SyncFile(fd);
-            ::close(fd);
-        }
+        for (int fd : ended) SyncFile(fd), ::close(fd);
         int written = 0;
         while (!work.empty()) {
             const std::string path = work.front().first;

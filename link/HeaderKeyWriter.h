@@ -35,11 +35,10 @@ public:
     // File replaces done so far (tests and benchmarks).
     int FilesWritten() const;
 
-    // The data file to sync while it is open: `fd` is the writer's own copy,
-    // closed after its last sync. Never waits for the disk.
+    // The data file to sync while it is open: `fd` is this writer's own copy,
+    // closed after one last sync when another (or -1: none) takes its place.
+    // Never waits for the disk.
     void SyncDataFile(int fd);
-    // The data file is closed: one last sync of it, then its copy is closed.
-    void EndDataFile();
     static constexpr int kDataSyncPeriodMs = 1000;
 
 private:

@@ -200,10 +200,9 @@ bool CRecorder::WriteEndKeys(const std::string& headerPath) {
     if (r) {
         // A running update told as failed is made good: the box on screen says otherwise.
         if (zns::NoteSave(path, r, &keys))
-            zns::TellSaveNews(path, zns::Format(kMsgHeaderClosed, path.c_str(), endDepth, endTime));
+            zns::TellSave(path, zns::Format(kMsgHeaderClosed, path.c_str(), endDepth, endTime), false);
         return true;
     }
-    zns::IniFlushCache();
     const std::string text = zns::Format(
         "The header file %s could not be closed: %s. It still holds EndDepth=%s and EndTime=%s; the data file "
         "ends at EndDepth=%d and EndTime=%d.",
@@ -214,7 +213,7 @@ bool CRecorder::WriteEndKeys(const std::string& headerPath) {
     if (!m_writer.LastError().empty())
         m_headerTrouble = text;
     else
-        zns::TellSaveFailure(path, text, &keys);
+        zns::TellSave(path, text, true, &keys);
     return false;
 }
 

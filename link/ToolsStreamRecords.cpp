@@ -165,7 +165,7 @@ void DataFileWriter::Close() {
 
 void DataFileWriter::CloseLocked() {
     if (m_fd >= 0) ::close(m_fd);
-    m_headerKeys.EndDataFile();
+    m_headerKeys.SyncDataFile(-1);
     m_fd = -1;
     m_armed = false;
 }

@@ -1,14 +1,12 @@
 #pragma once
-// The one way the program replaces a file (settings, sonde file, window layout,
-// header, exports): the new content goes to a temporary file beside the old
-// one, under a name no leftover can hold (".<name>.tmp<pid>.<16 hex>"), is
+// The one way the program replaces a file (settings, sonde file, layout, header,
+// exports, reports): the content goes to a temporary file beside the old one,
+// named so that no leftover can hold it (".<name>.tmp<pid>.<16 hex>"), is
 // synced, renamed over the old file, and the folder is synced so that the
 // rename outlives a power cut. Until the rename the old file is untouched; a
-// failure before it removes the temporary. A file behind a symbolic link is
-// replaced, not the link; a file the user may not write is not replaced.
-//
-// Every sync goes through SyncFile, so that a benchmark can stand in a slow
-// disk and a test a failing one.
+// failure removes the temporary. The file behind a symbolic link is replaced;
+// a file the user may not write is not. Syncs go through SyncFile, so that a
+// benchmark can stand in a slow disk and a test a failing one.
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -22,9 +20,8 @@ struct ReplaceResult {
     explicit operator bool() const { return outcome != Failed; }
 };
 
-// A replacement being written: the content goes into File() (read and write,
-// so that a writer may go back over it), Commit puts it in place. Destroyed
-// uncommitted, it leaves the old file as it was and no temporary behind.
+// A replacement being written into File() (read and write, so that a writer
+// may go back over it). Destroyed uncommitted, it leaves no trace.
 class ReplacingFile {
 public:
     explicit ReplacingFile(const std::string& path);
@@ -32,10 +29,8 @@ public:
     ReplacingFile(const ReplacingFile&) = delete;
     ReplacingFile& operator=(const ReplacingFile&) = delete;
 
-    // Null when the temporary could not be made (Commit tells why).
-    std::FILE* File() const { return m_file; }
-    // Flush, sync, rename, sync of the folder. Failed after the rename only
-    // when the folder could not be synced (the file then holds the new content).
+    std::FILE* File() const { return m_file; }  // null when no temporary could be made
+    // Failed after the rename only when the folder could not be synced.
     ReplaceResult Commit();
 
 private:
@@ -44,25 +39,23 @@ private:
     int m_err = 0;
 };
 
-// Replaces `path` with `bytes`; Unchanged, with nothing written, when
-// `current` (what the caller knows the file to hold) is given and equal.
+// Unchanged, with nothing written, when `current` (what the caller knows the
+// file holds) is given and equal.
 ReplaceResult ReplaceFile(const std::string& path, std::string_view bytes, const std::string* current = nullptr);
 
-// Removes what killed replaces left in `folder`: temporary files of this
-// process that no replace is writing, of processes that are gone, and any
-// older than an hour. A live process's fresh one is its replace in progress
-// and stays. Each folder is swept on its first replace of a run, and by the
-// callers that know a folder may hold leftovers (a new log, an export).
+// Removes the temporary files killed replaces left in `folder`: this process's
+// that no replace is writing, those of processes that are gone, and any older
+// than an hour; a live process's fresh one is its replace in progress. A
+// folder is swept at its first replace of a run, and when a new log or an
+// export is written there.
 void SweepLeftovers(const std::string& folder);
 
-// fsync of an open file; 0 on success, as fsync.
-int SyncFile(int fd);
-// Starts writing out what the file holds so far without waiting for it, so
-// that the SyncFile of a large file finds little left to do.
+int SyncFile(int fd);  // fsync
+// Starts writing out what the file holds so far, so that its sync finds little left to do.
 void StartWriteback(int fd);
 
 namespace detail {
-// Tests and benchmarks only: called instead of the real sync (nullptr restores it).
+// Tests and benchmarks only: called instead of fsync (nullptr restores it).
 void SetSyncHook(int (*hook)(int fd));
 // Tests only: called when the temporary file is complete, before the rename.
 void SetBeforeRenameHook(void (*hook)());

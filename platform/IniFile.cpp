@@ -251,17 +251,10 @@ Loaded Load(const std::string& path) {
     return r;
 }
 
-// Replaces the file with the document, unless it holds those bytes already.
-// Caller holds g_lock.
-ReplaceResult Store(const std::string& path, const Loaded& old, std::shared_ptr<const Doc> doc) {
-    auto raw = std::make_shared<const std::string>(Serialize(*doc));
-    const ReplaceResult r = ReplaceFile(path, *raw, old.exists ? old.raw.get() : nullptr);
-    struct stat st;
-    if (r.outcome == ReplaceResult::Replaced && ::stat(path.c_str(), &st) == 0)
-        Remember(path, st, std::move(raw), std::move(doc));
-    else if (!r)
-        g_cache.erase(path);
-    return r;
+// Replaces the file with the document, unless it holds those bytes already
+// (an image of the new file is not kept: one so fresh is never trusted).
+ReplaceResult Store(const std::string& path, const Loaded& old, const Doc& doc) {
+    return ReplaceFile(path, Serialize(doc), old.exists ? old.raw.get() : nullptr);
 }
 
 // Index of the line of the first matching key in a matching section, or npos.
@@ -355,18 +348,18 @@ ReplaceResult IniWriteString(const std::string& path, std::string_view section, 
                              std::string_view value) {
     std::lock_guard<std::mutex> lock(g_lock);
     Loaded f = Load(path);
-    auto doc = std::make_shared<Doc>(*f.doc);
-    ApplyWrite(*doc, section, key, value);
-    return Store(path, f, std::move(doc));
+    Doc doc = *f.doc;
+    ApplyWrite(doc, section, key, value);
+    return Store(path, f, doc);
 }
 
 ReplaceResult IniWriteBatch(const std::string& path, const std::vector<IniEdit>& edits) {
     if (edits.empty()) return {ReplaceResult::Unchanged, 0};
     std::lock_guard<std::mutex> lock(g_lock);
     Loaded f = Load(path);
-    auto doc = std::make_shared<Doc>(*f.doc);
-    for (const IniEdit& e : edits) ApplyWrite(*doc, e.section, e.key, e.value);
-    return Store(path, f, std::move(doc));
+    Doc doc = *f.doc;
+    for (const IniEdit& e : edits) ApplyWrite(doc, e.section, e.key, e.value);
+    return Store(path, f, doc);
 }
 
 bool IniDeleteKey(const std::string& path, std::string_view section, std::string_view key) {
@@ -374,16 +367,16 @@ bool IniDeleteKey(const std::string& path, std::string_view section, std::string
     std::lock_guard<std::mutex> lock(g_lock);
     Loaded f = Load(path);
     if (!f.exists) return true;
-    auto doc = std::make_shared<Doc>();
-    doc->bom = f.doc->bom;
+    Doc doc;
+    doc.bom = f.doc->bom;
     bool in = false;
     for (const Line& l : f.doc->lines) {
         Parsed p = Parse(l.text);
         if (p.kind == Kind::Section) in = SameName(p.name, secName);
         if (in && p.kind == Kind::Entry && SameName(p.name, keyName)) continue;
-        doc->lines.push_back(l);
+        doc.lines.push_back(l);
     }
-    return static_cast<bool>(Store(path, f, std::move(doc)));
+    return static_cast<bool>(Store(path, f, doc));
 }
 
 bool IniDeleteSection(const std::string& path, std::string_view section) {
@@ -391,15 +384,15 @@ bool IniDeleteSection(const std::string& path, std::string_view section) {
     std::lock_guard<std::mutex> lock(g_lock);
     Loaded f = Load(path);
     if (!f.exists) return true;
-    auto doc = std::make_shared<Doc>();
-    doc->bom = f.doc->bom;
+    Doc doc;
+    doc.bom = f.doc->bom;
     bool in = false;
     for (const Line& l : f.doc->lines) {
         Parsed p = Parse(l.text);
         if (p.kind == Kind::Section) in = SameName(p.name, secName);
-        if (!in) doc->lines.push_back(l);
+        if (!in) doc.lines.push_back(l);
     }
-    return static_cast<bool>(Store(path, f, std::move(doc)));
+    return static_cast<bool>(Store(path, f, doc));
 }
 
 bool IniEnsureSection(const std::string& path, std::string_view section) {
@@ -411,10 +404,10 @@ bool IniEnsureSection(const std::string& path, std::string_view section) {
         Parsed p = Parse(l.text);
         if (p.kind == Kind::Section && SameName(p.name, secName)) return true;
     }
-    auto doc = std::make_shared<Doc>(*f.doc);
-    EndLastLine(*doc);
-    doc->lines.push_back(Line{"[" + sec + "]", "\r\n"});
-    return static_cast<bool>(Store(path, f, std::move(doc)));
+    Doc doc = *f.doc;
+    EndLastLine(doc);
+    doc.lines.push_back(Line{"[" + sec + "]", "\r\n"});
+    return static_cast<bool>(Store(path, f, doc));
 }
 
 bool IniHasSection(const std::string& path, std::string_view section) {

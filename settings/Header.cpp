@@ -351,7 +351,6 @@ bool CHeader::WriteHeaderFile(const std::string& path) {
         if (m_hooks.showError) m_hooks.showError(kMsgTroubleOpeningFile);
         return false;
     }
-    zns::IniFlushCache();
     m_rec.LogType = next.LogType;
     m_rec.Scale = next.Scale;
     m_rec.SondeLength = next.SondeLength;

@@ -11,28 +11,13 @@ namespace zns {
 namespace {
 
 std::mutex g_mutex;
-// Files whose failure stands told, with the keys that have not reached them
-// since ("" for a whole file).
+// Files whose failure stands told, with the keys that have not reached them since ("": the whole file).
 std::map<std::string, std::set<std::string>> g_standing;
 SaveFailureHandler g_handler;
 
-std::string KeyName(const IniEdit& e) { return e.section + '\n' + e.key; }
-
-// Caller holds g_mutex. True when the failure of `path` was not standing yet.
-bool Stand(const std::string& path, const std::vector<IniEdit>* keys) {
-    auto [it, fresh] = g_standing.try_emplace(path);
-    if (!keys) it->second.insert("");
-    for (const IniEdit& e : keys ? *keys : std::vector<IniEdit>{}) it->second.insert(KeyName(e));
-    return fresh;
-}
-
-void Tell(const std::string& path, const std::string& text, bool failed) {
-    SaveFailureHandler handler;
-    {
-        std::lock_guard<std::mutex> g(g_mutex);
-        handler = g_handler;
-    }
-    if (handler) handler(path, text, failed);
+void Stand(std::set<std::string>& standing, const std::vector<IniEdit>* keys) {
+    if (!keys) standing.insert("");
+    for (const IniEdit& e : keys ? *keys : std::vector<IniEdit>{}) standing.insert(e.section + '\n' + e.key);
 }
 
 }  // namespace
@@ -43,32 +28,30 @@ std::string SaveFailureText(const std::string& path, int err) {
 }
 
 bool NoteSave(const std::string& path, const ReplaceResult& result, const std::vector<IniEdit>* keys) {
-    {
-        std::lock_guard<std::mutex> g(g_mutex);
-        if (result) {
-            const auto it = g_standing.find(path);
-            if (it == g_standing.end()) return false;
-            if (!keys) it->second.clear();
-            for (const IniEdit& e : keys ? *keys : std::vector<IniEdit>{}) it->second.erase(KeyName(e));
-            if (!it->second.empty()) return false;
-            g_standing.erase(it);
-            return true;
-        }
-        if (!Stand(path, keys)) return false;
+    std::unique_lock<std::mutex> g(g_mutex);
+    const auto it = g_standing.find(path);
+    if (!result) {
+        Stand(g_standing[path], keys);
+        const SaveFailureHandler handler = it == g_standing.end() ? g_handler : nullptr;
+        g.unlock();
+        if (handler) handler(path, SaveFailureText(path, result.err), true);
+        return false;
     }
-    Tell(path, SaveFailureText(path, result.err), true);
-    return false;
+    if (it == g_standing.end()) return false;
+    if (!keys) it->second.clear();
+    for (const IniEdit& e : keys ? *keys : std::vector<IniEdit>{}) it->second.erase(e.section + '\n' + e.key);
+    if (!it->second.empty()) return false;
+    g_standing.erase(it);
+    return true;
 }
 
-void TellSaveFailure(const std::string& path, const std::string& text, const std::vector<IniEdit>* keys) {
-    {
-        std::lock_guard<std::mutex> g(g_mutex);
-        Stand(path, keys);
-    }
-    Tell(path, text, true);
+void TellSave(const std::string& path, const std::string& text, bool failed, const std::vector<IniEdit>* keys) {
+    std::unique_lock<std::mutex> g(g_mutex);
+    if (failed) Stand(g_standing[path], keys);
+    const SaveFailureHandler handler = g_handler;
+    g.unlock();
+    if (handler) handler(path, text, failed);
 }
-
-void TellSaveNews(const std::string& path, const std::string& text) { Tell(path, text, false); }
 
 bool SaveFailureStands(const std::string& path) {
     std::lock_guard<std::mutex> g(g_mutex);

@@ -17,10 +17,10 @@ namespace zns {
 // file). A failure is told unless one of that file stands told. True when this
 // save ended a failure that stood.
 bool NoteSave(const std::string& path, const ReplaceResult& result, const std::vector<IniEdit>* keys = nullptr);
-// A failure told in the caller's own words, whatever was told before.
-void TellSaveFailure(const std::string& path, const std::string& text, const std::vector<IniEdit>* keys = nullptr);
-// Good news of a file whose failure was told (the handler's `failed` is false).
-void TellSaveNews(const std::string& path, const std::string& text);
+// In the caller's own words, whatever was told before: a failure (that then
+// stands) or the good news of a file whose failure was told.
+void TellSave(const std::string& path, const std::string& text, bool failed,
+              const std::vector<IniEdit>* keys = nullptr);
 // "The file <path> could not be saved: <reason>. It keeps its last saved content."
 std::string SaveFailureText(const std::string& path, int err);
 

@@ -84,13 +84,13 @@ TEST(AppObject, RecordsAndStartUpValues) {
     // Good news of a file is told while its failure's box is up, not after.
     dir.Ui().OnBox([&](const auto& box) {
         if (box.text.find("could not") == std::string::npos) return;
-        zns::TellSaveNews(dir.File("b.hed"), "closed");
+        zns::TellSave(dir.File("b.hed"), "closed", false);
         QCoreApplication::processEvents();
     });
     zns::NoteSave(dir.File("b.hed"), full);
     QCoreApplication::processEvents();
     dir.Ui().OnBox(nullptr);
-    zns::TellSaveNews(dir.File("b.hed"), "late");
+    zns::TellSave(dir.File("b.hed"), "late", false);
     QCoreApplication::processEvents();
     ASSERT_EQ(dir.Ui().Boxes().size(), 3u);
     EXPECT_EQ(dir.Ui().LastBox().text, "closed");
