@@ -17,13 +17,6 @@
 namespace zns {
 namespace {
 
-struct FileCloser {
-    void operator()(std::FILE* f) const {
-        if (f) std::fclose(f);
-    }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
-
 void Put16(uint8_t* p, uint16_t v) {
     p[0] = static_cast<uint8_t>(v);
     p[1] = static_cast<uint8_t>(v >> 8);

@@ -20,13 +20,6 @@
 namespace zns {
 namespace {
 
-struct FileCloser {
-    void operator()(std::FILE* f) const {
-        if (f) std::fclose(f);
-    }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
-
 void Put16(std::string& b, size_t at, uint16_t v) {
     b[at] = static_cast<char>(v & 0xFF);
     b[at + 1] = static_cast<char>(v >> 8);

@@ -25,6 +25,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <span>
 #include <string>
@@ -38,6 +39,14 @@ class CToolsStream;
 class ILinkReport;
 
 namespace zns {
+
+// A stdio file closed with its owner.
+struct FileCloser {
+    void operator()(std::FILE* f) const {
+        if (f) std::fclose(f);
+    }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 inline constexpr size_t kRecordHeadBytes = 24;
 inline constexpr size_t kRecordCheckBytes = 4;

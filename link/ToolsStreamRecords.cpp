@@ -31,12 +31,6 @@ inline uint32_t Get32(const uint8_t* p) {
     return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
            (static_cast<uint32_t>(p[3]) << 24);
 }
-struct FileCloser {
-    void operator()(std::FILE* f) const {
-        if (f) std::fclose(f);
-    }
-};
-
 ssize_t PosixWrite(int fd, const void* data, size_t size) { return ::write(fd, data, size); }
 
 }  // namespace
@@ -369,7 +363,7 @@ std::string CToolsStream::ReplayDamage(int64_t position) const {
 bool CToolsStream::ReadDataLineInFileZne(int64_t position, int16_t* trace1, int16_t* trace2, int16_t* trace3) {
     try {
         const std::string path = m_src.dataFilePath ? m_src.dataFilePath() : std::string();
-        std::unique_ptr<std::FILE, zns::FileCloser> file(path.empty() ? nullptr : std::fopen(path.c_str(), "rb"));
+        zns::FilePtr file(path.empty() ? nullptr : std::fopen(path.c_str(), "rb"));
         if (!file) {
             m_lastRead.store(zns::RecordStatus::IoError);
             if (m_src.showError) m_src.showError("Trouble opening file.");

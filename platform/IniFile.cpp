@@ -346,11 +346,7 @@ void ApplyWrite(Doc& doc, std::string_view section, std::string_view key, std::s
 
 ReplaceResult IniWriteString(const std::string& path, std::string_view section, std::string_view key,
                              std::string_view value) {
-    std::lock_guard<std::mutex> lock(g_lock);
-    Loaded f = Load(path);
-    Doc doc = *f.doc;
-    ApplyWrite(doc, section, key, value);
-    return Store(path, f, doc);
+    return IniWriteBatch(path, {{std::string(section), std::string(key), std::string(value)}});
 }
 
 ReplaceResult IniWriteBatch(const std::string& path, const std::vector<IniEdit>& edits) {
