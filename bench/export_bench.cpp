@@ -223,7 +223,8 @@ void Floor(benchmark::State& state, bool las) {
         std::FILE* in = std::fopen(log.data.c_str(), "rb");
         if (!in) return state.SkipWithError("cannot open the log");
         unsigned sum = 0;
-        for (size_t n = 0; (n = std::fread(buf.data(), 1, buf.size(), in)) > 0;) sum += static_cast<unsigned char>(buf[n - 1]);
+        for (size_t n = 0; (n = std::fread(buf.data(), 1, buf.size(), in)) > 0;)
+            sum += static_cast<unsigned char>(buf[n - 1]);
         std::fclose(in);
         benchmark::DoNotOptimize(sum);
         for (size_t i = 0; i < outputs.size(); ++i) {

@@ -517,8 +517,9 @@ int Seg2Exporter::WriteTraceBlock_SEG_2(std::FILE* in, bool again, std::FILE* co
         const double depth = m_traceDepth;
 
         const int offsets[3] = {m_header.OffsetRx1, m_header.OffsetRx2, m_header.OffsetRx3};
-        const char* logType =
-            mode == RECMODE_UP ? "NOTE LOG_TYPE: UP" : mode == RECMODE_DOWN ? "NOTE LOG_TYPE: DOWN" : "NOTE LOG_TYPE: TIME";
+        const char* logType = mode == RECMODE_UP     ? "NOTE LOG_TYPE: UP"
+                              : mode == RECMODE_DOWN ? "NOTE LOG_TYPE: DOWN"
+                                                     : "NOTE LOG_TYPE: TIME";
         const std::string gamma = Format("NGAMMA %#8.2f", rec.gamma * 0.25 * m_header.GammaCoef);
         for (int rx = 0; rx < 3; ++rx) {
             if (!out[rx]) continue;

@@ -87,14 +87,15 @@ ReplacingFile::ReplacingFile(const std::string& path) : m_target(path) {
         return;
     }
     const mode_t mode = exists ? st.st_mode & 07777 : 0666;
-    const std::string folder = FolderOf(m_target), prefix = "." + NameOf(m_target) + ".tmp";
+    const std::string folder = FolderOf(m_target);
+    const std::string prefix = "." + NameOf(m_target) + ".tmp" + std::to_string(::getpid());
     int fd = -1;
     {
         std::lock_guard<std::mutex> g(g_mutex);
         if (g_swept.insert(folder).second) SweepLocked(folder);
         static std::mt19937_64 rng{std::random_device{}() ^ (static_cast<uint64_t>(::getpid()) << 32)};
         for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-            const std::string name = prefix + std::to_string(::getpid()) + Format(".%016llx", static_cast<unsigned long long>(rng()));
+            const std::string name = prefix + Format(".%016llx", static_cast<unsigned long long>(rng()));
             fd = ::open((folder + "/" + name).c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
             if (fd >= 0) m_temp = folder + "/" + *g_writing.insert(name).first;
             if (fd < 0 && errno != EEXIST) break;
