@@ -49,6 +49,7 @@ struct Bus {
     std::mutex mu;
     std::vector<std::shared_ptr<Chip>> chips;
     zns::IClock* clock = nullptr;
+    std::atomic<bool> lockstep{false};  // the clock is a BusClock
 };
 Bus& TheBus() {
     static Bus bus;
@@ -130,16 +131,18 @@ void Packet(Chip& c, Xfer* x) {
     if (n < kPayload || x->length - x->actual < kPacket) Finish(c, x, LIBUSB_TRANSFER_COMPLETED);
 }
 
-// Runs the chip up to `until`, event by event. It stops early at an asynchronous
-// transfer that has ended: time goes on only once its owner has it (and may have
-// submitted it again at the moment it ended).
+// Runs the chip up to `until`, event by event. On the bus clock it stops early at an
+// asynchronous transfer that has ended: time goes on only once its owner has it (and
+// may have submitted it again at the moment it ended). On the real clock the owner
+// takes as long as it takes.
 void Simulate(Chip& c, double until) {
     if (!c.plugged) {
         c.at = std::max(c.at, until);
         return;
     }
     PullLogger(c);
-    while (c.completed.empty() && c.delivering == 0) {
+    const bool lockstep = TheBus().lockstep.load();
+    while (!lockstep || (c.completed.empty() && c.delivering == 0)) {
         Xfer* x = c.pending.empty() ? nullptr : c.pending.front();
         double tPacket = kNever, tOut = kNever;
         if (x) {
@@ -216,6 +219,7 @@ void Reset(zns::IClock& clock) {
     std::lock_guard lk(TheBus().mu);
     TheBus().chips.clear();
     TheBus().clock = &clock;
+    TheBus().lockstep = dynamic_cast<BusClock*>(&clock) != nullptr;
 }
 
 void Plug(std::shared_ptr<Chip> chip) {

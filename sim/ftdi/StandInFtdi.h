@@ -12,8 +12,8 @@
 //  - ftdi_read_data is libftdi 1.5's loop: transfers while each brings data, status
 //    bytes taken off, the rest of the last transfer kept for the next call, and a
 //    transfer that times out an error whose bytes are gone.
-// Asynchronous transfers complete in the thread that handles events, in the order and
-// at the time the chip ends them. Everything runs on the bus clock.
+// Asynchronous transfers are handed over in the thread that handles events. Everything
+// runs on the bus's clock; see BusClock for virtual time.
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
