@@ -86,6 +86,16 @@ TEST_F(UsbThreadsTest, AFrameThatCannotBeWrittenIsTriedAgainThenToldOnce) {
     EXPECT_EQ(rig.report.Boxes(), std::vector<std::string>{"USB write error.\nCommand 3 did not reach the logger."});
 }
 
+TEST_F(UsbThreadsTest, LossesToldByTheDriverGoToTheErrorLog) {
+    ASSERT_TRUE(rig.usb->Init());
+    ASSERT_TRUE(Up());
+    driver->TellLoss(zns::d2xx::RxLoss::ChipOverrun);
+    driver->TellLoss(zns::d2xx::RxLoss::BufferFull);
+    ASSERT_TRUE(WaitUntil([&] { return rig.errors.Entries().size() >= 2; }));
+    EXPECT_EQ(rig.errors.Entries(), (std::vector<std::pair<std::string, std::string>>{
+                                        {"err1053", "Receive overrun"}, {"err1054", "Receive buffer full"}}));
+}
+
 TEST_F(UsbThreadsTest, ALostQueueHandsTheDeviceBackToTheLinkWatch) {
     rig.shared.m_bSondePowered = true;
     ASSERT_TRUE(rig.usb->Init());
