@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <utility>
 #include <vector>
 
 #include "link/CommandFrames.h"
@@ -162,28 +161,21 @@ std::string CUSB::StatusText(FT_STATUS status) {
 }
 
 void CUSB::ReportError(FT_STATUS status, int location) {
-    if (status == d2::FT_OK) return;
+    if (status != d2::FT_OK) ErrorLog(location, StatusText(status));
+}
+
+void CUSB::ErrorLog(int location, const std::string& text) {
     const std::string key = zns::Format("err%d", location);
     if (m_opts.errorLog)
-        m_opts.errorLog(key, StatusText(status));
+        m_opts.errorLog(key, text);
     else
-        CPreferences::WriteErrorLog(key, StatusText(status));
+        CPreferences::WriteErrorLog(key, text);
 }
 
 void CUSB::LogRxLosses() {
     const unsigned bits = m_rxLosses->exchange(0);
-    const std::pair<d2::RxLoss, std::pair<int, const char*>> texts[] = {
-        {d2::RxLoss::ChipOverrun, {LOC_OVERRUN, "Receive overrun"}},
-        {d2::RxLoss::BufferFull, {LOC_RX_FULL, "Receive buffer full"}},
-    };
-    for (const auto& [what, entry] : texts) {
-        if (!(bits & (1u << static_cast<unsigned>(what)))) continue;
-        const std::string key = zns::Format("err%d", entry.first);
-        if (m_opts.errorLog)
-            m_opts.errorLog(key, entry.second);
-        else
-            CPreferences::WriteErrorLog(key, entry.second);
-    }
+    if (bits & (1u << static_cast<unsigned>(d2::RxLoss::ChipOverrun))) ErrorLog(LOC_OVERRUN, "Receive overrun");
+    if (bits & (1u << static_cast<unsigned>(d2::RxLoss::BufferFull))) ErrorLog(LOC_RX_FULL, "Receive buffer full");
 }
 
 std::string CUSB::IoErrorText(double depth) {

@@ -207,6 +207,7 @@ private:
     // on screen, once until a frame goes out again.
     bool WriteFrame(const uint8_t* frame, size_t size, int location);
     void WriteCommand0Now();
+    void ErrorLog(int location, const std::string& text);
     void LogRxLosses();
     void SetStatus(const std::string& text);
     void Text(int part, const std::string& text);
