@@ -443,8 +443,8 @@ void CPProbeDlg::OnBnClickedEdit() {
     m_editButton->setText(QStringLiteral("Edit"));
     m_coef->setEnabled(false);
     double v = 0.0;
-    if (!GetDlgItemDouble(IDC_COEF, &v)) return;
-    if (v >= kCoefMin && v <= kCoefMax) {
+    const bool read = GetDlgItemDouble(IDC_COEF, &v);
+    if (read && v >= kCoefMin && v <= kCoefMax) {
         int slot;
         {
             std::lock_guard<std::mutex> g(m_shared.acqMutex);
@@ -456,7 +456,8 @@ void CPProbeDlg::OnBnClickedEdit() {
         zns::WriteSondeGammaCoef(ToolFilePath(), slot, v);
         SetDlgItemDouble(IDC_COEF, v, 2, false);
     } else {
-        MessageBox(kMsgBadCoef);
+        // Text that is no number has been told already; the stored value comes back either way.
+        if (read) MessageBox(kMsgBadCoef);
         double previous;
         {
             std::lock_guard<std::mutex> g(m_shared.acqMutex);

@@ -193,13 +193,18 @@ TEST_F(PProbeDlgTest, GammaCoefficientEditing) {
     EXPECT_EQ(Tool("Sonde0", "GammaCoef"), "0.20");
     EXPECT_EQ(page->EditButton()->text().toStdString(), "Edit");
 
-    // Text that is no number: the editing closes, nothing is stored.
+    // Text that is no number: the editing closes, nothing is stored, the stored value shows again.
     ui.PushAnswer(IDYES);
     page->OnBnClickedEdit();
-    page->SetDlgItemText(CPProbeDlg::IDC_COEF, "abc");
-    page->OnBnClickedEdit();
+    page->show();
+    QTest::mouseClick(page->CoefEdit(), Qt::LeftButton);
+    QTest::keyClick(page->CoefEdit(), Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(page->CoefEdit(), "2.5x");
+    QTest::keyClick(page->CoefEdit(), Qt::Key_Return);
+    EXPECT_EQ(ui.LastBox().text, "Please enter a number.");
     EXPECT_FALSE(shared.g_bGammaCoefEditing);
     EXPECT_DOUBLE_EQ(settings.sondeDb.GammaCoef, 0.2);
+    EXPECT_EQ(Text(CPProbeDlg::IDC_COEF), "0.20");
 }
 
 TEST_F(PProbeDlgTest, SelectingASondeTakesItsValuesAndHidesMissingReceivers) {
