@@ -4,10 +4,12 @@
 #include <QCoreApplication>
 #include <QLabel>
 #include <cerrno>
+#include <unistd.h>
 
 #include "AppTestSupport.h"
 #include "app/BrannicLogger_ZN.h"
 #include "app/EndProcessDlg.h"
+#include "platform/Paths.h"
 #include "platform/ui/UiService.h"
 #include "settings/SaveReport.h"
 
@@ -15,7 +17,13 @@ namespace {
 
 TEST(AppObject, RecordsAndStartUpValues) {
     apptest::ProgramDir dir;
+    // A relative program directory names the folder it meant at start, whatever the folder later.
+    const std::string cwd = zns::CurrentDir(), home = dir.Path().substr(0, dir.Path().size() - 1);
+    ASSERT_EQ(::chdir(zns::DirPart(home).c_str()), 0);
+    ::setenv("ZNS_HOME", zns::FilePart(home).c_str(), 1);
     CBrannicLogger_ZNApp app;
+    ASSERT_EQ(::chdir(cwd.c_str()), 0);
+    EXPECT_EQ(zns::ProgramDir(), dir.Path());
     // The record pointers are the records it owns.
     EXPECT_EQ(app.m_pSessionState, &app.Shared().session);
     EXPECT_EQ(app.m_pSettings, &app.Shared().settings);
