@@ -548,7 +548,7 @@ TEST_F(LasConversion, TimeLogGivesOneLinePerRecordWithoutShift) {
     const std::string las2 = Run(LasConverter::Result::Completed);
     EXPECT_NE(las2.find(" STEP.M           0.025 "), std::string::npos);
     EXPECT_NE(las2.find(" STOP.M          117.78 "), std::string::npos);
-    EXPECT_EQ(DataLines(las2).at(61).at(0), "116.26");
+    EXPECT_EQ(DataLines(las2).at(61).at(0), "116.25");  // 116.257 m cut, as the depth modes cut
     // A mean step of 24.8 mm written as 25: a range takes the lines whose depth lies in it.
     auto recs = exporttest::RegularRecords(123, 114732, 25, 0);
     recs.back().depthMm -= 20;
@@ -557,8 +557,14 @@ TEST_F(LasConversion, TimeLogGivesOneLinePerRecordWithoutShift) {
     conv->from = 116.0;
     conv->to = 117.0;
     const auto part = DataLines(Run(LasConverter::Result::Completed));
-    ASSERT_EQ(part.size(), 40u);
-    EXPECT_EQ(part.front()[0] + " to " + part.back()[0], "116.01 to 116.98");
+    ASSERT_EQ(part.size(), 41u);
+    EXPECT_EQ(part.front()[0] + " to " + part.back()[0], "116.00 to 117.00");
+    // Whole millimetres: 50.007 m gives 50.00, and no line of a 1 cm grid slips to the one below.
+    Load(k, exporttest::RegularRecords(3, 50007, 5, 0));
+    EXPECT_EQ(DataLines(Run(LasConverter::Result::Completed)).at(0).at(0), "50.00");
+    Load(k, exporttest::RegularRecords(300, 1000, 10, 0));
+    const auto grid = DataLines(Run(LasConverter::Result::Completed));
+    for (size_t i = 0; i < grid.size(); ++i) EXPECT_EQ(grid[i][0], Cm(100 + static_cast<int>(i))) << i;
 }
 
 TEST_F(LasConversion, StationaryTimeLogExportsEveryRecord) {
