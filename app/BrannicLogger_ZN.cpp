@@ -10,6 +10,7 @@
 #include "ui/AppTexts.h"
 #include "app/BrannicZenova_Dlg.h"
 #include "app/OsName.h"
+#include "platform/Paths.h"
 #include "platform/ui/Draw.h"
 #include "platform/ui/GuiThread.h"
 #include "platform/ui/UiService.h"
@@ -55,6 +56,7 @@ CBrannicLogger_ZNApp::CBrannicLogger_ZNApp()
       m_pSettings(&m_shared.settings),
       m_pSondeDb(&m_settings.sondeDb),
       m_stream(m_shared, m_header, m_writer, MakeStreamSources(m_settings)) {
+    zns::AnchorProgramDir();
     // Start-up values of the records (the rest is zero or the records' own defaults).
     {
         std::lock_guard<std::mutex> lock(m_shared.acqMutex);

@@ -4,12 +4,21 @@
 // log at 10 m/min with a 5 cm step: the logger makes a record every 300 ms when the
 // link can carry it.
 //
+// The program records the log to a data file; with a stall, each record's write holds
+// the receive thread 150 ms (a card under writeback pressure).
+//
 // Counters: logger_ms_per_record, the logger's own cadence over the run;
 // ms_between_records and max_ms_between, the cadence at which the program shows them;
-// lag_m, how far the depth shown trails the sonde at the end.
+// lag_m, how far the depth shown trails the sonde at the end; lost_bytes, bytes the chip
+// dropped while the device was open; max_ms_unread, the longest time the chip had no
+// transfer pending; loss_reports, receive losses the driver told the error log.
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
 #include <chrono>
 #include <mutex>
 #include <thread>
@@ -50,6 +59,13 @@ bool WaitFor(const std::function<bool()>& ok, int ms) {
 
 void UpLog(benchmark::State& state) {
     const int divisor = static_cast<int>(state.range(0));
+    const int stallMs = static_cast<int>(state.range(1));
+    char dirName[] = "/tmp/zns-ftdi-bench-XXXXXX";
+    if (!::mkdtemp(dirName)) {
+        state.SkipWithError("no scratch folder");
+        return;
+    }
+    const std::string dir = dirName;
     zns::IClock& clock = zns::DefaultClock();
     zns::sim::ftdi::Reset(clock);
     zns::sim::SimConfig cfg;
@@ -86,7 +102,10 @@ void UpLog(benchmark::State& state) {
     SettingsData settings;
     settings.sondeDb.Voltage = 90;
     HeaderRecord header;
-    zns::DataFileWriter writer;
+    zns::DataFileWriter writer([stallMs](int fd, const void* p, size_t n) -> ssize_t {
+        if (stallMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(stallMs));
+        return ::write(fd, p, n);
+    });
     CToolsStream tools(shared, header, writer, {}, clock);
     RowTimes report;
     CUSB::Options opts;
@@ -95,7 +114,10 @@ void UpLog(benchmark::State& state) {
         r.driver = zns::d2xx::MakeFtdiDriver();
         return r;
     };
-    opts.errorLog = [](const std::string&, const std::string&) {};
+    std::atomic<int> lossReports{0};
+    opts.errorLog = [&](const std::string& key, const std::string&) {
+        lossReports += key == "err1053" || key == "err1054";
+    };
     CUSB usb(shared, tools, report, &settings, opts);
 
     for (auto _ : state) {
@@ -109,14 +131,29 @@ void UpLog(benchmark::State& state) {
             state.SkipWithError("the logger did not start the Up log");
             break;
         }
+        if (!writer.Open(dir + "/up.zne", dir + "/up.hed")) {
+            state.SkipWithError("the data file did not open");
+            break;
+        }
+        shared.g_bFirstRecordPending = true;
+        {
+            std::lock_guard<std::mutex> g(shared.acqMutex);
+            shared.session.Recording = 1;
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(1000));  // settle
+        chip->ResetObservations();
+        lossReports = 0;
         const int64_t t0 = clock.NowSteadyMs();
         const uint64_t made0 = logger.Snapshot().waveFrames;
         std::this_thread::sleep_for(std::chrono::milliseconds(kMeasureMs));
         const zns::sim::SimSnapshot end = logger.Snapshot();
         const double shown = shared.SnapshotLive().Depth;
         const std::vector<int64_t> rows = report.Since(t0);
+        state.counters["lost_bytes"] = static_cast<double>(chip->overrun.load());
+        state.counters["max_ms_unread"] = chip->LongestIdleMs();
+        state.counters["loss_reports"] = lossReports.load();
         usb.Shutdown();
+        writer.Close();
 
         const double made = static_cast<double>(end.waveFrames - made0);
         state.counters["logger_ms_per_record"] = made > 0 ? kMeasureMs / made : 0.0;
@@ -131,11 +168,19 @@ void UpLog(benchmark::State& state) {
         state.counters["max_ms_between"] = static_cast<double>(maxGap);
         state.counters["lag_m"] = shown - end.trueDepthM;
     }
+    usb.Shutdown();
+    writer.Close();
+    std::error_code ec;
+    std::filesystem::remove_all(dir, ec);
 }
 
 }  // namespace
 
-// Divisor 10 is 62.5 kbaud, 20 is 31.25 kbaud.
-BENCHMARK(UpLog)->Arg(10)->Arg(20)->Iterations(1)->Unit(benchmark::kMillisecond);
+// Divisor 4 is 156 kbaud, 10 is 62.5 kbaud, 20 is 31.25 kbaud; no stall, or 150 ms per record.
+BENCHMARK(UpLog)
+    ->ArgNames({"divisor", "stall_ms"})
+    ->ArgsProduct({{4, 10, 20}, {0, 150}})
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

@@ -26,6 +26,16 @@ uint16_t Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 
 // The most 1 mm nudges one step may need: a step is short by less than 1 cm.
 constexpr int kMaxNudges = 1000;
 
+// A depth in metres as the whole millimetres the records hold.
+int64_t WholeMm(double m) {
+    const double v = RoundHalfAway(m * 1000.0);
+    return std::isnan(v) ? 0 : static_cast<int64_t>(std::clamp(v, -9.0e15, 9.0e15));
+}
+
+// Centimetres cut toward zero, as the depth modes cut theirs, from whole
+// millimetres: in integers, so that no floating-point error moves a line.
+int CutCm(int64_t mm) { return ToInt(static_cast<double>(mm / 10)); }
+
 }  // namespace
 
 void EncodeLasTempRecord(const LasTempRecord& r, uint8_t out[kLasTempRecordBytes]) {
@@ -158,7 +168,7 @@ bool LasConverter::ValidateDepthRange(double& value, bool isFrom, std::string* m
     return false;
 }
 
-int LasConverter::TimeLineCm(int i) const { return ToInt(RoundHalfAway((first + i * step) * 100.0)); }
+int LasConverter::TimeLineCm(int i) const { return CutCm(WholeMm(first) + static_cast<int64_t>(i) * IntervalMm()); }
 
 int LasConverter::TimeLinesBefore(int cm, bool orAt) const {
     const double dir = step > 0.0 ? 1.0 : -1.0;
@@ -179,9 +189,9 @@ void LasConverter::LineRange(int& i0, int& i1) const {
         // The lines whose depth, as the depth column holds it, lies between
         // From and To; To at the log's end keeps the last line, which the step
         // in whole millimetres may carry a little past it.
-        const int toCm = ToInt(RoundHalfAway(to * 100.0));
-        const bool toEnd = (step > 0.0 ? 1 : -1) * (toCm - ToInt(RoundHalfAway(last * 100.0))) >= 0;
-        i0 = TimeLinesBefore(ToInt(RoundHalfAway(from * 100.0)), false);
+        const int toCm = CutCm(WholeMm(to));
+        const bool toEnd = (step > 0.0 ? 1 : -1) * (toCm - CutCm(WholeMm(last))) >= 0;
+        i0 = TimeLinesBefore(CutCm(WholeMm(from)), false);
         i1 = toEnd ? lineCount - 1 : TimeLinesBefore(toCm, true) - 1;
     } else if (stepSize > 0.0 && mode != LAS_MODE_TIME) {
         // The line at L lies one past the sonde's trailing records.

@@ -337,19 +337,17 @@ int CToolsStream::ReadRecordFromFile(std::FILE* file, double& depth, int& speed,
 
 std::string CToolsStream::ReplayDamageText(zns::RecordStatus st, int64_t position) {
     const long long at = static_cast<long long>(position);
+    // Damage in the first record leaves nothing before it to replay.
+    const char* none = "No record can be replayed.";
     switch (st) {
         case zns::RecordStatus::Ok:
         case zns::RecordStatus::EndOfFile: return {};
         case zns::RecordStatus::Truncated:
-            return zns::Format(
-                "The data file is damaged: it ends inside the record at byte %lld. Replay stops at the last whole "
-                "record.",
-                at);
+            return zns::Format("The data file is damaged: it ends inside the record at byte %lld. %s", at,
+                               at == 0 ? none : "Replay stops at the last whole record.");
         case zns::RecordStatus::BadCheck:
-            return zns::Format(
-                "The data file is damaged: the record at byte %lld has a wrong check sum. Replay stops at the record "
-                "before it.",
-                at);
+            return zns::Format("The data file is damaged: the record at byte %lld has a wrong check sum. %s", at,
+                               at == 0 ? none : "Replay stops at the record before it.");
         default: return zns::Format("The data file could not be read at byte %lld.", at);
     }
 }

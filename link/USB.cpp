@@ -60,6 +60,9 @@ bool CUSB::LoadDriver() {
     }
     m_driver = std::move(r.driver);
     m_entry = entry;
+    m_driver->SetLossSink([losses = m_rxLosses](d2::RxLoss what) {
+        losses->fetch_or(1u << static_cast<unsigned>(what));
+    });
     return true;
 }
 
@@ -158,17 +161,30 @@ std::string CUSB::StatusText(FT_STATUS status) {
 }
 
 void CUSB::ReportError(FT_STATUS status, int location) {
-    if (status == d2::FT_OK) return;
+    if (status != d2::FT_OK) ErrorLog(location, StatusText(status));
+}
+
+void CUSB::ErrorLog(int location, const std::string& text) {
     const std::string key = zns::Format("err%d", location);
     if (m_opts.errorLog)
-        m_opts.errorLog(key, StatusText(status));
+        m_opts.errorLog(key, text);
     else
-        CPreferences::WriteErrorLog(key, StatusText(status));
+        CPreferences::WriteErrorLog(key, text);
+}
+
+void CUSB::LogRxLosses() {
+    const unsigned bits = m_rxLosses->exchange(0);
+    if (bits & (1u << static_cast<unsigned>(d2::RxLoss::ChipOverrun))) ErrorLog(LOC_OVERRUN, "Receive overrun");
+    if (bits & (1u << static_cast<unsigned>(d2::RxLoss::BufferFull))) ErrorLog(LOC_RX_FULL, "Receive buffer full");
 }
 
 std::string CUSB::IoErrorText(double depth) {
     const std::string where = std::isfinite(depth) ? zns::Format("%#.2f", depth) : std::string(" --- ");
     return "I/O USB error.\nApplication stopped at " + where + "m.";
+}
+
+std::string CUSB::NotSentText(int code) {
+    return zns::Format("USB write error.\nCommand %d did not reach the logger.", code);
 }
 
 void CUSB::Text(int part, const std::string& text) {
@@ -260,11 +276,26 @@ void CUSB::WriteCommand0Now() {
         m_shared.m_pCmd0Frame = frame;
     }
     if (!CheckCommandFrame(frame.data(), frame.size())) return;
-    uint32_t written = 0;
-    FT_STATUS st = Write(frame.data(), static_cast<uint32_t>(frame.size()), &written);
-    if (st == d2::FT_OK && written != frame.size()) st = d2::FT_IO_ERROR;
-    ReportError(st, LOC_CHECK_WRITE);
+    WriteFrame(frame.data(), frame.size(), LOC_CHECK_WRITE);
     m_shared.m_bTxActivity.store(true);
+}
+
+bool CUSB::WriteFrame(const uint8_t* frame, size_t size, int location) {
+    for (int i = 0; i < kWriteTries && !m_shared.m_bExiting.load(); ++i) {
+        uint32_t written = 0;
+        FT_STATUS st = Write(frame, static_cast<uint32_t>(size), &written);
+        if (st == d2::FT_OK && written == size) {
+            m_notSentTold.store(false);
+            return true;
+        }
+        // A write time-out keeps the link. The logger drops a frame cut short by its sum:
+        // it goes again whole.
+        if (st == d2::FT_OK) st = d2::FT_IO_ERROR;
+        ReportError(st, location);
+    }
+    if (!m_shared.m_bExiting.load() && !m_notSentTold.exchange(true))
+        m_report.MessageBox(NotSentText(frame[0]), LinkBoxIcon::Error);
+    return false;
 }
 
 // ---------------------------------------------------------------------------
@@ -344,7 +375,7 @@ int CUSB::LinkWatchThread() {
         }
         if (m_shared.m_bExiting.load()) break;
 
-        Text(SB_PART_HARDWARE, "Not hardware detected.");
+        Text(SB_PART_HARDWARE, m_noAccess ? kNoAccessHint : "Not hardware detected.");
         m_report.ResetStatusTick();
         m_shared.m_bLinkUp.store(false);
         m_report.OnLinkStatus(LINK_STATUS_SENT);
@@ -406,8 +437,13 @@ CUSB::FT_STATUS CUSB::CheckLink() {
 }
 
 CUSB::FT_STATUS CUSB::OpenedOrLogged(FT_STATUS st) {
-    // A logger that is there but cannot be had says why in the error log, once a streak.
-    if (st == d2::FT_DEVICE_NOT_OPENED && m_openFailLogged != st) ReportError(st, LOC_OPEN);
+    // A logger that is there but cannot be had says so, and why in the error log, once a
+    // streak: most often the udev rule is missing.
+    m_noAccess = st == d2::FT_DEVICE_NOT_OPENED;
+    if (m_noAccess) {
+        SetStatus(kNoAccessText);
+        if (m_openFailLogged != st) ReportError(st, LOC_OPEN);
+    }
     m_openFailLogged = st;
     return st;
 }
@@ -468,6 +504,7 @@ int CUSB::ReceiveThread() {
         uint32_t queued = 0;
         const FT_STATUS qs = GetQueueStatus(&queued);
         if (qs != d2::FT_OK) return ReceiveError(qs);
+        LogRxLosses();
         SetTimeouts(kReadTimeoutMs, kWriteTimeoutMs);
 
         uint32_t got = 0;
@@ -522,10 +559,7 @@ int CUSB::SendThread() {
             continue;
         }
         m_shared.m_bSendRunning.store(true);
-        uint32_t written = 0;
-        FT_STATUS st = Write(frame.data(), static_cast<uint32_t>(frame.size()), &written);
-        if (st == d2::FT_OK && written != frame.size()) st = d2::FT_IO_ERROR;
-        ReportError(st, LOC_WRITE);
+        WriteFrame(frame.data(), frame.size(), LOC_WRITE);
         m_report.OnLinkStatus(LINK_STATUS_SENT);
         m_shared.txQueue.PopFront();
         m_shared.m_bTxActivity.store(true);

@@ -51,9 +51,13 @@ public:
     enum : int { OPEN_BY_DESCRIPTION = 0, OPEN_BY_SERIAL = 1, OPEN_INDEX_CHECKED = 2 };
     // Error-log locations of ReportError.
     // 1050: command 0 written at the link check; 1051: a device that cannot be opened
-    // (no permission, in use); 1052: a read; 5550: the queue status (link lost); 5570: a
-    // command written by the send thread.
-    enum : int { LOC_CHECK_WRITE = 1050, LOC_OPEN = 1051, LOC_READ = 1052, LOC_QUEUE = 5550, LOC_WRITE = 5570 };
+    // (no permission, in use); 1052: a read; 1053, 1054: bytes lost on the way in (the
+    // chip overran, the driver's buffer was full); 5550: the queue status (link lost);
+    // 5570: a command written by the send thread.
+    enum : int {
+        LOC_CHECK_WRITE = 1050, LOC_OPEN = 1051, LOC_READ = 1052, LOC_OVERRUN = 1053, LOC_RX_FULL = 1054,
+        LOC_QUEUE = 5550, LOC_WRITE = 5570
+    };
     // Thread exit codes.
     enum : int {
         EXIT_LINKWATCH_DONE = 1,
@@ -76,6 +80,11 @@ public:
     static constexpr uint32_t kReadTimeoutMs = 300;
     static constexpr uint32_t kWriteTimeoutMs = 100;
     static constexpr uint16_t kUnknownChipProductId = 0x6010;
+    // A command frame not written whole is written again, whole, up to this many times in all.
+    static constexpr int kWriteTries = 3;
+    // Status-bar texts (parts 1 and 2) of a logger that is there but may not be opened.
+    static constexpr const char* kNoAccessText = "No access to the logger";
+    static constexpr const char* kNoAccessHint = "udev rule: see README";
 
     static constexpr const char* kDefaultDescription = "Logger";
     static constexpr const char* kDefaultSerial = "QK-00000000";
@@ -165,6 +174,8 @@ public:
     int LostFrames() const { return m_receiver.LostFrames(); }
     int RejectedFrames() const { return m_receiver.RejectedFrames(); }
     static std::string IoErrorText(double depth);
+    // The box of a command the logger did not get.
+    static std::string NotSentText(int code);
 
 private:
     enum EntryPoint : int {
@@ -192,7 +203,12 @@ private:
     bool Loaded(EntryPoint ep) const;
     FT_STATUS NotValid(EntryPoint ep);
     bool Send(int code);
+    // Writes a command frame whole, trying again; a frame that cannot be written is told
+    // on screen, once until a frame goes out again.
+    bool WriteFrame(const uint8_t* frame, size_t size, int location);
     void WriteCommand0Now();
+    void ErrorLog(int location, const std::string& text);
+    void LogRxLosses();
     void SetStatus(const std::string& text);
     void Text(int part, const std::string& text);
     void Tone(int hz, int ms);
@@ -226,7 +242,12 @@ private:
     std::atomic<bool> m_powerOffSent{false};  // power-off asked for this loss
     int m_dots = 0;                           // link watch only
     FT_STATUS m_openFailLogged = 0;           // link watch only: a failing open is logged once
+    bool m_noAccess = false;                  // link watch only: the last open was refused
     std::atomic<bool> m_receiveLoop{false};   // a receive loop runs
+    std::atomic<bool> m_notSentTold{false};   // a frame that could not be written was told
+    // Bits 1 << RxLoss told by the driver, for the receive thread's error log; shared with
+    // the driver's sink, which may outlive this object.
+    std::shared_ptr<std::atomic<unsigned>> m_rxLosses = std::make_shared<std::atomic<unsigned>>(0);
 
     std::atomic<int> m_linkWatchExit{0};
     std::atomic<int> m_receiveExit{0};

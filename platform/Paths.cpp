@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <filesystem>
 #include <mutex>
 
 namespace zns {
@@ -37,6 +38,14 @@ std::string ProgramDir() {
     dir = ToSlashes(dir);
     if (dir.empty() || dir.back() != '/') dir += '/';
     return dir;
+}
+
+void AnchorProgramDir() {
+    const std::string dir = ToSlashes(Env("ZNS_HOME"));
+    if (dir.empty() || dir.front() == '/') return;
+    std::error_code ec;
+    const std::filesystem::path abs = std::filesystem::absolute(dir, ec);
+    if (!ec) ::setenv("ZNS_HOME", abs.lexically_normal().string().c_str(), 1);
 }
 
 std::string ApplicationName() {

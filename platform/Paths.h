@@ -8,6 +8,10 @@ namespace zns {
 // The program's directory, always ending in '/': $ZNS_HOME when set and not
 // empty, else the folder of the running executable. Read at every call.
 std::string ProgramDir();
+// Makes a relative $ZNS_HOME absolute against the current folder. Called once
+// at start, before any thread: a path built on ProgramDir() is then never taken
+// as relative to it again, and a later change of folder moves nothing.
+void AnchorProgramDir();
 // Full path of the running executable (empty when it cannot be found).
 std::string ExecutablePath();
 // The application's name: set by SetApplicationName, else the executable's

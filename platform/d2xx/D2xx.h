@@ -33,10 +33,15 @@
 // closed; it must then be opened again.
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
+
+namespace zns {
+class IClock;
+}
 
 namespace zns::d2xx {
 
@@ -112,6 +117,12 @@ inline constexpr const char* kEntryPoints[21] = {
 };
 bool IsKnownEntryPoint(std::string_view name);
 
+// Bytes lost on the way in that only a driver reading the chip on its own sees: the
+// chip's buffer overran (the overrun bit of its status bytes), or the driver's own
+// receive buffer was full.
+enum class RxLoss { ChipOverrun, BufferFull };
+using RxLossSink = std::function<void(RxLoss)>;
+
 // The driver. Out-parameters are pointers as in the library; a null one is
 // FT_INVALID_PARAMETER. An unknown or closed handle is FT_INVALID_HANDLE.
 class ID2xx {
@@ -125,6 +136,10 @@ public:
     // driver: true for every name of kEntryPoints, although only the calls below exist.
     // A test double can drop a name to exercise the link's loading messages.
     virtual bool HasEntryPoint(std::string_view name) const { return IsKnownEntryPoint(name); }
+
+    // Where receive losses are told, once per run of them, from the driver's own thread
+    // (the sink must return at once). Devices opened afterwards use it.
+    virtual void SetLossSink(RxLossSink) {}
 
     // Device `index` of the list. A device already open: FT_DEVICE_NOT_OPENED.
     virtual FT_STATUS Open(int index, FT_HANDLE* handle) = 0;
@@ -154,8 +169,9 @@ public:
 
 // ---- Backends ----------------------------------------------------------------------
 
-// Real USB through libftdi1. Null when libusb cannot start (no USB subsystem).
-std::shared_ptr<ID2xx> MakeFtdiDriver();
+// Real USB through libftdi1; its waits (read time-outs) run on `clock`, null being the
+// real clock. Null when libusb cannot start (no USB subsystem).
+std::shared_ptr<ID2xx> MakeFtdiDriver(zns::IClock* clock = nullptr);
 
 struct TtyOptions {
     std::string sysfsRoot = "/sys";  // where the tty's USB identity is looked up

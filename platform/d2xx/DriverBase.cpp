@@ -1,6 +1,7 @@
 #include "platform/d2xx/DriverBase.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace zns::d2xx {
 
@@ -29,6 +30,16 @@ void DriverBase::CloseAll() {
         all.swap(m_table);
     }
     for (auto& [id, e] : all) Shut(*e);
+}
+
+void DriverBase::SetLossSink(RxLossSink sink) {
+    std::lock_guard lk(m_tableMu);
+    m_lossSink = std::move(sink);
+}
+
+RxLossSink DriverBase::LossSink() {
+    std::lock_guard lk(m_tableMu);
+    return m_lossSink;
 }
 
 void DriverBase::Shut(Entry& e) {

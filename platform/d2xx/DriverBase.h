@@ -63,6 +63,7 @@ public:
     FT_STATUS EE_Read(FT_HANDLE handle, FT_PROGRAM_DATA* data) final;
     FT_STATUS SetLatencyTimer(FT_HANDLE handle, uint8_t ms) final;
     FT_STATUS GetLatencyTimer(FT_HANDLE handle, uint8_t* ms) final;
+    void SetLossSink(RxLossSink sink) final;
 
 protected:
     virtual FT_STATUS Enumerate(std::vector<DeviceListEntry>* out) = 0;
@@ -71,6 +72,7 @@ protected:
     virtual FT_STATUS OpenDevice(const Selector& sel, std::unique_ptr<Device>* out) = 0;
     // Backends call this from their destructor so that devices go before the backend.
     void CloseAll();
+    RxLossSink LossSink();
 
 private:
     struct Entry {
@@ -89,6 +91,7 @@ private:
     std::mutex m_tableMu;
     std::map<uintptr_t, std::shared_ptr<Entry>> m_table;
     uintptr_t m_nextId = 1;
+    RxLossSink m_lossSink;  // under m_tableMu
 };
 
 }  // namespace zns::d2xx::detail

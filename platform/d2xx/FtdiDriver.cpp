@@ -1,18 +1,20 @@
 // Real USB through libftdi1. One libftdi context per open device.
 //
-// Reading: ftdi_read_data keeps issuing bulk transfers while each brings data and returns
-// only when the requested size is filled or a transfer comes back empty, so on a live
-// link a large request waits for that many bytes at the link rate. A pull therefore asks
-// for one byte, which takes exactly one transfer, and collects the rest of that transfer
-// from libftdi's own buffer; the device keeps its receive buffer and polls it until the
-// read time-out. Reads and control calls share one mutex (libftdi promises nothing about
-// concurrent calls on a context); it is held for one transfer at a time.
+// Reading: the D2XX driver the link was written for reads the chip into a buffer of its
+// own whatever the program does, and the chip holds only 256 bytes (16-41 ms of the
+// link). libftdi reads only inside ftdi_read_data, and drops what a transfer that timed
+// out had brought. So while a device is open, an event thread of its own keeps
+// kTransfers bulk IN transfers pending (libusb's asynchronous calls), takes the two
+// status bytes off each packet and fills a bounded receive buffer, which queue status and
+// reads are served from. Nothing the program does (beeps, the disk, the GUI) leaves the
+// chip unread. An overrun bit in the status bytes, or a full buffer, goes to the loss
+// sink once per run. Purge and reset hold the reader (its transfers cancelled and back)
+// while they empty the chip and the buffer; close stops it first.
 //
-// Writing goes to the bulk endpoint directly, outside that mutex (libusb takes transfers on
-// both endpoints at once); ftdi_write_data would turn a time-out into -1 and
-// forget what was written. A time-out is success with the bytes written so far; a failed
-// write is reported but does not lose the device. Only a vanished device or a failed read
-// does.
+// Writing goes to the bulk endpoint directly: ftdi_write_data would turn a time-out into
+// -1 and forget what was written. A time-out is success with the bytes written so far; a
+// failed write is reported but does not lose the device. Only a vanished device or a
+// failed transfer does.
 //
 // Opening: nothing is opened that its descriptor and strings do not call the logger.
 // ftdi_usb_get_strings2 reads the strings without claiming the interface or detaching the
@@ -22,13 +24,14 @@
 #include <libusb.h>
 
 #include <algorithm>
-#include <chrono>
+#include <array>
+#include <condition_variable>
 #include <cstring>
-#include <deque>
 #include <mutex>
 #include <thread>
 #include <utility>
 
+#include "platform/Clock.h"
 #include "platform/d2xx/DriverBase.h"
 
 namespace zns::d2xx {
@@ -37,14 +40,11 @@ namespace {
 using detail::Device;
 using detail::Selector;
 
-int64_t NowMs() {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
-constexpr size_t kRxLimit = 1 << 20;      // beyond this the bytes wait in the chip
-constexpr int kUsbReadTimeoutMs = 500;    // a bulk read normally ends within the latency
-constexpr int kUsbWriteTimeoutMs = 5000;  // write time-out 0 ("none") still ends here
+constexpr size_t kTransfers = 4;           // always pending while the device is open
+constexpr int kPacketsPerTransfer = 4;     // ends within 40 ms at 62.5 kbaud even at latency 16
+constexpr size_t kRxBufferBytes = 64 * 1024;
+constexpr uint8_t kOverrunBit = 0x02;      // of the line status, the second status byte
+constexpr int kUsbWriteTimeoutMs = 5000;   // write time-out 0 ("none") still ends here
 
 struct Listed {
     libusb_device* dev = nullptr;
@@ -124,12 +124,71 @@ private:
     DeviceListEntry m_id;
 };
 
+// The bytes between the reader and the reads; bounded.
+class Ring {
+public:
+    explicit Ring(size_t capacity) : m_buf(capacity) {}
+    size_t Size() const { return m_size; }
+    void Clear() { m_head = m_size = 0; }
+    size_t Push(const uint8_t* src, size_t n) {
+        n = std::min(n, m_buf.size() - m_size);
+        for (size_t done = 0; done < n;) {
+            const size_t at = (m_head + m_size) % m_buf.size();
+            const size_t k = std::min(n - done, m_buf.size() - at);
+            std::memcpy(m_buf.data() + at, src + done, k);
+            done += k;
+            m_size += k;
+        }
+        return n;
+    }
+    size_t Pop(uint8_t* dst, size_t n) {
+        n = std::min(n, m_size);
+        for (size_t done = 0; done < n;) {
+            const size_t k = std::min(n - done, m_buf.size() - m_head);
+            std::memcpy(dst + done, m_buf.data() + m_head, k);
+            done += k;
+            m_head = (m_head + k) % m_buf.size();
+            m_size -= k;
+        }
+        return n;
+    }
+
+private:
+    std::vector<uint8_t> m_buf;
+    size_t m_head = 0, m_size = 0;
+};
+
 class FtdiDevice final : public Device {
 public:
-    FtdiDevice(ftdi_context* ctx, DeviceListEntry id, std::string manufacturer)
-        : m_ctx(ctx), m_id(std::move(id)), m_manufacturer(std::move(manufacturer)),
-          m_chunk(std::max(1u, ctx->readbuffer_chunksize)) {}
+    FtdiDevice(ftdi_context* ctx, DeviceListEntry id, std::string manufacturer, zns::IClock& clock,
+               RxLossSink sink)
+        : m_ctx(ctx), m_id(std::move(id)), m_manufacturer(std::move(manufacturer)), m_clock(clock),
+          m_sink(std::move(sink)), m_packet(ctx->max_packet_size > 2 ? static_cast<int>(ctx->max_packet_size) : 64),
+          m_rx(kRxBufferBytes) {
+        std::lock_guard lk(m_mu);
+        for (Slot& s : m_slots) {
+            s.buf.resize(static_cast<size_t>(kPacketsPerTransfer * m_packet));
+            s.t = libusb_alloc_transfer(0);
+            if (!s.t) {
+                m_lost = true;
+                continue;
+            }
+            libusb_fill_bulk_transfer(s.t, m_ctx->usb_dev, static_cast<unsigned char>(m_ctx->out_ep), s.buf.data(),
+                                      static_cast<int>(s.buf.size()), &FtdiDevice::Done, this, 0);
+        }
+        SubmitIdle();
+        m_events = std::thread([this] { Events(); });
+    }
     ~FtdiDevice() override {
+        {
+            std::unique_lock lk(m_mu);
+            m_stop = true;
+            Hold(lk);
+        }
+        m_cv.notify_all();
+        m_events.join();
+        for (Slot& s : m_slots)
+            if (s.t) libusb_free_transfer(s.t);
         ftdi_usb_close(m_ctx);
         ftdi_free(m_ctx);
     }
@@ -144,34 +203,27 @@ public:
         out->SerialNumber = m_id.SerialNumber;
         return FT_OK;
     }
-    FT_STATUS Reset() override {
-        if (m_lost) return FT_IO_ERROR;
-        std::lock_guard lk(m_usb);
-        m_rx.clear();
-        return Control(ftdi_usb_reset(m_ctx));
-    }
+    FT_STATUS Reset() override { return Emptied(ftdi_usb_reset); }
     FT_STATUS QueueStatus(uint32_t* count) override {
-        // Asking the chip is also how a vanished device shows.
-        if (Pull() != FT_OK) return FT_IO_ERROR;
-        *count = static_cast<uint32_t>(m_rx.size());
+        std::lock_guard lk(m_mu);
+        if (m_lost) return FT_IO_ERROR;
+        *count = static_cast<uint32_t>(m_rx.Size());
         return FT_OK;
     }
     FT_STATUS Read(uint8_t* dst, uint32_t n, uint32_t* got, uint32_t timeoutMs,
                    const std::atomic<bool>& cancel) override {
-        const int64_t end = NowMs() + timeoutMs;
+        const int64_t end = m_clock.NowSteadyMs() + timeoutMs;
         uint32_t have = 0;
         FT_STATUS st = FT_OK;
         for (;;) {
-            uint32_t take = static_cast<uint32_t>(std::min<size_t>(n - have, m_rx.size()));
-            std::copy_n(m_rx.begin(), take, dst + have);
-            m_rx.erase(m_rx.begin(), m_rx.begin() + take);
-            have += take;
-            if (have == n || cancel) break;
-            size_t before = m_rx.size();
-            if ((st = Pull()) != FT_OK) break;
-            if (m_rx.size() > before) continue;
-            if (timeoutMs != 0 && NowMs() >= end) break;
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            {
+                std::lock_guard lk(m_mu);
+                have += static_cast<uint32_t>(m_rx.Pop(dst + have, n - have));
+                if (have < n && m_lost) st = FT_IO_ERROR;
+            }
+            if (have == n || st != FT_OK || cancel) break;
+            if (timeoutMs != 0 && m_clock.NowSteadyMs() >= end) break;
+            m_clock.SleepMs(1);
         }
         *got = have;
         return st;
@@ -188,7 +240,11 @@ public:
                                          const_cast<uint8_t*>(src + done), len, &actual, timeout);
             done += static_cast<uint32_t>(std::max(0, actual));
             if (r == LIBUSB_ERROR_TIMEOUT) break;
-            if (r == LIBUSB_ERROR_NO_DEVICE) return Fail();
+            if (r == LIBUSB_ERROR_NO_DEVICE) {
+                m_lost = true;
+                *put = done;
+                return FT_IO_ERROR;
+            }
             if (r < 0) {
                 *put = done;
                 return FT_IO_ERROR;
@@ -197,62 +253,133 @@ public:
         *put = done;
         return FT_OK;
     }
-    FT_STATUS PurgeRx() override {
-        if (m_lost) return FT_IO_ERROR;
-        std::lock_guard lk(m_usb);
-        m_rx.clear();
-        return Control(ftdi_tciflush(m_ctx));
-    }
+    FT_STATUS PurgeRx() override { return Emptied(ftdi_tciflush); }
     FT_STATUS PurgeTx() override {
         if (m_lost) return FT_IO_ERROR;
-        std::lock_guard lk(m_usb);
         return Control(ftdi_tcoflush(m_ctx));
     }
     FT_STATUS SetLatency(uint8_t ms) override {
         if (m_lost) return FT_IO_ERROR;
-        std::lock_guard lk(m_usb);
         return Control(ftdi_set_latency_timer(m_ctx, ms));
     }
 
 private:
-    FT_STATUS Fail() {
-        m_lost = true;
-        return FT_IO_ERROR;
-    }
+    struct Slot {
+        libusb_transfer* t = nullptr;
+        std::vector<uint8_t> buf;
+        bool busy = false;
+    };
+
     // A failed control request does not lose the device: a chip that has gone shows at
-    // the next read.
+    // the reader.
     static FT_STATUS Control(int r) { return r >= 0 ? FT_OK : FT_IO_ERROR; }
-    // Moves what one USB transfer brings into the receive buffer.
-    FT_STATUS Pull() {
+
+    // A request that empties the chip's receive side, with the reader held so that no
+    // byte from before it arrives after it; then the buffer goes too.
+    FT_STATUS Emptied(int (*request)(ftdi_context*)) {
+        std::unique_lock lk(m_mu);
         if (m_lost) return FT_IO_ERROR;
-        if (m_rx.size() >= kRxLimit) return FT_OK;
-        std::lock_guard lk(m_usb);
-        m_buf.resize(m_chunk);
-        int r = ftdi_read_data(m_ctx, m_buf.data(), 1);
-        if (r == LIBUSB_ERROR_TIMEOUT) return FT_OK;  // the chip did not answer in time: nothing came
-        if (r < 0) return Fail();
-        int more = static_cast<int>(std::min<size_t>(m_ctx->readbuffer_remaining, m_buf.size() - 1));
-        if (r == 1 && more > 0) {  // the rest of the transfer, from libftdi's buffer
-            int s = ftdi_read_data(m_ctx, m_buf.data() + 1, more);
-            if (s < 0) return Fail();
-            r += s;
+        Hold(lk);
+        const int r = request(m_ctx);
+        m_rx.Clear();
+        m_stale = true;
+        m_holding = false;
+        SubmitIdle();
+        m_cv.notify_all();
+        return Control(r);
+    }
+
+    // Cancels the transfers in flight and waits until every one is back (m_mu held).
+    void Hold(std::unique_lock<std::mutex>& lk) {
+        m_holding = true;
+        for (Slot& s : m_slots)
+            if (s.busy) libusb_cancel_transfer(s.t);
+        m_cv.wait(lk, [&] { return m_inFlight == 0; });
+    }
+
+    void SubmitIdle() {
+        for (Slot& s : m_slots) {
+            if (s.busy || !s.t || m_lost) continue;
+            if (libusb_submit_transfer(s.t) != 0) {
+                m_lost = true;
+                continue;
+            }
+            s.busy = true;
+            ++m_inFlight;
         }
-        m_rx.insert(m_rx.end(), m_buf.begin(), m_buf.begin() + r);
-        return FT_OK;
+    }
+
+    void Events() {
+        std::unique_lock lk(m_mu);
+        for (;;) {
+            m_cv.wait(lk, [&] { return m_inFlight > 0 || m_stop; });
+            if (m_inFlight == 0) return;
+            lk.unlock();
+            timeval tv{0, 100 * 1000};
+            libusb_handle_events_timeout_completed(m_ctx->usb_ctx, &tv, nullptr);
+            lk.lock();
+        }
+    }
+
+    static void LIBUSB_CALL Done(libusb_transfer* t) { static_cast<FtdiDevice*>(t->user_data)->OnDone(t); }
+
+    void OnDone(libusb_transfer* t) {
+        std::lock_guard lk(m_mu);
+        switch (t->status) {
+            case LIBUSB_TRANSFER_COMPLETED:
+            case LIBUSB_TRANSFER_TIMED_OUT:  // what it brought is kept
+            case LIBUSB_TRANSFER_CANCELLED:
+                if (!m_holding) Take(t->buffer, t->actual_length);
+                break;
+            default:  // gone, or the endpoint failed
+                m_lost = true;
+        }
+        if (!m_holding && !m_lost) {
+            if (libusb_submit_transfer(t) == 0) return;
+            m_lost = true;
+        }
+        for (Slot& s : m_slots)
+            if (s.t == t) s.busy = false;
+        --m_inFlight;
+        m_cv.notify_all();
+    }
+
+    // Packets of m_packet bytes, each led by the modem and line status bytes.
+    void Take(const uint8_t* buf, int len) {
+        for (int off = 0; off + 2 <= len; off += m_packet) {
+            // The first packet after open or a purge tells of bytes from before it.
+            Run(m_overrunRun, (buf[off + 1] & kOverrunBit) != 0 && !m_stale, RxLoss::ChipOverrun);
+            m_stale = false;
+            const size_t data = static_cast<size_t>(std::min(m_packet, len - off) - 2);
+            if (data > 0) Run(m_fullRun, m_rx.Push(buf + off + 2, data) < data, RxLoss::BufferFull);
+        }
+    }
+    void Run(bool& run, bool now, RxLoss what) {
+        if (now && !run && m_sink) m_sink(what);
+        run = now;
     }
 
     ftdi_context* m_ctx;
     DeviceListEntry m_id;
     std::string m_manufacturer;
-    const size_t m_chunk;
-    std::mutex m_usb;
-    std::vector<uint8_t> m_buf;  // under m_usb
-    std::deque<uint8_t> m_rx;    // under the handle's read lock
+    zns::IClock& m_clock;
+    const RxLossSink m_sink;
+    const int m_packet;
+
+    std::mutex m_mu;               // everything below
+    std::condition_variable m_cv;  // a transfer came back; the reader may go on or must stop
+    std::array<Slot, kTransfers> m_slots;
+    size_t m_inFlight = 0;
+    bool m_holding = false, m_stop = false;
+    bool m_overrunRun = false, m_fullRun = false, m_stale = true;
+    Ring m_rx;
     std::atomic<bool> m_lost{false};
+    std::thread m_events;
 };
 
 class FtdiDriver final : public detail::DriverBase {
 public:
+    explicit FtdiDriver(zns::IClock& clock) : m_clock(clock) {}
     ~FtdiDriver() override { CloseAll(); }
     std::string Name() const override { return "libftdi1"; }
 
@@ -285,28 +412,28 @@ protected:
             ftdi_usb_get_strings2(hold.ctx, devs[i].dev, manu, sizeof manu, nullptr, 0, nullptr, 0);
             // Open on the enumeration's own context, which the device then keeps.
             if (ftdi_usb_open_dev(hold.ctx, devs[i].dev) < 0) return FT_DEVICE_NOT_OPENED;
-            hold.ctx->usb_read_timeout = kUsbReadTimeoutMs;
             ftdi_list_free(&hold.list);
             ftdi_context* ctx = std::exchange(hold.ctx, nullptr);
-            *out = std::make_unique<FtdiDevice>(ctx, devs[i].id, manu);
+            *out = std::make_unique<FtdiDevice>(ctx, devs[i].id, manu, m_clock, LossSink());
             return FT_OK;
         }
         return FT_DEVICE_NOT_FOUND;
     }
 
 private:
+    zns::IClock& m_clock;
     std::mutex m_openMu;
 };
 
 }  // namespace
 
-std::shared_ptr<ID2xx> MakeFtdiDriver() {
+std::shared_ptr<ID2xx> MakeFtdiDriver(zns::IClock* clock) {
     // libusb must start (it does not without a USB subsystem); the driver then opens
     // one context per use.
     ftdi_context* probe = ftdi_new();
     if (!probe) return nullptr;
     ftdi_free(probe);
-    return std::make_shared<FtdiDriver>();
+    return std::make_shared<FtdiDriver>(clock ? *clock : zns::DefaultClock());
 }
 
 }  // namespace zns::d2xx

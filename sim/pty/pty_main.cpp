@@ -3,7 +3,7 @@
 // then runs until SIGINT/SIGTERM or until stdin reaches end of file with --stdin.
 //
 // Usage: zns_sim_pty [--seed N] [--speed M] [--up] [--depth M] [--split N]
-//                    [--scenario normal|silent-sonde|no-drive|gain-stuck|final-fails]
+//                    [--scenario normal|silent-sonde|no-drive|gain-stuck|final-fails]; --help explains them.
 #include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
@@ -37,11 +37,31 @@ bool ParseScenario(const std::string& s, zns::sim::Scenario& out) {
     return true;
 }
 
+constexpr const char* kUsage =
+    "usage: zns_sim_pty [--seed N] [--speed M] [--up] [--depth M] [--split N]\n"
+    "                   [--scenario normal|silent-sonde|no-drive|gain-stuck|final-fails]\n";
+
 int Usage() {
-    std::fprintf(stderr,
-                 "usage: zns_sim_pty [--seed N] [--speed M] [--up] [--depth M] [--split N]\n"
-                 "                   [--scenario normal|silent-sonde|no-drive|gain-stuck|final-fails]\n");
+    std::fputs(kUsage, stderr);
     return 2;
+}
+
+int Help() {
+    std::fputs(kUsage, stdout);
+    std::fputs("Serves the simulated logger on a pseudo-terminal and prints the terminal's path on the first line.\n"
+               "  --speed M     winch speed in m/min; without it the sonde stands still (a depth-mode log\n"
+               "                records nothing until it moves)\n"
+               "  --up          the winch pulls the sonde up (default: down)\n"
+               "  --depth M     depth of the sonde at start, in m (default 100)\n"
+               "  --seed N      seed of the signal noise and of the split points (default 1)\n"
+               "  --split N     frames reach the terminal in pieces of 1..N bytes\n"
+               "  --scenario S  normal, or a link that fails: silent-sonde (a powered sonde never answers),\n"
+               "                no-drive (no downhole drive up to 60 passes), gain-stuck (the gain echo\n"
+               "                ignores command 3), final-fails (the link fails some frames after each\n"
+               "                settings command)\n"
+               "  --help        this text\n",
+               stdout);
+    return 0;
 }
 
 }  // namespace
@@ -58,7 +78,9 @@ int main(int argc, char** argv) {
         };
         const char* v = nullptr;
         char* end = nullptr;
-        if (a == "--seed" && next(v)) {
+        if (a == "--help" || a == "-h") {
+            return Help();
+        } else if (a == "--seed" && next(v)) {
             cfg.seed = static_cast<uint32_t>(std::strtoul(v, &end, 10));
         } else if (a == "--speed" && next(v)) {
             cfg.winchSpeedMpm = std::strtod(v, &end);

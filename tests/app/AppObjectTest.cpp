@@ -8,6 +8,7 @@
 #include "AppTestSupport.h"
 #include "app/BrannicLogger_ZN.h"
 #include "app/EndProcessDlg.h"
+#include "platform/Paths.h"
 #include "platform/ui/UiService.h"
 #include "settings/SaveReport.h"
 
@@ -15,7 +16,12 @@ namespace {
 
 TEST(AppObject, RecordsAndStartUpValues) {
     apptest::ProgramDir dir;
+    const auto cwd = std::filesystem::current_path();  // a relative ZNS_HOME names the folder meant at start
+    std::filesystem::current_path(dir.Path() + "..");
+    setenv("ZNS_HOME", std::filesystem::path(dir.Path()).parent_path().filename().c_str(), 1);
     CBrannicLogger_ZNApp app;
+    std::filesystem::current_path(cwd);
+    EXPECT_EQ(zns::ProgramDir(), dir.Path());
     // The record pointers are the records it owns.
     EXPECT_EQ(app.m_pSessionState, &app.Shared().session);
     EXPECT_EQ(app.m_pSettings, &app.Shared().settings);

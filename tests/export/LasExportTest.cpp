@@ -550,7 +550,7 @@ TEST_F(LasConversion, TimeLogGivesOneLinePerRecordWithoutShift) {
     const std::string las2 = Run(LasConverter::Result::Completed);
     EXPECT_NE(las2.find(" STEP.M           0.025 "), std::string::npos);
     EXPECT_NE(las2.find(" STOP.M          117.78 "), std::string::npos);
-    EXPECT_EQ(DataLines(las2).at(61).at(0), "116.26");
+    EXPECT_EQ(DataLines(las2).at(61).at(0), "116.25");  // 116.257 m cut, as the depth modes cut
     // A mean step of 24.8 mm written as 25: a range takes the lines whose depth lies in it.
     auto recs = exporttest::RegularRecords(123, 114732, 25, 0);
     recs.back().depthMm -= 20;
@@ -559,8 +559,8 @@ TEST_F(LasConversion, TimeLogGivesOneLinePerRecordWithoutShift) {
     conv->from = 116.0;
     conv->to = 117.0;
     const auto part = DataLines(Run(LasConverter::Result::Completed));
-    ASSERT_EQ(part.size(), 40u);
-    EXPECT_EQ(part.front()[0] + " to " + part.back()[0], "116.01 to 116.98");
+    ASSERT_EQ(part.size(), 41u);
+    EXPECT_EQ(part.front()[0] + " to " + part.back()[0], "116.00 to 117.00");
 }
 
 TEST_F(LasConversion, StationaryTimeLogExportsEveryRecord) {

@@ -54,4 +54,5 @@ TEST(SimPty, ServesTheLoggerOnAPseudoTerminal) {
     EXPECT_EQ(config, 1);
     EXPECT_GE(status, 3);
     EXPECT_EQ(parser.rejected, 0);
+    EXPECT_EQ(std::system("out=$(" ZNS_SIM_PTY_EXE " --help 2>/dev/null) && echo \"$out\" | grep -q 'stands still'"), 0);
 }

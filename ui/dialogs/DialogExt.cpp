@@ -1,5 +1,6 @@
 #include "ui/dialogs/DialogExt.h"
 
+#include <QFocusEvent>
 #include <algorithm>
 #include <cmath>
 
@@ -78,6 +79,17 @@ BOOL CDialogExt::GetDlgItemDouble(int id, double* out) {
     }
     if (out) *out = value;
     return TRUE;
+}
+
+bool CDialogExt::HasKeyboardFocus(const QWidget* edit) {
+    return edit && edit->isEnabled() && edit->isVisible() && edit->window()->focusWidget() == edit;
+}
+
+bool CDialogExt::IsLeavingEdit(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::FocusOut || static_cast<QFocusEvent*>(event)->reason() == Qt::PopupFocusReason)
+        return false;
+    const auto* edit = qobject_cast<QWidget*>(watched);
+    return edit && edit->isEnabled();
 }
 
 BOOL RefuseEmptyDlgItem(CWndBase* dialog, int id) {

@@ -42,6 +42,14 @@ public:
     static constexpr const char* kMsgBadValue = "Bad entered value";
 
 protected:
+    // What Enter may act on: an enabled edit that holds its window's keyboard
+    // focus. A page's own focusWidget() keeps naming its last focused child after
+    // the focus went to another page or the tab bar, or the child was greyed.
+    static bool HasKeyboardFocus(const QWidget* edit);
+    // A focus-out that is the operator leaving an edit: not a context menu taking
+    // the focus for a moment, nor the edit being greyed (a greyed page applies nothing).
+    static bool IsLeavingEdit(QObject* watched, QEvent* event);
+
     CToolTipHelper m_ToolTip;
 };
 

@@ -2,7 +2,6 @@
 
 #include <QComboBox>
 #include <QEvent>
-#include <QFocusEvent>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -361,15 +360,14 @@ void CPAcquisitionDlg::OnEnKillfocusTime() {
 }
 
 void CPAcquisitionDlg::OnOK() {
-    if (focusWidget() != m_time) return;
+    if (!HasKeyboardFocus(m_time)) return;
     m_bChecking = true;
     OnEnKillfocusTime();
     m_bChecking = false;
 }
 
 bool CPAcquisitionDlg::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == m_time && event->type() == QEvent::FocusOut && !m_bChecking &&
-        static_cast<QFocusEvent*>(event)->reason() != Qt::PopupFocusReason) {
+    if (watched == m_time && !m_bChecking && IsLeavingEdit(watched, event)) {
         m_bChecking = true;
         OnEnKillfocusTime();
         m_bChecking = false;

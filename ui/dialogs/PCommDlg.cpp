@@ -3,7 +3,6 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QEvent>
-#include <QFocusEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
@@ -149,9 +148,7 @@ void CPCommDlg::BuildControls() {
 }
 
 bool CPCommDlg::eventFilter(QObject* watched, QEvent* event) {
-    // A context menu of the edit takes the focus only for a moment.
-    if (event->type() == QEvent::FocusOut &&
-        static_cast<QFocusEvent*>(event)->reason() != Qt::PopupFocusReason) {
+    if (IsLeavingEdit(watched, event)) {
         if (watched == m_gain) OnEnKillfocusGain();
         else if (watched == m_downDrive) OnEnKillfocusDownDrive();
         else if (watched == m_upDrive) OnEnKillfocusUpDrive();
@@ -397,10 +394,9 @@ void CPCommDlg::OnEnKillfocusUpDrive() {
 }
 
 void CPCommDlg::OnOK() {
-    QWidget* f = focusWidget();
-    if (f == m_gain) OnEnKillfocusGain();
-    else if (f == m_downDrive) OnEnKillfocusDownDrive();
-    else if (f == m_upDrive) OnEnKillfocusUpDrive();
+    if (HasKeyboardFocus(m_gain)) OnEnKillfocusGain();
+    else if (HasKeyboardFocus(m_downDrive)) OnEnKillfocusDownDrive();
+    else if (HasKeyboardFocus(m_upDrive)) OnEnKillfocusUpDrive();
 }
 
 void CPCommDlg::OnVScroll(unsigned sbCode, unsigned pos, CSpinArrows*) {

@@ -3,7 +3,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QEvent>
-#include <QFocusEvent>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -134,10 +133,7 @@ void CPProbeDlg::BuildControls() {
 }
 
 bool CPProbeDlg::eventFilter(QObject* watched, QEvent* event) {
-    // A context menu of the edit takes the focus only for a moment.
-    if (watched == m_voltage && event->type() == QEvent::FocusOut &&
-        static_cast<QFocusEvent*>(event)->reason() != Qt::PopupFocusReason)
-        OnEnKillfocusSupplyVoltage();
+    if (watched == m_voltage && IsLeavingEdit(watched, event)) OnEnKillfocusSupplyVoltage();
     return CDialogExt::eventFilter(watched, event);
 }
 
@@ -295,10 +291,9 @@ void CPProbeDlg::OnBnClickedSet() {
 }
 
 void CPProbeDlg::OnOK() {
-    QWidget* f = focusWidget();
-    if (f == m_voltage)
+    if (HasKeyboardFocus(m_voltage))
         OnEnKillfocusSupplyVoltage();
-    else if (f == m_coef)
+    else if (HasKeyboardFocus(m_coef))
         OnBnClickedEdit();
 }
 
@@ -448,8 +443,8 @@ void CPProbeDlg::OnBnClickedEdit() {
     m_editButton->setText(QStringLiteral("Edit"));
     m_coef->setEnabled(false);
     double v = 0.0;
-    if (!GetDlgItemDouble(IDC_COEF, &v)) return;
-    if (v >= kCoefMin && v <= kCoefMax) {
+    const bool read = GetDlgItemDouble(IDC_COEF, &v);
+    if (read && v >= kCoefMin && v <= kCoefMax) {
         int slot;
         {
             std::lock_guard<std::mutex> g(m_shared.acqMutex);
@@ -461,7 +456,8 @@ void CPProbeDlg::OnBnClickedEdit() {
         zns::WriteSondeGammaCoef(ToolFilePath(), slot, v);
         SetDlgItemDouble(IDC_COEF, v, 2, false);
     } else {
-        MessageBox(kMsgBadCoef);
+        // Text that is no number has been told already; the stored value comes back either way.
+        if (read) MessageBox(kMsgBadCoef);
         double previous;
         {
             std::lock_guard<std::mutex> g(m_shared.acqMutex);

@@ -446,6 +446,12 @@ void CPWideDlg::mouseMoveEvent(QMouseEvent* e) {
 }
 
 void CPWideDlg::showEvent(QShowEvent* e) {
+    // A gain typed but never applied before the view was closed does not come
+    // back with it: the view opens on the stored gain.
+    if (const int rx = RxIndex(); rx >= 0) {
+        m_gain = m_shared.SnapshotSettings().GainRx(rx);
+        SetDlgItemText(IDC_GAIN_EDIT, zns::Format("%d", m_gain));
+    }
     CResizableDialog::showEvent(e);
     m_shown.store(true);
 }

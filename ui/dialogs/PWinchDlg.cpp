@@ -3,7 +3,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QEvent>
-#include <QFocusEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -236,12 +235,16 @@ void CPWinchDlg::OnEnKillfocusCircumference() {
         ShowStoredCircumference();
         return;
     }
-    SetDlgItemDouble(IDC_CIRCUMFERENCE, w, 1, false);
     if (w > setup::kMaxCircumference || w < setup::kMinCircumference) {
         ShowStoredCircumference();
         Report(setup::WinchMessage(setup::WinchCheck::OutOfRange, true));
         return;
     }
+    // Whole tenths of mm are stored and sent: the check, the factor and the
+    // edit take the circumference as cut to them (512.75 is 512.7 throughout).
+    const int32_t w10 = TenthsOf(w);
+    w = w10 / 10.0;
+    SetDlgItemDouble(IDC_CIRCUMFERENCE, w, 1, false);
     const std::string nText = GetDlgItemText(IDC_RESOLUTION);
     const int n = ReadIntFromEdit(this, IDC_RESOLUTION);
     if (zns::ParseIntEditText(nText).foreign) {
@@ -256,7 +259,7 @@ void CPWinchDlg::OnEnKillfocusCircumference() {
         Report(setup::WinchMessage(r.check, true));
         return;
     }
-    StoreFactor(n, TenthsOf(w), r.f256);
+    StoreFactor(n, w10, r.f256);
     ScheduleSaveConfig();
     ScheduleSendWinchSettings();
 }
@@ -292,18 +295,19 @@ void CPWinchDlg::OnEnKillfocusResolution() {
 }
 
 void CPWinchDlg::OnOK() {
-    QWidget* focus = focusWidget();
     m_bChecking = true;
-    if (focus == m_resolution)
+    if (HasKeyboardFocus(m_resolution))
         OnEnKillfocusResolution();
-    else if (focus == m_circumference)
+    else if (HasKeyboardFocus(m_circumference))
         OnEnKillfocusCircumference();
     m_bChecking = false;
 }
 
 bool CPWinchDlg::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::FocusOut && !m_bChecking &&
-        static_cast<QFocusEvent*>(event)->reason() != Qt::PopupFocusReason) {
+    // Leaving an edit whose text nobody touched since it was last shown (read
+    // after Enter, or loaded) applies and sends nothing again.
+    auto* edit = qobject_cast<QLineEdit*>(watched);
+    if (!m_bChecking && edit && edit->isModified() && IsLeavingEdit(watched, event)) {
         m_bChecking = true;
         if (watched == m_resolution)
             OnEnKillfocusResolution();

@@ -623,6 +623,7 @@ void CPowerDlg::OnBnClickedPlay() {
     EnableDlgItem(IDC_PAUSE, TRUE);
     EnableDlgItem(IDC_STOP, TRUE);
     m_bPaused = false;
+    m_replayReadFailed.store(false);
     StartPlayer();
     StatusBar(0, "Fichier de donn\xE9" "e : " + zns::FixedFieldText(m_settings.files.szFileName));
 }
@@ -663,6 +664,7 @@ bool CPowerDlg::ReadReplayRecord(int64_t pos) {
     if (m_stream.ReadDataLineInFileZne(pos)) return true;
     // A damaged record ends the run as the end of the file does, but is told
     // (a file that cannot be opened has told it already). Player thread: posted.
+    if (m_stream.LastReadStatus() != zns::RecordStatus::EndOfFile) m_replayReadFailed.store(true);
     const std::string text = m_stream.ReplayDamage(pos);
     if (!text.empty()) {
         zns::ui::PostToGui(this, [this, text] {
@@ -682,6 +684,8 @@ void CPowerDlg::OnPlayerEnded() {
     m_bPaused = false;
     SetPlayerButtons();
     SetButtonIcon(IDC_PLAY, IDI_PLAY);
+    // Play stops again at the same record: Stop stays the way back to acquisition.
+    if (m_replayReadFailed.exchange(false)) EnableDlgItem(IDC_STOP, TRUE);
 }
 
 void CPowerDlg::SetPlayerButtons() {

@@ -58,6 +58,14 @@ public:
     bool HasEntryPoint(std::string_view name) const override {
         return d2::IsKnownEntryPoint(name) && missing.count(std::string(name)) == 0;
     }
+    void SetLossSink(d2::RxLossSink sink) override {
+        std::lock_guard<std::mutex> g(m_mu);
+        m_lossSink = std::move(sink);
+    }
+    void TellLoss(d2::RxLoss what) {
+        std::lock_guard<std::mutex> g(m_mu);
+        if (m_lossSink) m_lossSink(what);
+    }
     d2::FT_STATUS Open(int index, d2::FT_HANDLE* h) override {
         Log("Open", uint32_t(index));
         return OpenIf(index == 0, h);
@@ -171,6 +179,7 @@ private:
     std::deque<uint8_t> m_in;
     std::vector<std::vector<uint8_t>> m_written;
     std::vector<Call> m_calls;
+    d2::RxLossSink m_lossSink;
 };
 
 }  // namespace linktest

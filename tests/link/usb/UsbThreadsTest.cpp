@@ -73,17 +73,27 @@ TEST_F(UsbThreadsTest, CommandsAreWrittenWholeAndInOrder) {
     EXPECT_FALSE(rig.shared.m_bSendRunning);
 }
 
-TEST_F(UsbThreadsTest, AFailedWriteOnlyReachesTheErrorLog) {
+TEST_F(UsbThreadsTest, AFrameThatCannotBeWrittenIsTriedAgainThenToldOnce) {
     ASSERT_TRUE(rig.usb->Init());
     ASSERT_TRUE(Up());
     rig.shared.m_bTxActivity = false;
     driver->writeStatus = zns::d2xx::FT_IO_ERROR;
     ASSERT_TRUE(rig.usb->sendF3());
+    ASSERT_TRUE(rig.usb->sendF9());
     ASSERT_TRUE(WaitUntil([&] { return rig.shared.TxLength() == 0 && rig.shared.m_bTxActivity; }));
     const auto e = rig.errors.Entries();
-    ASSERT_EQ(e.size(), 1u);
-    EXPECT_EQ(e[0], (std::pair<std::string, std::string>{"err5570", "IO Error"}));
-    EXPECT_TRUE(rig.report.Boxes().empty());
+    EXPECT_EQ(e, (std::vector<std::pair<std::string, std::string>>(2 * CUSB::kWriteTries, {"err5570", "IO Error"})));
+    EXPECT_EQ(rig.report.Boxes(), std::vector<std::string>{"USB write error.\nCommand 3 did not reach the logger."});
+}
+
+TEST_F(UsbThreadsTest, LossesToldByTheDriverGoToTheErrorLog) {
+    ASSERT_TRUE(rig.usb->Init());
+    ASSERT_TRUE(Up());
+    driver->TellLoss(zns::d2xx::RxLoss::ChipOverrun);
+    driver->TellLoss(zns::d2xx::RxLoss::BufferFull);
+    ASSERT_TRUE(WaitUntil([&] { return rig.errors.Entries().size() >= 2; }));
+    EXPECT_EQ(rig.errors.Entries(), (std::vector<std::pair<std::string, std::string>>{
+                                        {"err1053", "Receive overrun"}, {"err1054", "Receive buffer full"}}));
 }
 
 TEST_F(UsbThreadsTest, ALostQueueHandsTheDeviceBackToTheLinkWatch) {

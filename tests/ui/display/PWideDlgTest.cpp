@@ -163,6 +163,10 @@ TEST_F(WideTest, GainEditAcceptsZeroTo36) {
     V(0).SendCommand(IDOK);
     EXPECT_EQ(ui.LastBox().text, "Bad entered value");
     EXPECT_EQ(V(0).Gain(), 36);
+    QTest::keyClicks(V(0).GainEdit(), "2");  // typed without Enter, then the view closed and opened again
+    QTest::mouseClick(V(0).CloseButton(), Qt::LeftButton);
+    V(0).show();
+    EXPECT_EQ(V(0).GainEdit()->text(), "36");
 }
 
 TEST_F(WideTest, SpinStopsAt36AndSendsOnRelease) {

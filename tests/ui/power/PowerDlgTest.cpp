@@ -466,6 +466,11 @@ TEST_F(PowerDlgTest, ReplayRunsToTheEndAndStartsAgainFromTheFirstRecord) {
     EXPECT_EQ(Replayed().size(), 47u);
     EXPECT_NE(fake.LastBox().text.find("damaged: the record at byte " + std::to_string(at)), std::string::npos);
     EXPECT_EQ(statusBar[0], fake.LastBox().text);
+    std::fstream(folder / "a.zne", std::ios::in | std::ios::out | std::ios::binary).seekp(30).put('Z');
+    dlg.OnBnClickedPlay();  // the first record damaged: nothing to replay, Stop leads back to acquisition
+    ASSERT_TRUE(PumpUntil([&] { return fake.BoxCount() == 2 && !Enabled(CPowerDlg::IDC_PAUSE); }));
+    EXPECT_NE(fake.LastBox().text.find("byte 0 has a wrong check sum. No record can be replayed."), std::string::npos);
+    EXPECT_TRUE(Enabled(CPowerDlg::IDC_STOP));
 }
 
 }  // namespace

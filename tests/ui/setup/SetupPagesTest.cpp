@@ -139,13 +139,17 @@ TEST_F(WinchPageTest, LeavingTheEditOrEnterRunsTheCheck) {
     auto* n = p->GetDlgItem<QLineEdit>(CPWinchDlg::IDC_RESOLUTION);
     auto* w = p->GetDlgItem<QLineEdit>(CPWinchDlg::IDC_CIRCUMFERENCE);
     n->setFocus();
-    n->setText("2000");
+    QTest::keyClicks(n, "\b\b\b\b2000");
     w->setFocus();  // the resolution edit loses the focus
     zns::ui::PumpEvents(0);
     EXPECT_EQ(S().PulsResolution, 2000);
-    w->setText("250");  // q 375, f 320: accepted
-    p->SendCommand(IDOK);
-    EXPECT_EQ(S().PulleysCircumference, 2500);
+    QTest::keyClicks(w, "\b\b\b\b\b512.75");  // q 769, f 156: accepted
+    QTest::keyClick(w, Qt::Key_Return);
+    EXPECT_EQ(w->text(), "512.7");  // what is stored and sent
+    EXPECT_EQ(S().PulleysCircumference, 5127);
+    p->OnTimer(CPWinchDlg::ID_TIMER_SEND);
+    n->setFocus();  // leaving the edit sends nothing again
+    EXPECT_FALSE(p->IsTimerSet(CPWinchDlg::ID_TIMER_SEND));
     EXPECT_EQ(ui.BoxCount(), 0u);
 }
 
@@ -523,6 +527,14 @@ TEST_F(LoggerSetupTest, TabsEndOnCommunicationAndTheStateTimerFollowsPowerAndAut
     EXPECT_TRUE(d->CommPage()->GetDlgItem(CPCommDlg::IDC_BAUD)->isEnabled());
     EXPECT_TRUE(d->ProbePage()->GetDlgItem(CPProbeDlg::IDC_VOLTAGE)->isEnabled());
 
+    QTest::mouseClick(d->TabBar(), Qt::LeftButton, {}, d->TabBar()->tabRect(CPropertyLoggerDlg::TAB_ACQUISITION).center());
+    QTest::mouseClick(d->AcquisitionPage()->GetDlgItem(CPAcquisitionDlg::IDC_TIME), Qt::LeftButton);
+    QTest::mouseClick(d->TabBar(), Qt::LeftButton, {}, d->TabBar()->tabRect(CPropertyLoggerDlg::TAB_PROBE).center());
+    shared.session.Recording = 1;
+    d->OnTimer(CPropertyLoggerDlg::ID_TIMER_STATE);
+    QTest::mouseClick(d->TabBar(), Qt::LeftButton, {}, d->TabBar()->tabRect(CPropertyLoggerDlg::TAB_ACQUISITION).center());
+    QTest::keyClick(d->TabBar(), Qt::Key_Return);  // during a log: the edit that had the focus is greyed
+    EXPECT_TRUE(sent.size() == 1 && resets.size() == 1);  // only from leaving the edit before the log
     shared.m_bCommCheck.store(true);
     d->OnTimer(CPropertyLoggerDlg::ID_TIMER_STATE);
     EXPECT_FALSE(d->CommPage()->GetDlgItem(CPCommDlg::IDC_BAUD)->isEnabled());
