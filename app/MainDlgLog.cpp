@@ -18,6 +18,7 @@
 #include "link/Recorder.h"
 #include "link/ToolsStream.h"
 #include "link/USB.h"
+#include "platform/NumText.h"
 #include "platform/Paths.h"
 #include "platform/ui/UiService.h"
 #include "ui/controls/DrawerZNSCtrl.h"
@@ -165,6 +166,9 @@ void CBrannicZenova_Dlg::OnNewLog() {
     }
     const FilePaths before = m_data.files;
     if (!OnFileNew()) return;
+    const std::string folder = zns::FixedFieldText(m_data.files.szFilePath);
+    if (!CRecorder::PrepareLogFolder(folder))
+        MessageBox(zns::Format(CRecorder::kMsgDiskNearlyFull, folder.c_str()), {}, MB_OK | MB_ICONWARNING);
     // Until the log's files exist, a failure puts the configuration back on the
     // last log before its box shows: a crash meanwhile leaves it there.
     m_restoreLogPaths = [this, before] {

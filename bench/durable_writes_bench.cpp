@@ -1,20 +1,22 @@
-// Durable writes on a slow disk: every sync of a file takes 20 ms here (an SD
-// card or a busy disk), through the program's own sync seam.
+// Durable writes on a slow disk: every sync of a file or a folder takes 20 ms
+// here (an SD card or a busy disk), through the program's own sync seam.
 //
 // RecordWrite/*: the receive path appends records while the header keys of the
 // running log are written at the same time ("Startdepth" of the first record,
 // "EndDepth" from the GUI side, posted every 50 ms: far more often than the
-// recorder does). Counters: the longest and the mean time one record write
-// took, and the header files written meanwhile. The variant
+// recorder does) and the data file is synced about once a second. Counters:
+// the longest and the mean time one record write took, the header files
+// written and the syncs of the data file meanwhile. The variant
 // "HeaderUnderWriterLock" writes each header key under the record writer's
 // lock, as the recorder used to, for comparison.
 //
-// SaveConfig/*: one settings save that changes every key, with the number of
-// syncs and of files written per save. "PerKey" writes the same keys one at a
-// time, as the save used to.
+// SaveConfig/*: one settings save that changes every key, with the syncs of
+// files and of folders per save. "PerKey" writes the same keys one at a time,
+// as the save used to.
 #include <benchmark/benchmark.h>
 
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -26,7 +28,7 @@
 
 #include "records/SharedRecords.h"
 #include "link/ToolsStream.h"
-#include "platform/FileSync.h"
+#include "platform/FileReplace.h"
 #include "platform/IniFile.h"
 #include "settings/Ini.h"
 #include "settings/Preferences.h"
@@ -34,10 +36,13 @@
 namespace {
 
 constexpr int kSlowSyncMs = 20;
-std::atomic<int> g_syncs{0};
+std::atomic<int> g_syncs{0}, g_folderSyncs{0}, g_dataSyncs{0};
+std::atomic<ino_t> g_dataFile{0};
 
 int SlowSync(int fd) {
-    g_syncs.fetch_add(1);
+    struct stat st {};
+    ::fstat(fd, &st);
+    (S_ISDIR(st.st_mode) ? g_folderSyncs : st.st_ino == g_dataFile.load() ? g_dataSyncs : g_syncs).fetch_add(1);
     std::this_thread::sleep_for(std::chrono::milliseconds(kSlowSyncMs));
     return ::fsync(fd);
 }
@@ -69,6 +74,10 @@ void RecordWrite(benchmark::State& state, bool underWriterLock) {
     HeaderRecord head;
     zns::DataFileWriter writer;
     writer.Open(data, hed);
+    struct stat st {};
+    ::stat(data.c_str(), &st);
+    g_dataFile = st.st_ino;
+    g_dataSyncs = 0;
     CToolsStream stream(shared, head, writer);
     {
         std::lock_guard<std::mutex> g(shared.acqMutex);
@@ -114,6 +123,8 @@ void RecordWrite(benchmark::State& state, bool underWriterLock) {
     state.counters["record_mean_ms"] = records ? sumUs / records / 1000.0 : 0.0;
     state.counters["header_files_written"] =
         underWriterLock ? headerWrites.load() : writer.HeaderKeys().FilesWritten();
+    state.counters["data_file_syncs"] = g_dataSyncs.load();
+    g_dataFile = 0;
     RemoveDir(dir);
 }
 
@@ -136,7 +147,7 @@ void BM_SaveConfig(benchmark::State& state) {
     prefs.SaveConfig();
     SlowDisk slow;
     int flip = 0;
-    g_syncs = 0;
+    g_syncs = g_folderSyncs = 0;
     for (auto _ : state) {
         // A change of every key, so that nothing is skipped as unchanged.
         flip ^= 1;
@@ -170,7 +181,9 @@ void BM_SaveConfig(benchmark::State& state) {
         data.m_strPrinterUsed = flip ? "Office" : "none";
         prefs.SaveConfig();
     }
-    state.counters["syncs_per_save"] = benchmark::Counter(g_syncs.load(), benchmark::Counter::kAvgIterations);
+    state.counters["file_syncs_per_save"] = benchmark::Counter(g_syncs.load(), benchmark::Counter::kAvgIterations);
+    state.counters["folder_syncs_per_save"] =
+        benchmark::Counter(g_folderSyncs.load(), benchmark::Counter::kAvgIterations);
     RemoveDir(dir);
 }
 BENCHMARK(BM_SaveConfig)->Iterations(20)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -181,13 +194,15 @@ void BM_SaveConfig_PerKey(benchmark::State& state) {
     const std::string cfg = dir + "HxZn.cfg";
     SlowDisk slow;
     int flip = 0;
-    g_syncs = 0;
+    g_syncs = g_folderSyncs = 0;
     for (auto _ : state) {
         flip ^= 1;
         for (int k = 0; k < 38; ++k)
             zns::IniWriteString(cfg, "BrannicLogger", "Key" + std::to_string(k), std::to_string(flip));
     }
-    state.counters["syncs_per_save"] = benchmark::Counter(g_syncs.load(), benchmark::Counter::kAvgIterations);
+    state.counters["file_syncs_per_save"] = benchmark::Counter(g_syncs.load(), benchmark::Counter::kAvgIterations);
+    state.counters["folder_syncs_per_save"] =
+        benchmark::Counter(g_folderSyncs.load(), benchmark::Counter::kAvgIterations);
     RemoveDir(dir);
 }
 BENCHMARK(BM_SaveConfig_PerKey)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();

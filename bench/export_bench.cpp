@@ -4,9 +4,12 @@
 // at the end. The LAS export writes every channel; the SEG-2 export takes
 // "All" (16383 traces per receiver, three files). The read is timed twice:
 // as plain 64 KB blocks and record by record as the exports decode and check
-// them. After the runs the program prints each export's time as a multiple of
-// each read's.
+// them. The floor that durability sets for each export is timed too: the log
+// read once, and the same output bytes written with one large write per file,
+// then synced. After the runs the program prints each export's time as a
+// multiple of each read's and of its floor.
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -178,10 +181,72 @@ void BM_ExportSeg2(benchmark::State& state) {
     }
 }
 
+// What each export writes, taken from one run of it.
+std::vector<std::string> ExportOutput(bool las) {
+    BenchLog& log = Log();
+    std::vector<std::string> out;
+    std::vector<std::string> paths;
+    if (las) {
+        zns::LasConverter conv;
+        conv.SetInput(log.data, log.dir + "/");
+        if (conv.LoadLog(log.record) != zns::LasConverter::Load::Ok) return out;
+        conv.channels.speed = conv.channels.gamma = true;
+        for (int rx = 0; rx < 3; ++rx) conv.channels.gain[rx] = conv.channels.travelTime[rx] = true;
+        if (conv.GenerateFile() == zns::LasConverter::Result::Completed) paths.push_back(conv.outputPath);
+    } else {
+        SettingsData settings;
+        HeaderRecord header;
+        double first = 0, last = 0, step = 0;
+        zns::SetFixedField(settings.files.szProgramDir, log.dir + "/");
+        zns::Seg2Exporter ex(settings, header, first, last, step, nullptr, {});
+        ex.ExportDataFile(log.data);
+        for (int rx = 0; rx < 3; ++rx) paths.push_back(ex.OutputPath(rx));
+    }
+    for (const std::string& p : paths) {
+        std::FILE* f = std::fopen(p.c_str(), "rb");
+        if (!f) return {};
+        std::string bytes(static_cast<size_t>(std::filesystem::file_size(p)), '\0');
+        const bool read = std::fread(bytes.data(), 1, bytes.size(), f) == bytes.size();
+        std::fclose(f);
+        if (!read) return {};
+        out.push_back(std::move(bytes));
+    }
+    return out;
+}
+
+void Floor(benchmark::State& state, bool las) {
+    BenchLog& log = Log();
+    const std::vector<std::string> outputs = log.ok ? ExportOutput(las) : std::vector<std::string>{};
+    if (outputs.empty()) return state.SkipWithError("no export to measure against");
+    std::vector<char> buf(1 << 16);
+    for (auto _ : state) {
+        std::FILE* in = std::fopen(log.data.c_str(), "rb");
+        if (!in) return state.SkipWithError("cannot open the log");
+        unsigned sum = 0;
+        for (size_t n = 0; (n = std::fread(buf.data(), 1, buf.size(), in)) > 0;)
+            sum += static_cast<unsigned char>(buf[n - 1]);
+        std::fclose(in);
+        benchmark::DoNotOptimize(sum);
+        for (size_t i = 0; i < outputs.size(); ++i) {
+            const std::string path = log.dir + "/floor" + std::to_string(i);
+            const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+            const bool done = fd >= 0 && ::write(fd, outputs[i].data(), outputs[i].size()) ==
+                                             static_cast<ssize_t>(outputs[i].size()) && ::fsync(fd) == 0;
+            if (fd >= 0) ::close(fd);
+            if (!done) return state.SkipWithError("cannot write the floor's files");
+        }
+    }
+}
+
+void BM_FloorLas(benchmark::State& state) { Floor(state, true); }
+void BM_FloorSeg2(benchmark::State& state) { Floor(state, false); }
+
 BENCHMARK(BM_SequentialRead)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_SequentialReadRecords)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ExportLas)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ExportSeg2)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_FloorLas)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_FloorSeg2)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The console report, keeping each benchmark's real time for the ratios.
 class RatioReporter : public benchmark::ConsoleReporter {
@@ -204,14 +269,15 @@ int main(int argc, char** argv) {
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     RatioReporter reporter;  // plain text: the ratios follow the table
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    for (const char* base : {"BM_SequentialRead", "BM_SequentialReadRecords"}) {
-        const auto read = reporter.times.find(base);
-        if (read == reporter.times.end() || read->second <= 0) continue;
-        for (const char* name : {"BM_ExportLas", "BM_ExportSeg2"}) {
-            const auto it = reporter.times.find(name);
-            if (it != reporter.times.end()) std::printf("%s / %s: %.2f\n", name, base, it->second / read->second);
-        }
-    }
+    const auto ratio = [&](const char* name, const char* base) {
+        const auto it = reporter.times.find(name), read = reporter.times.find(base);
+        if (it != reporter.times.end() && read != reporter.times.end() && read->second > 0)
+            std::printf("%s / %s: %.2f\n", name, base, it->second / read->second);
+    };
+    for (const char* base : {"BM_SequentialRead", "BM_SequentialReadRecords"})
+        for (const char* name : {"BM_ExportLas", "BM_ExportSeg2"}) ratio(name, base);
+    ratio("BM_ExportLas", "BM_FloorLas");
+    ratio("BM_ExportSeg2", "BM_FloorSeg2");
     benchmark::Shutdown();
     return 0;
 }

@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "link/Picker.h"
-#include "platform/FileSync.h"
+#include "platform/FileReplace.h"
 #include "platform/NumText.h"
 #include "platform/Paths.h"
 #include "platform/WinUser.h"
@@ -16,13 +16,6 @@
 
 namespace zns {
 namespace {
-
-struct FileCloser {
-    void operator()(std::FILE* f) const {
-        if (f) std::fclose(f);
-    }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 void Put16(uint8_t* p, uint16_t v) {
     p[0] = static_cast<uint8_t>(v);
@@ -213,10 +206,7 @@ void LasConverter::LineRange(int& i0, int& i1) const {
 }
 
 bool LasConverter::RefuseOutput() {
-    const std::string work = outputPath + ".part", header = HeaderPathForDataFile(inputPath);
-    if (!SameFile(outputPath, inputPath) && !SameFile(outputPath, header) && !SameFile(work, inputPath) &&
-        !SameFile(work, header))
-        return false;
+    if (!SameFile(outputPath, inputPath) && !SameFile(outputPath, HeaderPathForDataFile(inputPath))) return false;
     Ask(kMsgOutputIsLog + outputPath, MB_OK | MB_ICONERROR);
     return true;
 }
@@ -499,29 +489,18 @@ LasConverter::Result LasConverter::GenerateFile() {
     if (RefuseOutput()) return m_result = Result::OutputIsLog;
     if (CheckRange() == Range::Empty) return m_result = Result::EmptyRange;
     RemoveFile(tempPath);
-    // Written under a work name (a leftover of an interrupted export goes first)
-    // and renamed over the earlier file only once whole and on disk.
-    const std::string work = outputPath + ".part";
-    RemoveFile(work);
-    std::FILE* out = std::fopen(work.c_str(), "wbx");
-    if (!out) {
-        m_result = Result::OutputOpenFailed;
+    // Replaces the earlier file only once whole and on disk.
+    SweepLeftovers(DirPart(outputPath));  // what an interrupted export left
+    ReplacingFile out(outputPath);
+    if (!out.File()) return m_result = Result::OutputOpenFailed;
+    // A file the conversion could not finish is not left behind as if it were
+    // the log, nor a header without a single line.
+    if (!ReadDataFile(out.File()))
         return m_result;
-    }
-    ReadDataFile(out);
-    const bool flushed = std::fflush(out) == 0 && !std::ferror(out) && SyncFile(fileno(out)) == 0;
-    const bool closed = std::fclose(out) == 0;
-    if ((!flushed || !closed) && m_result != Result::OpenFailed) m_result = Result::WriteFailed;
-    // A header without a single line is no export of the log.
-    if (m_lines == 0 && (m_result == Result::Completed || m_result == Result::Stopped || m_result == Result::Damaged))
+    if (m_lines == 0)
         m_result = Result::NoLines;
-    // A file the conversion could not finish is not left behind as if it were the log.
-    if (m_result == Result::OpenFailed || m_result == Result::WriteFailed || m_result == Result::NoLines)
-        RemoveFile(work);
-    else if (std::rename(work.c_str(), outputPath.c_str()) != 0) {
-        RemoveFile(work);
+    else if (!out.Commit())
         m_result = Result::WriteFailed;
-    }
     return m_result;
 }
 

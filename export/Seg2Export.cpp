@@ -11,7 +11,7 @@
 
 #include "link/Picker.h"
 #include "platform/CodePage.h"
-#include "platform/FileSync.h"
+#include "platform/FileReplace.h"
 #include "platform/NumText.h"
 #include "platform/Paths.h"
 #include "platform/WinUser.h"
@@ -19,13 +19,6 @@
 
 namespace zns {
 namespace {
-
-struct FileCloser {
-    void operator()(std::FILE* f) const {
-        if (f) std::fclose(f);
-    }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 void Put16(std::string& b, size_t at, uint16_t v) {
     b[at] = static_cast<char>(v & 0xFF);
@@ -37,12 +30,35 @@ void Put32(std::string& b, size_t at, uint32_t v) {
 
 // Appends string blocks at `at` while they fit before `end`; a string that
 // would run past the block is left out rather than overwrite what follows.
-void PutStrings(std::string& b, size_t at, size_t end, const std::vector<std::string>& strings) {
-    for (const std::string& s : strings) {
-        const std::string block = Seg2StringBlock(s);
-        if (at + block.size() > end) continue;
-        std::memcpy(&b[at], block.data(), block.size());
-        at += block.size();
+template <class Strings>
+void PutStrings(std::string& b, size_t at, size_t end, const Strings& strings) {
+    for (std::string_view s : strings) {
+        s = s.substr(0, 0xFFFF - 3);
+        if (at + s.size() + 3 > end) continue;
+        Put16(b, at, static_cast<uint16_t>(s.size() + 3));
+        std::memcpy(&b[at + 2], s.data(), s.size());
+        b[at + 2 + s.size()] = '\0';
+        at += s.size() + 3;
+    }
+}
+
+// A trace block into `b`: the descriptor, then the samples (if any) as
+// little-endian floats of the same values, built in one pass (the export's inner loop).
+void PutTrace(std::string& b, int samples, std::initializer_list<std::string_view> strings, const int16_t* data) {
+    samples = std::max(samples, 0);
+    b.assign(kSeg2BlockBytes + (data ? 4 * static_cast<size_t>(samples) : 0), '\0');
+    Put16(b, 0, kSeg2TraceId);
+    Put16(b, 2, kSeg2BlockBytes);
+    Put32(b, 4, 4u * static_cast<uint32_t>(samples));
+    Put32(b, 8, static_cast<uint32_t>(samples));
+    b[12] = 4;  // 32-bit IEEE float
+    PutStrings(b, kSeg2FixedBytes, kSeg2BlockBytes, strings);
+    char* p = b.data() + kSeg2BlockBytes;
+    for (int i = 0; data && i < samples; ++i, p += 4) {
+        const uint32_t v = std::bit_cast<uint32_t>(static_cast<float>(data[i]));
+        const unsigned char le[4] = {static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8),
+                                     static_cast<unsigned char>(v >> 16), static_cast<unsigned char>(v >> 24)};
+        std::memcpy(p, le, 4);
     }
 }
 
@@ -90,11 +106,8 @@ private:
 }  // namespace
 
 std::string Seg2StringBlock(const std::string& text) {
-    std::string t = text.substr(0, 0xFFFF - 3);
-    std::string b(2, '\0');
-    Put16(b, 0, static_cast<uint16_t>(t.size() + 3));
-    b += t;
-    b += '\0';
+    std::string b(std::min<size_t>(text.size(), 0xFFFF - 3) + 3, '\0');
+    PutStrings(b, 0, b.size(), std::initializer_list<std::string_view>{text});
     return b;
 }
 
@@ -127,28 +140,9 @@ std::string Seg2FileHeader(int traces, int samples, const std::vector<std::strin
     return b;
 }
 
-std::string Seg2TraceDescriptor(int samples, const std::vector<std::string>& traceStrings) {
-    samples = std::max(samples, 0);
-    std::string b(kSeg2BlockBytes, '\0');
-    Put16(b, 0, kSeg2TraceId);
-    Put16(b, 2, kSeg2BlockBytes);
-    Put32(b, 4, 4u * static_cast<uint32_t>(samples));
-    Put32(b, 8, static_cast<uint32_t>(samples));
-    b[12] = 4;  // 32-bit IEEE float
-    PutStrings(b, kSeg2FixedBytes, b.size(), traceStrings);
-    return b;
-}
-
-std::string Seg2Samples(const int16_t* samples, int count) {
-    std::string b(4 * static_cast<size_t>(std::max(count, 0)), '\0');
-    // Little-endian floats, built in one pass (the export's inner loop).
-    char* p = b.data();
-    for (int i = 0; i < count; ++i, p += 4) {
-        const uint32_t v = std::bit_cast<uint32_t>(static_cast<float>(samples[i]));
-        const unsigned char le[4] = {static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8),
-                                     static_cast<unsigned char>(v >> 16), static_cast<unsigned char>(v >> 24)};
-        std::memcpy(p, le, 4);
-    }
+std::string Seg2TraceDescriptor(int samples, std::initializer_list<std::string_view> traceStrings) {
+    std::string b;
+    PutTrace(b, samples, traceStrings, nullptr);
     return b;
 }
 
@@ -302,6 +296,7 @@ bool Seg2Exporter::ExportDataFile(const std::string& dataPath) {
         Status(kTextFailed);
         return false;
     }
+    SweepLeftovers(seg2Dir);  // what an interrupted export left
     const std::string names[3] = {m_header.Rx1_Name, m_header.Rx2_Name, m_header.Rx3_Name};
     for (int rx = 0; rx < 3; ++rx) m_out[rx] = JoinPath(seg2Dir, title + "_" + Trimmed(names[rx]) + ".sg2");
 
@@ -310,42 +305,35 @@ bool Seg2Exporter::ExportDataFile(const std::string& dataPath) {
     if (m_posReplay) m_posReplay->store(0);
 
     bool allWritten = true;
-    bool rangeChosen = false;
-    int64_t startIndex = 0;
     int64_t chosenCount = 0;
     int64_t recordsOut = -1;  // records that went into the files (the same for every receiver)
     int tracesOut = 0;
     int64_t shortAt = -1;     // the record that ended the files early
     RecordStatus shortStatus = RecordStatus::Ok;
-    bool noSamples[3] = {false, false, false};
-    for (int rx = 0; rx < 3; ++rx) {
-        FilePtr in(std::fopen(dataPath.c_str(), "rb"));
-        if (!in) {
-            Box(kMsgTroubleOpening, MB_OK | MB_ICONERROR);
-            allWritten = false;
-            continue;
-        }
-        DataFileRecord rec;
-        size_t size = 0;
-        RecordStatus st = ReadRecord(in.get(), rec, &size);
-        if (st != RecordStatus::Ok) {
-            // Every receiver would meet the same first record.
-            Box(DamageText(st, 0, "no SEG-2 file is written."), MB_OK | MB_ICONERROR);
-            allWritten = false;
-            break;
-        }
-        m_first = rec.depthMm / 1000.0;
-        const int ns[3] = {rec.SampleCount(0), rec.SampleCount(1), rec.SampleCount(2)};
-        const int interval = rec.Code(rx) == 3 ? 8 : 4;
-        if (ns[rx] == 0) {
-            noSamples[rx] = true;
-            continue;
-        }
-
-        const int recordSize = 2 * (ns[0] + ns[1] + ns[2]) + 28;
+    // One pass over the log writes the file of every receiver that recorded samples.
+    // Large reads and writes: a buffer of stdio's own size would make one call of 4 KB each.
+    constexpr size_t kBuffer = 1 << 20;
+    std::vector<char> buffers[4];
+    FilePtr in(std::fopen(dataPath.c_str(), "rb"));
+    if (in) std::setvbuf(in.get(), (buffers[3].resize(kBuffer), buffers[3].data()), _IOFBF, kBuffer);
+    size_t size = 0;
+    m_rec = DataFileRecord{};
+    const RecordStatus firstStatus = in ? ReadRecord(in.get(), m_rec, &size) : RecordStatus::IoError;
+    if (firstStatus != RecordStatus::Ok) {
+        // Every receiver would meet the same first record.
+        Box(in ? DamageText(firstStatus, 0, "no SEG-2 file is written.") : std::string(kMsgTroubleOpening),
+            MB_OK | MB_ICONERROR);
+        allWritten = false;
+    }
+    const int ns[3] = {m_rec.SampleCount(0), m_rec.SampleCount(1), m_rec.SampleCount(2)};
+    const bool noSamples[3] = {ns[0] == 0, ns[1] == 0, ns[2] == 0};
+    const int recordSize = 2 * (ns[0] + ns[1] + ns[2]) + 28;
+    int n = -1;  // traces per file, once the range is chosen
+    if (allWritten && recordSize > 28) {
+        m_first = m_rec.depthMm / 1000.0;
         int64_t count = length / recordSize;
         // Depth of the last record; a damaged one gives way to the one before.
-        DataFileRecord lastRec = rec;
+        DataFileRecord lastRec = m_rec;
         while (count > 1) {
             DataFileRecord r;
             if (fseeko(in.get(), static_cast<off_t>((count - 1) * recordSize), SEEK_SET) == 0 &&
@@ -357,114 +345,100 @@ bool Seg2Exporter::ExportDataFile(const std::string& dataPath) {
         }
         m_last = lastRec.depthMm / 1000.0;
         m_step = (m_last - m_first) / static_cast<double>(count);
-        std::rewind(in.get());
-
-        if (!rangeChosen) {
-            rangeChosen = true;
-            const int result = m_hooks.runRangeDialog ? m_hooks.runRangeDialog() : -1;
-            if (result == 0) {
-                startIndex = std::max<int64_t>(0, ToInt(m_first));
-                chosenCount = ToInt(m_step);
-                if ((startIndex + chosenCount) * recordSize > length) chosenCount = length / recordSize - startIndex;
-            } else {
-                startIndex = 0;
-                chosenCount = count;
-            }
+        int64_t startIndex = 0;
+        chosenCount = count;
+        if ((m_hooks.runRangeDialog ? m_hooks.runRangeDialog() : -1) == 0) {
+            startIndex = std::max<int64_t>(0, ToInt(m_first));
+            chosenCount = ToInt(m_step);
+            if ((startIndex + chosenCount) * recordSize > length) chosenCount = length / recordSize - startIndex;
         }
         if (fseeko(in.get(), static_cast<off_t>(startIndex * recordSize), SEEK_SET) != 0) {
             Box(DamageText(RecordStatus::IoError, startIndex * recordSize, "no SEG-2 file is written."),
                 MB_OK | MB_ICONERROR);
             allWritten = false;
-            break;
+        } else {
+            n = static_cast<int>(std::clamp<int64_t>(chosenCount, 0, kSeg2MaxTraces));
         }
-        const int n = static_cast<int>(std::clamp<int64_t>(chosenCount, 0, kSeg2MaxTraces));
+    }
 
-        // The file is written under a work name and replaces an earlier one
-        // only when it is whole: a failed export leaves the earlier files be.
-        const std::string work = m_out[rx] + ".part";
-        if (SameFile(m_out[rx], dataPath) || SameFile(m_out[rx], headerPath) || SameFile(work, dataPath) ||
-            SameFile(work, headerPath)) {
+    // Each file replaces an earlier one only when it is whole and on disk: a
+    // failed export leaves the earlier files be.
+    std::unique_ptr<ReplacingFile> files[3];
+    std::FILE* out[3] = {nullptr, nullptr, nullptr};
+    int interval[3] = {4, 4, 4};
+    m_failedRx = -1;
+    for (int rx = 0; rx < 3 && n >= 0; ++rx) {
+        if (noSamples[rx]) continue;
+        if (SameFile(m_out[rx], dataPath) || SameFile(m_out[rx], headerPath)) {
             Box(std::string(kMsgOutputIsLog) + m_out[rx], MB_OK | MB_ICONERROR);
             allWritten = false;
             continue;
         }
-        RemoveFile(work);  // what an interrupted export left
-        FilePtr out(std::fopen(work.c_str(), "w+bx"));
-        if (!out) {
+        files[rx] = std::make_unique<ReplacingFile>(m_out[rx]);
+        if (!(out[rx] = files[rx]->File())) {
             Box(std::string(kMsgTroubleOpening) + "\n" + m_out[rx], MB_OK | MB_ICONERROR);
             allWritten = false;
             continue;
         }
-        std::setvbuf(out.get(), nullptr, _IOFBF, 1 << 20);  // large writes: fewer calls for the sync to follow
-        m_writeFailed = false;
-        const std::vector<std::string> fileStrings = FileStrings(title, ns[rx]);
-        const std::string head = Seg2FileHeader(n, ns[rx], fileStrings);
-        if (std::fwrite(head.data(), 1, head.size(), out.get()) != head.size()) m_writeFailed = true;
+        buffers[rx].resize(kBuffer);
+        std::setvbuf(out[rx], buffers[rx].data(), _IOFBF, kBuffer);
+        interval[rx] = m_rec.Code(rx) == 3 ? 8 : 4;
+        const std::string head = Seg2FileHeader(n, ns[rx], FileStrings(title, ns[rx]));
+        if (std::fwrite(head.data(), 1, head.size(), out[rx]) != head.size() && m_failedRx < 0) m_failedRx = rx;
+    }
 
-        if (m_hooks.showProgress) m_hooks.showProgress(true);
-        if (m_hooks.progress) m_hooks.progress(0);
-        StartFile();
-        int k = 0, p = 0;
-        int64_t records = 0;
-        bool ended = m_writeFailed;
-        while (k < n && !ended) {
-            if (k > (n / 100) * p && p < 100) {
-                ++p;
-                if (m_hooks.progress) m_hooks.progress(p);
-                if ((p == 25 || p == 50 || p == 75) && m_hooks.pumpMessages) m_hooks.pumpMessages();
-            }
-            const int64_t pos = ftello(in.get());
-            if (m_posReplay) m_posReplay->store(pos);
-            if (k % 256 == 255) StartWriteback(fileno(out.get()));  // the final sync then waits little
-            int g = WriteTraceBlock_SEG_2(in.get(), pos, out.get(), recordSize, ns[0], ns[1], ns[2], rx, interval,
-                                          step);
-            if (g >= 0) {
-                ++k;
-                ++records;
-            }
-            // A record that lies several steps on fills those steps too.
-            for (; g > 0 && k < n; --g) {
-                if (fseeko(in.get(), static_cast<off_t>(pos), SEEK_SET) != 0 ||
-                    WriteTraceBlock_SEG_2(in.get(), pos, out.get(), recordSize, ns[0], ns[1], ns[2], rx, interval,
-                                          step) < 0) {
-                    g = -1;
-                    break;
-                }
-                ++k;
-            }
-            if (g < 0) {
-                // A damaged record or another trace layout ends the file with the traces before it.
-                ended = true;
-                if (!m_writeFailed && shortAt < 0) {
-                    shortAt = pos;
-                    shortStatus = m_failStatus;
-                }
+    const bool writing = out[0] || out[1] || out[2];
+    if (writing && m_hooks.showProgress) m_hooks.showProgress(true);
+    if (writing && m_hooks.progress) m_hooks.progress(0);
+    m_firstTrace = true;
+    int k = 0, p = 0;
+    int64_t records = 0;
+    bool ended = !writing || m_failedRx >= 0;
+    while (k < n && !ended) {
+        if (k > (n / 100) * p && p < 100) {
+            ++p;
+            if (m_hooks.progress) m_hooks.progress(p);
+            if ((p == 25 || p == 50 || p == 75) && m_hooks.pumpMessages) m_hooks.pumpMessages();
+        }
+        const int64_t pos = ftello(in.get());
+        if (m_posReplay) m_posReplay->store(pos);
+        for (std::FILE* f : out)
+            if (f && k % 256 == 255) StartWriteback(fileno(f));  // the final sync then waits little
+        int g = WriteTraceBlock_SEG_2(in.get(), false, out, recordSize, ns, interval, step);
+        if (g >= 0) {
+            ++k;
+            ++records;
+        }
+        // A record that lies several steps on fills those steps too.
+        for (; g > 0 && k < n; --g, ++k) {
+            if (WriteTraceBlock_SEG_2(in.get(), true, out, recordSize, ns, interval, step) < 0) {
+                g = -1;
+                break;
             }
         }
-        if (m_hooks.showProgress) m_hooks.showProgress(false);
-        in.reset();
-        if (!m_writeFailed && k < n && k > 0 && !ShortenFile(out.get(), k, n, ns[rx], fileStrings))
-            m_writeFailed = true;
-        if (std::fflush(out.get()) != 0 || std::ferror(out.get())) m_writeFailed = true;
-        if (!m_writeFailed && k > 0 && SyncFile(fileno(out.get())) != 0) m_writeFailed = true;
-        if (std::fclose(out.release()) != 0) m_writeFailed = true;
-
-        if (m_writeFailed || k == 0) {
-            RemoveFile(work);
+        if (g < 0) {
+            // A damaged record or another trace layout ends the files with the traces before it.
+            ended = true;
+            if (m_failedRx < 0 && shortAt < 0) {
+                shortAt = pos;
+                shortStatus = m_failStatus;
+            }
+        }
+    }
+    if (writing && m_hooks.showProgress) m_hooks.showProgress(false);
+    in.reset();
+    for (int rx = 0; rx < 3; ++rx) {
+        if (!out[rx]) continue;
+        if (m_failedRx < 0 && k < n && k > 0 && !ShortenFile(out[rx], k, n, ns[rx], FileStrings(title, ns[rx])))
+            m_failedRx = rx;
+        if (m_failedRx < 0 && k > 0 && !files[rx]->Commit()) m_failedRx = rx;
+        if (m_failedRx >= 0 || k == 0) {
             allWritten = false;
-            if (m_writeFailed) {
-                Box(std::string("The SEG-2 file could not be written: ") + m_out[rx], MB_OK | MB_ICONERROR);
+            if (m_failedRx >= 0) {
+                Box(std::string("The SEG-2 file could not be written: ") + m_out[m_failedRx], MB_OK | MB_ICONERROR);
                 break;
             }
             continue;  // no trace to write: the earlier file stays
-        }
-        // The earlier file goes only now that this one is whole and on disk:
-        // renamed over it, so a crash leaves one or the other, never neither.
-        if (std::rename(work.c_str(), m_out[rx].c_str()) != 0) {
-            RemoveFile(work);
-            Box(std::string("The SEG-2 file could not be written: ") + m_out[rx], MB_OK | MB_ICONERROR);
-            allWritten = false;
-            break;
         }
         m_traces[rx] = k;
         recordsOut = records;
@@ -517,20 +491,18 @@ bool Seg2Exporter::ShortenFile(std::FILE* out, int traces, int planned, int samp
     return ::ftruncate(::fileno(out), static_cast<off_t>(to + bytes)) == 0;
 }
 
-int Seg2Exporter::WriteTraceBlock_SEG_2(std::FILE* in, int64_t position, std::FILE* out, int recordSize, int ns1,
-                                        int ns2, int ns3, int rx, int sampleInterval, double step) {
+int Seg2Exporter::WriteTraceBlock_SEG_2(std::FILE* in, bool again, std::FILE* const out[3], int recordSize,
+                                        const int ns[3], const int sampleInterval[3], double step) {
     try {
-        (void)position;
-        DataFileRecord rec;
         size_t size = 0;
-        const RecordStatus st = ReadRecord(in, rec, &size);
+        const RecordStatus st = again ? RecordStatus::Ok : ReadRecord(in, m_rec, &size);
         if (st != RecordStatus::Ok) {
             m_failStatus = st;
             return -1;
         }
-        const int ns[3] = {ns1, ns2, ns3};
-        if (static_cast<int>(size) != recordSize || rec.SampleCount(0) != ns1 || rec.SampleCount(1) != ns2 ||
-            rec.SampleCount(2) != ns3 || rx < 0 || rx > 2) {
+        const DataFileRecord& rec = m_rec;
+        if (!again && (static_cast<int>(size) != recordSize || rec.SampleCount(0) != ns[0] ||
+                       rec.SampleCount(1) != ns[1] || rec.SampleCount(2) != ns[2])) {
             m_failStatus = RecordStatus::Ok;  // readable, but laid out otherwise
             return -1;
         }
@@ -545,22 +517,25 @@ int Seg2Exporter::WriteTraceBlock_SEG_2(std::FILE* in, int64_t position, std::FI
         const double depth = m_traceDepth;
 
         const int offsets[3] = {m_header.OffsetRx1, m_header.OffsetRx2, m_header.OffsetRx3};
-        const double location = mode == RECMODE_TIME ? depth : depth - offsets[rx] / 100.0;
-        const char* modeWord = mode == RECMODE_UP ? " UP" : mode == RECMODE_DOWN ? " DOWN" : " TIME";
-        const std::vector<std::string> strings = {
-            "DELAY 0.000",
-            Format("RECEIVER_LOCATION 0 0 %#8.2f", location),
-            Format("SAMPLE_INTERVAL 0.00000%d", sampleInterval),
-            "TRACE_TYPE ZNS_DATA",
-            Format("FIXED_GAIN %d", rec.gain[rx]),
-            std::string("NOTE LOG_TYPE:") + modeWord,
-            Format("NGAMMA %#8.2f", rec.gamma * 0.25 * m_header.GammaCoef),
-            Format("TRAVEL-TIME:%d\xB5s", rec.travelTime[rx]),
-        };
-        const std::string block = Seg2TraceDescriptor(ns[rx], strings) + Seg2Samples(rec.trace[rx].data(), ns[rx]);
-        if (std::fwrite(block.data(), 1, block.size(), out) != block.size()) {
-            m_writeFailed = true;
-            return -1;
+        const char* logType = mode == RECMODE_UP     ? "NOTE LOG_TYPE: UP"
+                              : mode == RECMODE_DOWN ? "NOTE LOG_TYPE: DOWN"
+                                                     : "NOTE LOG_TYPE: TIME";
+        const std::string gamma = Format("NGAMMA %#8.2f", rec.gamma * 0.25 * m_header.GammaCoef);
+        for (int rx = 0; rx < 3; ++rx) {
+            if (!out[rx]) continue;
+            const double location = mode == RECMODE_TIME ? depth : depth - offsets[rx] / 100.0;
+            char interval[32], gain[32], travel[32];  // integers: no locale in them
+            std::snprintf(interval, sizeof interval, "SAMPLE_INTERVAL 0.00000%d", sampleInterval[rx]);
+            std::snprintf(gain, sizeof gain, "FIXED_GAIN %d", rec.gain[rx]);
+            std::snprintf(travel, sizeof travel, "TRAVEL-TIME:%d\xB5s", rec.travelTime[rx]);
+            PutTrace(m_block, ns[rx],
+                     {"DELAY 0.000", Format("RECEIVER_LOCATION 0 0 %#8.2f", location), interval, "TRACE_TYPE ZNS_DATA",
+                      gain, logType, gamma, travel},
+                     rec.trace[rx].data());
+            if (std::fwrite(m_block.data(), 1, m_block.size(), out[rx]) != m_block.size()) {
+                m_failedRx = rx;
+                return -1;
+            }
         }
 
         if (mode == RECMODE_TIME || !(step > 0.0)) return 0;
@@ -568,7 +543,7 @@ int Seg2Exporter::WriteTraceBlock_SEG_2(std::FILE* in, int64_t position, std::FI
         return q > 1.0 ? ToInt(q) : 0;
     } catch (const std::exception&) {
         TraceException("CToolsStream::WriteTraceBlock_SEG_2", "ToolsStream", __LINE__);
-        m_writeFailed = true;
+        m_failedRx = std::max(m_failedRx, 0);
         return -1;
     }
 }

@@ -19,8 +19,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <initializer_list>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "link/ToolsStream.h"
@@ -45,9 +47,7 @@ size_t WriteSeg2String(const std::string& text, std::FILE* out);
 // the 208-byte region are left out.
 std::string Seg2FileHeader(int traces, int samples, const std::vector<std::string>& fileStrings);
 // A trace descriptor block (208 bytes) for `samples` float samples.
-std::string Seg2TraceDescriptor(int samples, const std::vector<std::string>& traceStrings);
-// ns samples as little-endian IEEE floats of the same values.
-std::string Seg2Samples(const int16_t* samples, int count);
+std::string Seg2TraceDescriptor(int samples, std::initializer_list<std::string_view> traceStrings);
 
 // The open-file request of the export.
 struct Seg2FileChoice {
@@ -105,22 +105,19 @@ public:
     // early and gives false).
     bool ExportDataFile(const std::string& dataPath);
 
-    // One trace of receiver `rx` (0..2) from the record at the input's position.
-    // The number of extra traces needed to catch up with the record's depth,
-    // or -1 when the record cannot be read (end of file, damage, another
-    // layout) or the trace cannot be written; nothing is written then.
-    int WriteTraceBlock_SEG_2(std::FILE* in, int64_t position, std::FILE* out, int recordSize, int ns1, int ns2,
-                              int ns3, int rx, int sampleInterval, double step);
+    // The trace of the record at the input's position (`again`: of the record
+    // read last) in the file of each receiver that has one (`out`). The number
+    // of extra traces needed to catch up with the record's depth, or -1 when
+    // the record cannot be read (end of file, damage, another layout) or a
+    // trace cannot be written.
+    int WriteTraceBlock_SEG_2(std::FILE* in, bool again, std::FILE* const out[3], int recordSize, const int ns[3],
+                              const int sampleInterval[3], double step);
 
     // Output names of the last export (empty where a receiver has no name yet).
     const std::string& OutputPath(int rx) const { return m_out[rx]; }
     // Traces written per receiver in the last export (-1: no file).
     int TracesWritten(int rx) const { return m_traces[rx]; }
 
-    // For WriteTraceBlock_SEG_2 used on its own: the mode (header LogMode) and
-    // the start of a new file.
-    void SetLogMode(int logMode) { m_logMode = logMode; }
-    void StartFile() { m_firstTrace = true; }
 
 private:
     int Box(const std::string& text, unsigned type) const;
@@ -147,7 +144,9 @@ private:
     std::string m_out[3];
     int m_traces[3] = {-1, -1, -1};
     RecordStatus m_failStatus = RecordStatus::Ok;
-    bool m_writeFailed = false;
+    int m_failedRx = -1;  // the receiver whose file could not be written
+    DataFileRecord m_rec;  // the record read last
+    std::string m_block;   // the trace block being written
 };
 
 }  // namespace zns

@@ -1,7 +1,10 @@
 #include "link/HeaderKeyWriter.h"
 
-#include <cerrno>
+#include <unistd.h>
 
+#include <chrono>
+
+#include "platform/FileReplace.h"
 #include "settings/SaveReport.h"
 
 namespace zns {
@@ -12,7 +15,8 @@ HeaderKeyWriter::~HeaderKeyWriter() {
         m_quit = true;
     }
     m_wake.notify_all();
-    if (m_thread.joinable()) m_thread.join();
+    if (m_thread.joinable()) m_thread.join();  // after the last sync of what ended
+    if (m_dataFd >= 0) ::close(m_dataFd);
 }
 
 void HeaderKeyWriter::Post(const std::string& path, std::vector<IniEdit> edits) {
@@ -25,9 +29,19 @@ void HeaderKeyWriter::Post(const std::string& path, std::vector<IniEdit> edits) 
     m_wake.notify_one();
 }
 
+void HeaderKeyWriter::SyncDataFile(int fd) {
+    {
+        std::lock_guard<std::mutex> g(m_mutex);
+        if (m_dataFd >= 0) m_ended.push_back(m_dataFd);
+        m_dataFd = fd;
+        if (fd >= 0 && !m_thread.joinable()) m_thread = std::thread([this] { Run(); });
+    }
+    m_wake.notify_one();
+}
+
 void HeaderKeyWriter::Flush() {
     std::unique_lock<std::mutex> g(m_mutex);
-    m_idle.wait(g, [this] { return m_queue.empty() && !m_busy; });
+    m_idle.wait(g, [this] { return m_queue.empty() && m_ended.empty() && !m_busy; });
 }
 
 int HeaderKeyWriter::FilesWritten() const {
@@ -36,14 +50,31 @@ int HeaderKeyWriter::FilesWritten() const {
 }
 
 void HeaderKeyWriter::Run() {
+    using Clock = std::chrono::steady_clock;
+    const auto period = std::chrono::milliseconds(kDataSyncPeriodMs);
+    Clock::time_point nextSync = Clock::now() + period;
     std::unique_lock<std::mutex> g(m_mutex);
     for (;;) {
-        m_wake.wait(g, [this] { return m_quit || !m_queue.empty(); });
-        if (m_queue.empty()) return;  // quit with nothing left to write
+        const auto ready = [this] { return m_quit || !m_queue.empty() || !m_ended.empty(); };
+        if (m_dataFd < 0)
+            m_wake.wait(g, ready);
+        else
+            m_wake.wait_until(g, nextSync, ready);
+        const bool due = m_dataFd >= 0 && Clock::now() >= nextSync;
+        if (m_queue.empty() && m_ended.empty() && !due) {
+            if (m_quit) return;  // nothing left to write
+            continue;
+        }
         std::deque<std::pair<std::string, std::vector<IniEdit>>> work;
         work.swap(m_queue);
+        std::vector<int> ended;
+        ended.swap(m_ended);
+        const int dataFd = due ? m_dataFd : -1;  // only this thread closes it: open meanwhile
         m_busy = true;
         g.unlock();
+        // The records first: a header key never tells of records a power cut could take.
+        if (dataFd >= 0) SyncFile(dataFd);
+        for (int fd : ended) SyncFile(fd), ::close(fd);
         int written = 0;
         while (!work.empty()) {
             const std::string path = work.front().first;
@@ -52,14 +83,14 @@ void HeaderKeyWriter::Run() {
                 for (IniEdit& e : work.front().second) edits.push_back(std::move(e));
                 work.pop_front();
             }
-            const bool saved = IniWriteBatch(path, edits);
-            if (!saved || IniLastWriteReplaced()) NoteSave(path, saved, errno);  // told by the program's handler
+            NoteSave(path, IniWriteBatch(path, edits), &edits);  // told by the program's handler
             ++written;
         }
         g.lock();
+        if (due) nextSync = Clock::now() + period;
         m_written += written;
         m_busy = false;
-        if (m_queue.empty()) m_idle.notify_all();
+        if (m_queue.empty() && m_ended.empty()) m_idle.notify_all();
     }
 }
 

@@ -4,6 +4,10 @@
 // that neither the receive thread nor the GUI waits for a slow disk. Batches
 // are written in the order posted; batches for one file that queue up while
 // the disk is busy are written together, as one replace of the file.
+//
+// The same thread syncs the open data file about once a second, so that a
+// power cut costs at most the last second of records and a record write never
+// waits for a sync.
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -19,16 +23,23 @@ namespace zns {
 class HeaderKeyWriter {
 public:
     HeaderKeyWriter() = default;
-    ~HeaderKeyWriter();  // writes what is queued, then joins
+    ~HeaderKeyWriter();  // writes what is queued, syncs the data file, then joins
     HeaderKeyWriter(const HeaderKeyWriter&) = delete;
     HeaderKeyWriter& operator=(const HeaderKeyWriter&) = delete;
 
     // Any thread; never waits for the disk.
     void Post(const std::string& path, std::vector<IniEdit> edits);
-    // Waits until every batch posted before the call is on disk.
+    // Waits until every batch posted before the call is on disk, and the data
+    // file handed back before it synced.
     void Flush();
     // File replaces done so far (tests and benchmarks).
     int FilesWritten() const;
+
+    // The data file to sync while it is open: `fd` is this writer's own copy,
+    // closed after one last sync when another (or -1: none) takes its place.
+    // Never waits for the disk.
+    void SyncDataFile(int fd);
+    static constexpr int kDataSyncPeriodMs = 1000;
 
 private:
     void Run();
@@ -37,10 +48,12 @@ private:
     std::condition_variable m_wake;
     std::condition_variable m_idle;
     std::deque<std::pair<std::string, std::vector<IniEdit>>> m_queue;
+    int m_dataFd = -1;         // synced once a period
+    std::vector<int> m_ended;  // synced once more and closed
     bool m_busy = false;
     bool m_quit = false;
     int m_written = 0;
-    std::thread m_thread;  // started by the first Post
+    std::thread m_thread;  // started by the first Post or data file
 };
 
 }  // namespace zns

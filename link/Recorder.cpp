@@ -2,12 +2,17 @@
 #include "link/Recorder.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
+#include "platform/FileReplace.h"
 #include "platform/NumText.h"
+#include "platform/Paths.h"
 #include "settings/Ini.h"
 #include "settings/SaveReport.h"
 
@@ -29,6 +34,10 @@ CRecorder::CRecorder(SharedData& shared, SettingsData& settings, HeaderRecord& h
                      zns::IClock& clock, RecorderHooks hooks)
     : m_shared(shared), m_settings(settings), m_header(header), m_writer(writer), m_clock(clock),
       m_hooks(std::move(hooks)) {}
+
+CRecorder::~CRecorder() {
+    if (m_roomFd >= 0) ::close(m_roomFd);
+}
 
 std::string CRecorder::HeaderPath() const { return zns::FixedFieldText(m_settings.files.szLastFile); }
 
@@ -56,12 +65,13 @@ CRecorder::StartResult CRecorder::StartRecordFile(bool powered) {
     m_headerTrouble.clear();
     if (!headerPath.empty()) {
         // Taken from the disk now, given back for the end keys (best effort: a
-        // disk too full for it is told when the header cannot be closed).
-        const int fd = ::open(HeaderRoomPath().c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
-        if (fd >= 0) {
-            ::posix_fallocate(fd, 0, kHeaderRoomBytes);
-            ::close(fd);
-        }
+        // disk too full for it is told when the header cannot be closed). Held
+        // locked meanwhile, so that a new log in the folder knows it is in use.
+        m_roomFd = ::open(HeaderRoomPath().c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+        if (m_roomFd >= 0 && ::flock(m_roomFd, LOCK_EX | LOCK_NB) == 0)
+            ::posix_fallocate(m_roomFd, 0, kHeaderRoomBytes);
+        else if (m_roomFd >= 0)
+            ::close(std::exchange(m_roomFd, -1));  // another recording's
     }
 
     // The file is open before the handlers can see the recording flag; the
@@ -144,11 +154,12 @@ bool CRecorder::CloseRecordFile() {
     // The file is closed: nothing more is posted. What is queued lands first,
     // then the end keys, in one replace of the file.
     m_writer.HeaderKeys().Flush();
-    if (!headerPath.empty()) {
+    if (m_roomFd >= 0) {
         // The room kept since the start makes way for the header's replace.
         ::unlink(HeaderRoomPath().c_str());
-        WriteEndKeys(headerPath);
+        ::close(std::exchange(m_roomFd, -1));
     }
+    if (!headerPath.empty()) WriteEndKeys(headerPath);
     m_haveEndDepth = false;
     m_endDepthPosted = false;
     return true;
@@ -180,26 +191,42 @@ bool CRecorder::WriteEndKeys(const std::string& headerPath) {
     const AcquisitionSettings a = m_shared.SnapshotSettings();
     const int endDepth = zns::DepthMillimetres(m_shared.g_dLastDepth2.load());
     const int endTime = m_shared.m_pRecordCount.load();
-    const bool ok = zns::IniWriteBatch(path, {{"WellInfo", "EndDepth", zns::Format("%d", endDepth)},
-                                              {"WellInfo", "EndTime", zns::Format("%d", endTime)},
-                                              {"General", "Rx1_AGC", a.AGC_Rx1 ? "yes" : "no"},
-                                              {"General", "Rx2_AGC", a.AGC_Rx2 ? "yes" : "no"},
-                                              {"General", "Rx3_AGC", a.AGC_Rx3 ? "yes" : "no"}});
-    const int err = errno;
-    if (ok) {
-        if (zns::IniLastWriteReplaced()) zns::NoteSave(path, true, 0);  // ends an earlier failure's silence
+    const std::vector<zns::IniEdit> keys{{"WellInfo", "EndDepth", zns::Format("%d", endDepth)},
+                                         {"WellInfo", "EndTime", zns::Format("%d", endTime)},
+                                         {"General", "Rx1_AGC", a.AGC_Rx1 ? "yes" : "no"},
+                                         {"General", "Rx2_AGC", a.AGC_Rx2 ? "yes" : "no"},
+                                         {"General", "Rx3_AGC", a.AGC_Rx3 ? "yes" : "no"}};
+    const zns::ReplaceResult r = zns::IniWriteBatch(path, keys);
+    if (r) {
+        // A running update told as failed is made good: the box on screen says otherwise.
+        if (zns::NoteSave(path, r, &keys))
+            zns::TellSave(path, zns::Format(kMsgHeaderClosed, path.c_str(), endDepth, endTime), false);
         return true;
     }
-    zns::IniFlushCache();
     const std::string text = zns::Format(
         "The header file %s could not be closed: %s. It still holds EndDepth=%s and EndTime=%s; the data file "
         "ends at EndDepth=%d and EndTime=%d.",
-        path.c_str(), std::strerror(err), zns::IniGetString(path, "WellInfo", "EndDepth", "(none)").c_str(),
+        path.c_str(), std::strerror(r.err), zns::IniGetString(path, "WellInfo", "EndDepth", "(none)").c_str(),
         zns::IniGetString(path, "WellInfo", "EndTime", "(none)").c_str(), endDepth, endTime);
-    // After a failed data write the recording's own box tells it; otherwise it is a failed save.
+    // After a failed data write the recording's own box tells it; otherwise it
+    // is told whatever was told of the header before: these words repair it.
     if (!m_writer.LastError().empty())
         m_headerTrouble = text;
     else
-        zns::NoteSaveFailure(path, text);
+        zns::TellSave(path, text, true, &keys);
     return false;
+}
+
+bool CRecorder::PrepareLogFolder(const std::string& folder) {
+    zns::SweepLeftovers(folder);
+    // A room that no recording holds locked is what a killed one left.
+    const std::string room = zns::JoinPath(folder, kHeaderRoomFile);
+    const int fd = ::open(room.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd >= 0) {
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) ::unlink(room.c_str());
+        ::close(fd);
+    }
+    struct statvfs fs {};
+    return ::statvfs(folder.c_str(), &fs) != 0 ||
+           static_cast<int64_t>(fs.f_bavail) * static_cast<int64_t>(fs.f_frsize) >= kHeaderRoomBytes;
 }

@@ -41,6 +41,7 @@ public:
 
     CRecorder(SharedData& shared, SettingsData& settings, HeaderRecord& header, zns::DataFileWriter& writer,
               zns::IClock& clock = zns::DefaultClock(), RecorderHooks hooks = {});
+    ~CRecorder();
     CRecorder(const CRecorder&) = delete;
     CRecorder& operator=(const CRecorder&) = delete;
 
@@ -70,7 +71,7 @@ public:
 
     // After CloseRecordFile stopped a log whose data file failed: what the
     // header file still holds when its end keys could not be written ("" when
-    // they were). Any other failed close is told through zns::NoteSave.
+    // they were). Any other failed close is told (settings/SaveReport.h).
     const std::string& HeaderTrouble() const { return m_headerTrouble; }
 
     // Room kept free beside the header while a log records, so that a disk
@@ -78,8 +79,18 @@ public:
     static constexpr const char* kHeaderRoomFile = ".zns-header-room";
     static constexpr long kHeaderRoomBytes = 64 * 1024;
 
+    // At New log, before its header is written: removes what killed saves and
+    // recordings of processes that are gone left in the log's folder. False
+    // when its disk has less room free than the header is kept.
+    static bool PrepareLogFolder(const std::string& folder);
+
     static constexpr const char* kMsgTroubleOpeningFile = "Trouble opening file.";
     static constexpr const char* kMsgNotPowered = "Sonde must be switched On before recording.";
+    static constexpr const char* kMsgDiskNearlyFull =
+        "The disk of the folder %s is nearly full: recording may stop at once, and the log's header may not be "
+        "closed.";
+    static constexpr const char* kMsgHeaderClosed =
+        "The header file %s was closed: it holds EndDepth=%d and EndTime=%d, where the data file ends.";
 
 private:
     std::string HeaderPath() const;
@@ -100,6 +111,7 @@ private:
     bool m_endDepthPosted = false;
     int64_t m_lastEndDepthMs = 0;
     std::string m_headerTrouble;
+    int m_roomFd = -1;  // the room kept beside the header, locked while the log records
 };
 
 namespace zns {

@@ -25,6 +25,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <span>
 #include <string>
@@ -38,6 +39,14 @@ class CToolsStream;
 class ILinkReport;
 
 namespace zns {
+
+// A stdio file closed with its owner.
+struct FileCloser {
+    void operator()(std::FILE* f) const {
+        if (f) std::fclose(f);
+    }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 inline constexpr size_t kRecordHeadBytes = 24;
 inline constexpr size_t kRecordCheckBytes = 4;
@@ -91,7 +100,8 @@ std::string ElapsedText(uint32_t ms);
 // writer's mutex, which is the recorder's one lock (data file, header keys
 // written while recording, first-record arming). A record goes to disk whole or
 // not at all: on a failed or short write the file is cut back to its last
-// whole record and closed, and the failure is reported to the caller.
+// whole record and closed, and the failure is reported to the caller. While
+// open, the file is synced about once a second on the header-key thread.
 class DataFileWriter {
 public:
     // The write call, for tests that simulate a full disk.
@@ -146,7 +156,6 @@ private:
 struct ToolsStreamSources {
     std::function<std::string()> dataFilePath;          // FilePaths DataFile (replay)
     std::function<void(const std::string&)> showError;  // "Trouble opening file." (posted to the GUI)
-    std::function<void(const std::string&)> reportDamage;  // a damaged record met during replay
 };
 
 class CToolsStream {
@@ -189,6 +198,10 @@ public:
     // What the replay says of the record at `position` it could not read
     // (empty for Ok and the end of the file).
     static std::string ReplayDamageText(zns::RecordStatus st, int64_t position);
+    // After ReadDataLineInFileZne(position) failed: the damage the replay
+    // tells, empty when there is none to tell (the end of the file, or a file
+    // that could not be opened, told already).
+    std::string ReplayDamage(int64_t position) const;
 
     // Sets the LiveValues time text to HH:MM:SS for `ms`.
     void FormatDepthTime(uint32_t ms);

@@ -31,12 +31,6 @@ inline uint32_t Get32(const uint8_t* p) {
     return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
            (static_cast<uint32_t>(p[3]) << 24);
 }
-struct FileCloser {
-    void operator()(std::FILE* f) const {
-        if (f) std::fclose(f);
-    }
-};
-
 ssize_t PosixWrite(int fd, const void* data, size_t size) { return ::write(fd, data, size); }
 
 }  // namespace
@@ -151,6 +145,7 @@ bool DataFileWriter::Open(const std::string& dataPath, const std::string& header
     struct stat st {};
     m_size = ::fstat(fd, &st) == 0 ? static_cast<int64_t>(st.st_size) : 0;
     m_fd = fd;
+    m_headerKeys.SyncDataFile(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
     m_armed = false;
     m_dataPath = dataPath;
     m_headerPath = headerPath;
@@ -164,6 +159,7 @@ void DataFileWriter::Close() {
 
 void DataFileWriter::CloseLocked() {
     if (m_fd >= 0) ::close(m_fd);
+    m_headerKeys.SyncDataFile(-1);
     m_fd = -1;
     m_armed = false;
 }
@@ -356,10 +352,16 @@ std::string CToolsStream::ReplayDamageText(zns::RecordStatus st, int64_t positio
     }
 }
 
+std::string CToolsStream::ReplayDamage(int64_t position) const {
+    const zns::RecordStatus st = m_lastRead.load();
+    if (st != zns::RecordStatus::Truncated && st != zns::RecordStatus::BadCheck) return {};
+    return ReplayDamageText(st, position);
+}
+
 bool CToolsStream::ReadDataLineInFileZne(int64_t position, int16_t* trace1, int16_t* trace2, int16_t* trace3) {
     try {
         const std::string path = m_src.dataFilePath ? m_src.dataFilePath() : std::string();
-        std::unique_ptr<std::FILE, zns::FileCloser> file(path.empty() ? nullptr : std::fopen(path.c_str(), "rb"));
+        zns::FilePtr file(path.empty() ? nullptr : std::fopen(path.c_str(), "rb"));
         if (!file) {
             m_lastRead.store(zns::RecordStatus::IoError);
             if (m_src.showError) m_src.showError("Trouble opening file.");
@@ -377,12 +379,7 @@ bool CToolsStream::ReadDataLineInFileZne(int64_t position, int16_t* trace1, int1
         int n = ReadRecordFromFile(file.get(), depth, speed, elapsed, tt[0], tt[1], tt[2], zero, gamma, gain[0],
                                    gain[1], gain[2], code, local[0].data(), local[1].data(), local[2].data(),
                                    codes[0], codes[1], codes[2]);
-        if (n < 0) {
-            zns::RecordStatus st = m_lastRead.load();
-            if (st != zns::RecordStatus::EndOfFile && m_src.reportDamage)
-                m_src.reportDamage(ReplayDamageText(st, position));
-            return false;
-        }
+        if (n < 0) return false;
 
         // Time between this record and the one replayed before it.
         const uint32_t prev = m_lastReplayElapsed.exchange(elapsed);

@@ -18,7 +18,7 @@
 #include <random>
 #include <set>
 
-#include "platform/FileSync.h"
+#include "platform/FileReplace.h"
 #include "platform/NumText.h"
 
 namespace zns {
@@ -59,9 +59,6 @@ struct CacheEntry {
 std::mutex g_lock;  // the one lock of every profile call
 std::map<std::string, CacheEntry> g_cache;
 constexpr size_t kCacheMax = 32;
-std::atomic<void (*)()> g_beforeRename{nullptr};
-thread_local bool t_replaced = false;  // what the last Store of this thread did
-std::set<std::string> g_swept;  // targets whose leftover temporary files were looked at this run
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -169,20 +166,6 @@ std::string OneLine(std::string_view s) {
 
 std::string CutValue(std::string_view v) { return std::string(v.substr(0, kIniValueMax)); }
 
-// The file behind a symbolic link is the one to replace, not the link.
-std::string TargetPath(const std::string& path) {
-    struct stat st;
-    if (lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        char* real = realpath(path.c_str(), nullptr);
-        if (real) {
-            std::string r(real);
-            std::free(real);
-            return r;
-        }
-    }
-    return path;
-}
-
 bool ReadAll(int fd, std::string& out) {
     out.clear();
     char buf[65536];
@@ -195,19 +178,6 @@ bool ReadAll(int fd, std::string& out) {
         if (n == 0) return true;
         out.append(buf, static_cast<size_t>(n));
     }
-}
-
-bool WriteAll(int fd, const std::string& data) {
-    size_t done = 0;
-    while (done < data.size()) {
-        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        done += static_cast<size_t>(n);
-    }
-    return true;
 }
 
 bool SameStat(const CacheEntry& e, const struct stat& st) {
@@ -281,98 +251,10 @@ Loaded Load(const std::string& path) {
     return r;
 }
 
-std::string FolderOf(const std::string& path) {
-    size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
-    return path.substr(0, slash);
-}
-
-std::string NameOf(const std::string& path) {
-    size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// Temporary files of a target are ".<name>.tmp<pid>.<anything>".
-std::string TempPrefix(const std::string& path) { return "." + NameOf(path) + ".tmp"; }
-
-// A temporary name no leftover can hold: the pid, a random part, and a new
-// try whenever the name is taken anyway. Caller holds g_lock.
-int CreateTemp(const std::string& path, mode_t mode, std::string& tmp) {
-    static std::mt19937_64 rng{std::random_device{}() ^ (static_cast<uint64_t>(::getpid()) << 32)};
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        tmp = FolderOf(path) + "/" + TempPrefix(path) + std::to_string(::getpid()) + "." +
-              Format("%016llx", static_cast<unsigned long long>(rng()));
-        const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-        if (fd >= 0 || errno != EEXIST) return fd;
-    }
-    return -1;
-}
-
-// Once a run per target, removes what killed saves left: temporary files of
-// this process (no save of ours is in flight under g_lock), of processes that
-// are gone, and any older than an hour; a fresh one of a live process is
-// another instance's save in progress and stays. Caller holds g_lock.
-void SweepLeftovers(const std::string& path) {
-    if (!g_swept.insert(path).second) return;
-    if (g_swept.size() > 256) g_swept.clear();
-    const std::string folder = FolderOf(path), prefix = TempPrefix(path);
-    DIR* dir = ::opendir(folder.c_str());
-    if (!dir) return;
-    struct timespec now;
-    clock_gettime(CLOCK_REALTIME, &now);
-    while (const struct dirent* e = ::readdir(dir)) {
-        const std::string_view name(e->d_name);
-        if (name.substr(0, prefix.size()) != prefix) continue;
-        const std::string_view rest = name.substr(prefix.size());
-        const size_t dot = rest.find('.');
-        if (dot == 0 || dot == std::string_view::npos ||
-            rest.substr(0, dot).find_first_not_of("0123456789") != std::string_view::npos)
-            continue;
-        const long long pid = std::atoll(std::string(rest.substr(0, dot)).c_str());
-        const std::string file = folder + "/" + std::string(name);
-        struct stat st;
-        if (::lstat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
-        const bool alive = pid > 0 && pid <= INT_MAX && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM);
-        if (pid == ::getpid() || !alive || now.tv_sec - st.st_mtim.tv_sec > 3600) ::unlink(file.c_str());
-    }
-    ::closedir(dir);
-}
-
-// Replaces the file whole: temporary file beside it, synced, then renamed over it.
-// False with errno set when the file keeps its old content. Caller holds g_lock.
-bool Store(const std::string& path, const Loaded& old, std::shared_ptr<const Doc> doc) {
-    auto raw = std::make_shared<const std::string>(Serialize(*doc));
-    t_replaced = false;
-    if (old.exists && old.raw && *raw == *old.raw) return true;
-    // A file the user may not write stays as it is, although the rename would be allowed.
-    if (old.exists && ::access(path.c_str(), W_OK) != 0) return false;
-    SweepLeftovers(path);
-    const mode_t mode = old.exists ? old.mode : 0666;
-    std::string tmp;
-    int fd = CreateTemp(path, mode, tmp);
-    if (fd < 0) return false;
-    bool ok = WriteAll(fd, *raw);
-    if (ok && old.exists) ok = ::fchmod(fd, mode) == 0 || errno == EPERM;
-    if (ok) ok = SyncFile(fd) == 0;
-    if (::close(fd) != 0 && ok) ok = false;
-    if (ok) {
-        if (auto hook = g_beforeRename.load()) hook();
-        ok = ::rename(tmp.c_str(), path.c_str()) == 0;
-    }
-    if (!ok) {
-        const int err = errno ? errno : EIO;
-        ::unlink(tmp.c_str());
-        errno = err;
-        return false;
-    }
-    t_replaced = true;
-    struct stat st;
-    if (::stat(path.c_str(), &st) == 0)
-        Remember(path, st, std::move(raw), std::move(doc));
-    else
-        g_cache.erase(path);
-    return true;
+// Replaces the file with the document, unless it holds those bytes already
+// (an image of the new file is not kept: one so fresh is never trusted).
+ReplaceResult Store(const std::string& path, const Loaded& old, const Doc& doc) {
+    return ReplaceFile(path, Serialize(doc), old.exists ? old.raw.get() : nullptr);
 }
 
 // Index of the line of the first matching key in a matching section, or npos.
@@ -395,7 +277,7 @@ void EndLastLine(Doc& d) {
 bool Lookup(const std::string& path, std::string_view section, std::string_view key, std::string& value) {
     std::string sec(Trim(section)), k(Trim(key));
     std::lock_guard<std::mutex> lock(g_lock);
-    Loaded f = Load(TargetPath(path));
+    Loaded f = Load(path);
     size_t i = FindKey(*f.doc, sec, k);
     if (i == std::string::npos) return false;
     value = CutValue(Parse(f.doc->lines[i].text).value);
@@ -462,84 +344,72 @@ void ApplyWrite(Doc& doc, std::string_view section, std::string_view key, std::s
 
 }  // namespace
 
-bool IniWriteString(const std::string& path, std::string_view section, std::string_view key,
-                    std::string_view value) {
-    std::lock_guard<std::mutex> lock(g_lock);
-    const std::string target = TargetPath(path);
-    Loaded f = Load(target);
-    auto doc = std::make_shared<Doc>(*f.doc);
-    ApplyWrite(*doc, section, key, value);
-    return Store(target, f, std::move(doc));
+ReplaceResult IniWriteString(const std::string& path, std::string_view section, std::string_view key,
+                             std::string_view value) {
+    return IniWriteBatch(path, {{std::string(section), std::string(key), std::string(value)}});
 }
 
-bool IniLastWriteReplaced() { return t_replaced; }
-
-bool IniWriteBatch(const std::string& path, const std::vector<IniEdit>& edits) {
-    t_replaced = false;
-    if (edits.empty()) return true;
+ReplaceResult IniWriteBatch(const std::string& path, const std::vector<IniEdit>& edits) {
+    if (edits.empty()) return {ReplaceResult::Unchanged, 0};
     std::lock_guard<std::mutex> lock(g_lock);
-    const std::string target = TargetPath(path);
-    Loaded f = Load(target);
-    auto doc = std::make_shared<Doc>(*f.doc);
-    for (const IniEdit& e : edits) ApplyWrite(*doc, e.section, e.key, e.value);
-    return Store(target, f, std::move(doc));
+    Loaded f = Load(path);
+    Doc doc = *f.doc;
+    for (const IniEdit& e : edits) ApplyWrite(doc, e.section, e.key, e.value);
+    return Store(path, f, doc);
 }
 
 bool IniDeleteKey(const std::string& path, std::string_view section, std::string_view key) {
     const std::string secName(Trim(section)), keyName(Trim(key));
     std::lock_guard<std::mutex> lock(g_lock);
-    const std::string target = TargetPath(path);
-    Loaded f = Load(target);
+    Loaded f = Load(path);
     if (!f.exists) return true;
-    auto doc = std::make_shared<Doc>();
-    doc->bom = f.doc->bom;
+    Doc doc;
+    doc.bom = f.doc->bom;
     bool in = false;
     for (const Line& l : f.doc->lines) {
         Parsed p = Parse(l.text);
         if (p.kind == Kind::Section) in = SameName(p.name, secName);
         if (in && p.kind == Kind::Entry && SameName(p.name, keyName)) continue;
-        doc->lines.push_back(l);
+        doc.lines.push_back(l);
     }
-    return Store(target, f, std::move(doc));
+    return static_cast<bool>(Store(path, f, doc));
 }
 
 bool IniDeleteSection(const std::string& path, std::string_view section) {
     const std::string secName(Trim(section));
     std::lock_guard<std::mutex> lock(g_lock);
-    const std::string target = TargetPath(path);
-    Loaded f = Load(target);
+    Loaded f = Load(path);
     if (!f.exists) return true;
-    auto doc = std::make_shared<Doc>();
-    doc->bom = f.doc->bom;
+    Doc doc;
+    doc.bom = f.doc->bom;
     bool in = false;
     for (const Line& l : f.doc->lines) {
         Parsed p = Parse(l.text);
         if (p.kind == Kind::Section) in = SameName(p.name, secName);
-        if (!in) doc->lines.push_back(l);
+        if (!in) doc.lines.push_back(l);
     }
-    return Store(target, f, std::move(doc));
+    return static_cast<bool>(Store(path, f, doc));
 }
 
 bool IniEnsureSection(const std::string& path, std::string_view section) {
     const std::string sec = OneLine(section);
     const std::string secName(Trim(sec));
     std::lock_guard<std::mutex> lock(g_lock);
-    const std::string target = TargetPath(path);
-    Loaded f = Load(target);
+    Loaded f = Load(path);
     for (const Line& l : f.doc->lines) {
         Parsed p = Parse(l.text);
         if (p.kind == Kind::Section && SameName(p.name, secName)) return true;
     }
-    auto doc = std::make_shared<Doc>(*f.doc);
-    EndLastLine(*doc);
-    doc->lines.push_back(Line{"[" + sec + "]", "\r\n"});
-    return Store(target, f, std::move(doc));
+    Doc doc = *f.doc;
+    EndLastLine(doc);
+    doc.lines.push_back(Line{"[" + sec + "]", "\r\n"});
+    return static_cast<bool>(Store(path, f, doc));
 }
 
 bool IniHasSection(const std::string& path, std::string_view section) {
     const std::string secName(Trim(section));
     std::lock_guard<std::mutex> lock(g_lock);
-    Loaded f = Load(TargetPath(path));
+    Loaded f = Load(path);
     for (const Line& l : f.doc->lines) {
         Parsed p = Parse(l.text);
         if (p.kind == Kind::Section && SameName(p.name, secName)) return true;
@@ -550,7 +420,7 @@ bool IniHasSection(const std::string& path, std::string_view section) {
 std::vector<std::string> IniSectionNames(const std::string& path) {
     std::vector<std::string> names;
     std::lock_guard<std::mutex> lock(g_lock);
-    Loaded f = Load(TargetPath(path));
+    Loaded f = Load(path);
     for (const Line& l : f.doc->lines) {
         Parsed p = Parse(l.text);
         if (p.kind != Kind::Section) continue;
@@ -566,7 +436,7 @@ std::vector<std::pair<std::string, std::string>> IniSectionEntries(const std::st
     const std::string secName(Trim(section));
     std::vector<std::pair<std::string, std::string>> out;
     std::lock_guard<std::mutex> lock(g_lock);
-    Loaded f = Load(TargetPath(path));
+    Loaded f = Load(path);
     bool in = false;
     for (const Line& l : f.doc->lines) {
         Parsed p = Parse(l.text);
@@ -606,11 +476,7 @@ bool WritePrivateProfileString(const char* section, const char* key, const char*
     if (!section || !path) return false;
     if (!key) return IniDeleteSection(path, section);
     if (!value) return IniDeleteKey(path, section, key);
-    return IniWriteString(path, section, key, value);
+    return static_cast<bool>(IniWriteString(path, section, key, value));
 }
-
-namespace detail {
-void SetIniBeforeRenameHook(void (*hook)()) { g_beforeRename.store(hook); }
-}  // namespace detail
 
 }  // namespace zns

@@ -11,15 +11,17 @@
 //  - lines are read with LF or CRLF and new lines written with CRLF; bytes are
 //    passed through untouched (8-bit text); CR, LF and NUL inside a written
 //    section, key or value become blanks so that it stays on one line
-//  - all calls are serialised by one process-wide lock; a file is replaced by
-//    writing a temporary file in the same folder, syncing it and renaming it,
-//    so a crash leaves either the old or the new file, never a mix
+//  - all calls are serialised by one process-wide lock; a file is replaced
+//    whole (platform/FileReplace.h), so a crash leaves either the old or the
+//    new file, never a mix; a write that leaves the bytes as they are writes nothing
 #include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
+
+#include "platform/FileReplace.h"
 
 namespace zns {
 
@@ -32,19 +34,16 @@ std::string IniGetString(const std::string& path, std::string_view section, std:
 std::optional<std::string> IniFind(const std::string& path, std::string_view section, std::string_view key);
 // Leading integer of the value (saturating), `def` when missing.
 int IniGetInt(const std::string& path, std::string_view section, std::string_view key, int def);
-// Writes key=value; false when the file could not be replaced.
-bool IniWriteString(const std::string& path, std::string_view section, std::string_view key,
-                    std::string_view value);
+// Writes key=value: Replaced, Unchanged (the file held it already) or Failed.
+ReplaceResult IniWriteString(const std::string& path, std::string_view section, std::string_view key,
+                             std::string_view value);
 // One key of a batch write.
 struct IniEdit {
     std::string section, key, value;
 };
 // Applies the writes in order, as that many IniWriteString calls would, and
 // replaces the file once: the same bytes for one temporary file, sync and rename.
-bool IniWriteBatch(const std::string& path, const std::vector<IniEdit>& edits);
-// Whether the last write call of this thread replaced its file (false when it
-// failed or when the file already held those bytes).
-bool IniLastWriteReplaced();
+ReplaceResult IniWriteBatch(const std::string& path, const std::vector<IniEdit>& edits);
 // Removes every line of the key in the matching sections.
 bool IniDeleteKey(const std::string& path, std::string_view section, std::string_view key);
 // Removes every matching section with its lines.
@@ -67,10 +66,5 @@ size_t GetPrivateProfileString(const char* section, const char* key, const char*
                                size_t size, const char* path);
 int GetPrivateProfileInt(const char* section, const char* key, int def, const char* path);
 bool WritePrivateProfileString(const char* section, const char* key, const char* value, const char* path);
-
-namespace detail {
-// Tests only: called after the temporary file is complete and before the rename.
-void SetIniBeforeRenameHook(void (*hook)());
-}  // namespace detail
 
 }  // namespace zns

@@ -1,17 +1,13 @@
 #include "settings/Header.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <exception>
 
 #include "records/SharedRecords.h"
 #include "platform/Clock.h"
-#include "platform/FileSync.h"
+#include "platform/FileReplace.h"
 #include "platform/IniFile.h"
 #include "platform/NumText.h"
 #include "platform/Paths.h"
@@ -272,32 +268,6 @@ std::string BuildHeaderText(HeaderRecord& rec, const HeaderSondeInfo& sonde, con
     return f;
 }
 
-bool ReplaceFileAtomically(const std::string& path, const std::string& text) {
-    if (path.empty()) return false;
-    std::string tmpl = path + ".XXXXXX";
-    std::vector<char> name(tmpl.begin(), tmpl.end());
-    name.push_back('\0');
-    int fd = ::mkstemp(name.data());
-    if (fd < 0) return false;
-    const std::string tmp(name.data());
-    bool ok = true;
-    size_t done = 0;
-    while (ok && done < text.size()) {
-        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) ok = false;
-        else done += static_cast<size_t>(n);
-    }
-    if (ok && zns::SyncFile(fd) != 0) ok = false;
-    // mkstemp makes the file 0600: keep the old file's mode, or an ordinary one.
-    struct stat old {};
-    ::fchmod(fd, ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644);
-    if (::close(fd) != 0) ok = false;
-    if (ok && ::rename(tmp.c_str(), path.c_str()) != 0) ok = false;
-    if (!ok) ::unlink(tmp.c_str());
-    return ok;
-}
-
 std::string HeaderPathForDataFile(const std::string& dataPath) {
     size_t slash = dataPath.find_last_of("/\\");
     size_t dot = dataPath.find_last_of('.');
@@ -377,11 +347,10 @@ bool CHeader::WriteHeaderFile(const std::string& path) {
     // Built on a copy: the record changes only once the file is in place.
     HeaderRecord next = m_rec;
     std::string text = zns::BuildHeaderText(next, sonde, settings, traceByte, dataName);
-    if (!zns::ReplaceFileAtomically(CIni::MakeFullPath(path, TRUE), text)) {
+    if (path.empty() || !zns::ReplaceFile(CIni::MakeFullPath(path, TRUE), text)) {
         if (m_hooks.showError) m_hooks.showError(kMsgTroubleOpeningFile);
         return false;
     }
-    zns::IniFlushCache();
     m_rec.LogType = next.LogType;
     m_rec.Scale = next.Scale;
     m_rec.SondeLength = next.SondeLength;

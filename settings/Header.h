@@ -161,11 +161,6 @@ std::string BuildHeaderText(HeaderRecord& record, const HeaderSondeInfo& sonde,
                             const AcquisitionSettings& settings, uint8_t traceByte,
                             const std::string& dataFileName);
 
-// Writes `text` to `path` through a temporary file in the same folder and a
-// rename: the old file stays whole until the new one is complete. False (with
-// nothing changed) when that fails.
-bool ReplaceFileAtomically(const std::string& path, const std::string& text);
-
 // The header file beside a data file: the data path less its extension plus
 // "hed"; when that does not exist but the same name with "HED" does, that one.
 // Extensions in other letter cases are found too. The "hed" form when none exists.

@@ -1,6 +1,5 @@
 #include "settings/Ini.h"
 
-#include <cerrno>
 #include <cfloat>
 #include <cstring>
 
@@ -90,16 +89,17 @@ void CIni::TakeSection(const char* section) {
 // ---- writers
 
 namespace {
-bool Noted(const std::string& path, bool ok) {
-    // Only a replace of the file shows that the earlier failed values reached it.
-    if (!ok || zns::IniLastWriteReplaced()) zns::NoteSave(path, ok, errno);
-    return ok;
+// The file's keys written once; told through the save report.
+bool Save(const std::string& path, const std::vector<zns::IniEdit>& edits) {
+    const zns::ReplaceResult r = zns::IniWriteBatch(path, edits);
+    zns::NoteSave(path, r, &edits);
+    return static_cast<bool>(r);
 }
 }  // namespace
 
 bool CIni::WriteString(const std::string& key, const std::string& value, const char* section) {
     TakeSection(section);
-    if (!m_bBatch) return Noted(m_strPathName, zns::IniWriteString(m_strPathName, m_strSection, key, value));
+    if (!m_bBatch) return Save(m_strPathName, {zns::IniEdit{m_strSection, key, value}});
     m_batch.emplace_back(m_strPathName, zns::IniEdit{m_strSection, key, value});
     return true;
 }
@@ -118,11 +118,10 @@ bool CIni::CommitBatch() {
             edits.push_back(std::move(pending[j].second));
             done[j] = true;
         }
-        ok = Noted(pending[i].first, zns::IniWriteBatch(pending[i].first, edits)) && ok;
+        ok = Save(pending[i].first, edits) && ok;
     }
     return ok;
 }
-
 bool CIni::EndBatch() {
     m_bBatch = false;
     return CommitBatch();

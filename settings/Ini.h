@@ -33,7 +33,7 @@ public:
 
     // Writers: a section given becomes the current section and stays so. False
     // when the file could not be replaced (it keeps its last whole version); the
-    // failure is told once through zns::NoteSave (settings/SaveReport.h).
+    // failure is told through zns::NoteSave (settings/SaveReport.h).
     bool WriteString(const std::string& key, const std::string& value, const char* section = nullptr);
     bool WriteInt(const std::string& key, int value, const char* section = nullptr);
     bool WriteFloat(const std::string& key, float value, const char* section = nullptr);

@@ -1,7 +1,6 @@
 // CPreferences. Its sonde-file part is in SondeDatabase.cpp: one unit, split for length.
 #include "settings/Preferences.h"
 
-#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <mutex>
@@ -332,8 +331,7 @@ BOOL CPreferences::SaveAll() {
     ini.EndBatch();
 
     m_data.layout.mark = 1;
-    const bool saved = zns::WriteLayoutFile(LayoutPath(), m_data.layout);
-    zns::NoteSave(LayoutPath(), saved, errno);
+    zns::NoteSave(LayoutPath(), zns::WriteLayoutFile(LayoutPath(), m_data.layout));
     return FALSE;
 }
 

@@ -1,6 +1,7 @@
 #include "settings/SaveReport.h"
 
 #include <cstring>
+#include <map>
 #include <mutex>
 #include <set>
 
@@ -10,8 +11,14 @@ namespace zns {
 namespace {
 
 std::mutex g_mutex;
-std::set<std::string> g_told;  // files whose failure was told and not yet followed by a save that worked
+// Files whose failure stands told, with the keys that have not reached them since ("": the whole file).
+std::map<std::string, std::set<std::string>> g_standing;
 SaveFailureHandler g_handler;
+
+void Stand(std::set<std::string>& standing, const std::vector<IniEdit>* keys) {
+    if (!keys) standing.insert("");
+    for (const IniEdit& e : keys ? *keys : std::vector<IniEdit>{}) standing.insert(e.section + '\n' + e.key);
+}
 
 }  // namespace
 
@@ -20,31 +27,41 @@ std::string SaveFailureText(const std::string& path, int err) {
                   std::strerror(err ? err : EIO));
 }
 
-void NoteSaveFailure(const std::string& path, const std::string& text) {
-    SaveFailureHandler handler;
-    {
-        std::lock_guard<std::mutex> g(g_mutex);
-        if (!g_told.insert(path).second) return;
-        handler = g_handler;
+bool NoteSave(const std::string& path, const ReplaceResult& result, const std::vector<IniEdit>* keys) {
+    std::unique_lock<std::mutex> g(g_mutex);
+    const auto it = g_standing.find(path);
+    if (!result) {
+        Stand(g_standing[path], keys);
+        const SaveFailureHandler handler = it == g_standing.end() ? g_handler : nullptr;
+        g.unlock();
+        if (handler) handler(path, SaveFailureText(path, result.err), true);
+        return false;
     }
-    if (handler) handler(path, text);
+    if (it == g_standing.end()) return false;
+    if (!keys) it->second.clear();
+    for (const IniEdit& e : keys ? *keys : std::vector<IniEdit>{}) it->second.erase(e.section + '\n' + e.key);
+    if (!it->second.empty()) return false;
+    g_standing.erase(it);
+    return true;
+}
+
+void TellSave(const std::string& path, const std::string& text, bool failed, const std::vector<IniEdit>* keys) {
+    std::unique_lock<std::mutex> g(g_mutex);
+    if (failed) Stand(g_standing[path], keys);
+    const SaveFailureHandler handler = g_handler;
+    g.unlock();
+    if (handler) handler(path, text, failed);
 }
 
 bool SaveFailureStands(const std::string& path) {
     std::lock_guard<std::mutex> g(g_mutex);
-    return g_told.count(path) > 0;
-}
-
-void NoteSave(const std::string& path, bool ok, int err) {
-    if (!ok) return NoteSaveFailure(path, SaveFailureText(path, err));
-    std::lock_guard<std::mutex> g(g_mutex);
-    g_told.erase(path);
+    return g_standing.count(path) > 0;
 }
 
 void SetSaveFailureHandler(SaveFailureHandler handler) {
     std::lock_guard<std::mutex> g(g_mutex);
     g_handler = std::move(handler);
-    g_told.clear();
+    g_standing.clear();
 }
 
 }  // namespace zns

@@ -1,13 +1,7 @@
 #include "settings/WindowLayout.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
-
-#include "platform/FileSync.h"
-
 
 namespace zns {
 
@@ -93,29 +87,9 @@ LayoutReadResult ReadLayoutFile(const std::string& path, WindowLayout& layout) {
     return LayoutReadResult::Ok;
 }
 
-bool WriteLayoutFile(const std::string& path, const WindowLayout& layout) {
+ReplaceResult WriteLayoutFile(const std::string& path, const WindowLayout& layout) {
     const std::array<uint8_t, kLayoutFileSize> img = EncodeWindowLayout(layout);
-    const std::string tmp = path + ".tmp";
-    const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) return false;
-    size_t done = 0;
-    bool ok = true;
-    while (ok && done < img.size()) {
-        const ssize_t w = ::write(fd, img.data() + done, img.size() - done);
-        if (w < 0 && errno == EINTR) continue;
-        if (w == 0) errno = ENOSPC;
-        if (w <= 0) ok = false;
-        else done += static_cast<size_t>(w);
-    }
-    if (ok) ok = SyncFile(fd) == 0;
-    if (::close(fd) != 0) ok = false;
-    if (ok) ok = ::rename(tmp.c_str(), path.c_str()) == 0;
-    if (!ok) {
-        const int err = errno;  // the reason told to the operator
-        ::unlink(tmp.c_str());
-        errno = err;
-    }
-    return ok;
+    return ReplaceFile(path, std::string_view(reinterpret_cast<const char*>(img.data()), img.size()));
 }
 
 }  // namespace zns

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/FileReplace.h"
 #include "platform/WindowPlacement.h"
 
 inline constexpr size_t kLayoutFileSize = 281;
@@ -49,8 +50,7 @@ enum class LayoutReadResult { Missing, ReadError, Ok };
 // record is untouched); ReadError: the read failed (the record is cleared);
 // Ok: the record holds what the file held, a short file as far as it goes.
 LayoutReadResult ReadLayoutFile(const std::string& path, WindowLayout& layout);
-// Writes the whole record through a temporary file and a rename; false (and the
-// old file untouched) when that fails.
-bool WriteLayoutFile(const std::string& path, const WindowLayout& layout);
+// Replaces the file with the whole record (platform/FileReplace.h).
+ReplaceResult WriteLayoutFile(const std::string& path, const WindowLayout& layout);
 
 }  // namespace zns

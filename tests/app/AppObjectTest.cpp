@@ -80,12 +80,26 @@ TEST(AppObject, RecordsAndStartUpValues) {
 
     // A failed save is told on the GUI thread, unless its file was saved by then.
     dir.Ui().Clear();
-    zns::NoteSave(dir.File("a.hed"), false, ENOSPC);
-    zns::NoteSave(dir.File("a.hed"), true, 0);
-    zns::NoteSave(dir.File("HxZn.cfg"), false, ENOSPC);
+    const zns::ReplaceResult full{zns::ReplaceResult::Failed, ENOSPC}, saved{zns::ReplaceResult::Replaced, 0};
+    zns::NoteSave(dir.File("a.hed"), full);
+    zns::NoteSave(dir.File("a.hed"), saved);
+    zns::NoteSave(dir.File("HxZn.cfg"), full);
     QCoreApplication::processEvents();
     ASSERT_EQ(dir.Ui().Boxes().size(), 1u);
     EXPECT_EQ(dir.Ui().Boxes()[0].text, zns::SaveFailureText(dir.File("HxZn.cfg"), ENOSPC));
+    // Good news of a file is told while its failure's box is up, not after.
+    dir.Ui().OnBox([&](const auto& box) {
+        if (box.text.find("could not") == std::string::npos) return;
+        zns::TellSave(dir.File("b.hed"), "closed", false);
+        QCoreApplication::processEvents();
+    });
+    zns::NoteSave(dir.File("b.hed"), full);
+    QCoreApplication::processEvents();
+    dir.Ui().OnBox(nullptr);
+    zns::TellSave(dir.File("b.hed"), "late", false);
+    QCoreApplication::processEvents();
+    ASSERT_EQ(dir.Ui().Boxes().size(), 3u);
+    EXPECT_EQ(dir.Ui().LastBox().text, "closed");
     app.Shutdown();
 }
 

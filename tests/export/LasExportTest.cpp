@@ -9,7 +9,7 @@
 
 #include "ExportTestLog.h"
 #include "export/LasConversion.h"
-#include "platform/FileSync.h"
+#include "platform/FileReplace.h"
 #include "export/LasFile.h"
 #include "link/Picker.h"
 #include "records/SharedRecords.h"
@@ -427,14 +427,16 @@ TEST_F(LasConversion, RangeAgainstTheLogIsTurnedAndAnEmptyOneRefused) {
 
     // Exported again: the earlier file is whole until the new one is on disk, and
     // the work file an interrupted export left goes.
-    exporttest::WriteAll(conv->outputPath + ".part", "left");
+    const std::string left = zns::DirPart(conv->outputPath) + "." + zns::FilePart(conv->outputPath) +
+                             ".tmp4194305.0123456789abcdef";
+    exporttest::WriteAll(left, "left");
     static std::string out, atSync;
     out = conv->outputPath;
     zns::detail::SetSyncHook([](int) { return atSync = ReadAll(out), 0; });
     Run(LasConverter::Result::Completed);
     zns::detail::SetSyncHook(nullptr);
     EXPECT_EQ(DataLines(atSync).size(), 40u);
-    EXPECT_FALSE(zns::FileExists(conv->outputPath + ".part"));
+    EXPECT_FALSE(zns::FileExists(left));
 
     // A range between two lines holds none: refused, the earlier file untouched.
     conv->from = conv->to = 99.94;

@@ -26,13 +26,13 @@ Replayed Replay(const std::string& path) {
     ToolsStreamSources src;
     src.dataFilePath = [path] { return path; };
     src.showError = [&](const std::string& t) { out.errors.push_back(t); };
-    src.reportDamage = [&](const std::string& t) { out.damage.push_back(t); };
     CToolsStream ts(shared, header, writer, src);
     int64_t pos = 0;
     for (int guard = 0; guard < 100000; ++guard) {
         int16_t t[3][zns::kRecordMaxSamples] = {};
         if (!ts.ReadDataLineInFileZne(pos, t[0], t[1], t[2])) {
             out.stoppedAt = pos;
+            if (const std::string d = ts.ReplayDamage(pos); !d.empty()) out.damage.push_back(d);
             break;
         }
         const LoggerStatus L = shared.SnapshotLogger();

@@ -33,13 +33,14 @@ TEST(ReplayDamageTest, ThePlayerStopsAtTheDamageAndSaysWhere) {
     std::vector<double> depths;
     ToolsStreamSources src;
     src.dataFilePath = [&] { return data; };
-    src.reportDamage = [&](const std::string& t) {
-        std::lock_guard<std::mutex> g(mu);
-        damage.push_back(t);
-    };
     CToolsStream ts(shared, header, writer, src, clock);
     PlayerHooks hooks;
-    hooks.readRecord = [&](int64_t pos) { return ts.ReadDataLineInFileZne(pos); };
+    hooks.readRecord = [&](int64_t pos) {  // as the power panel reads for the player
+        if (ts.ReadDataLineInFileZne(pos)) return true;
+        std::lock_guard<std::mutex> g(mu);
+        if (const std::string d = ts.ReplayDamage(pos); !d.empty()) damage.push_back(d);
+        return false;
+    };
     hooks.onRecord = [&] {
         std::lock_guard<std::mutex> g(mu);
         depths.push_back(shared.SnapshotLogger().ReplayDepth);

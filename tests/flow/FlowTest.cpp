@@ -11,6 +11,8 @@
 #include <QTimer>
 #include <QPushButton>
 #include <QSlider>
+#include <sys/mount.h>
+
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -26,6 +28,7 @@
 #include "platform/d2xx/D2xx.h"
 #include "platform/ui/TestApp.h"
 #include "platform/IniFile.h"
+#include "platform/NumText.h"
 #include "settings/Ini.h"
 #include "sim/SimDriver.h"
 #include "sim/SimLogger.h"
@@ -239,11 +242,20 @@ TEST(Flow, PowerRecordStopOpenAndReplay) {
     ASSERT_TRUE(p.PressPower(true));
     EXPECT_EQ(p.dlg->StatusBar()->GetText(0), "Acquisition Mode.");
 
-    // New log under a new name: the header, then the data file.
-    const std::string log = p.dir.File("run1.zne");
+    // New log under a new name: the header, then the data file. What a killed
+    // save and a killed recording of a process that is gone left in the folder goes.
+    const std::string log = p.dir.File("run1.zne"), room = p.dir.File(CRecorder::kHeaderRoomFile);
+    const std::string killed = p.dir.File(".run1.hed.tmp4194305.0123456789abcdef");
+    for (const std::string& f : {killed, room}) {
+        QFile left(QString::fromStdString(f));
+        ASSERT_TRUE(left.open(QIODevice::WriteOnly) && left.write("left") == 4);
+    }
     ui.PushFileAnswer(log);
     p.ClearRows();
     p.dlg->SendCommand(Dlg::ID_FILE_NEW);
+    EXPECT_FALSE(std::filesystem::exists(killed));
+    QFile kept(QString::fromStdString(room));
+    EXPECT_TRUE(kept.open(QIODevice::ReadOnly) && kept.read(4) != "left") << "the log's room is a file of its own";
     ASSERT_EQ(ui.FileRequests().size(), 1u);
     const auto req = ui.FileRequests()[0];
     EXPECT_FALSE(req.open);
@@ -327,6 +339,25 @@ TEST(Flow, ANewLogAfterAReplayGetsItsOwnHeaderInAFolderMadeForIt) {
     ui.OnBox(nullptr);
     EXPECT_EQ(at, std::vector<std::string>(2, p.dir.File("Logs/well 7/run2.hed")));
     EXPECT_FALSE(s.SnapshotSession().Recording);
+    // A disk with less room than the header is kept: said at New log, before recording.
+    const std::string full = p.dir.File("Full");
+    ASSERT_TRUE(std::filesystem::create_directory(full));
+    if (::mount("tmpfs", full.c_str(), "tmpfs", 0, "size=256k") == 0) {
+        QFile fill(QString::fromStdString(full + "/fill"));
+        ASSERT_TRUE(fill.open(QIODevice::WriteOnly) && fill.write(QByteArray(200 * 1024, 'x')) == 200 * 1024);
+        fill.close();
+        const size_t before = ui.BoxCount();
+        std::vector<int> recording;
+        ui.OnBox([&](const auto&) { recording.push_back(s.SnapshotSession().Recording); });
+        ui.PushFileAnswer(full + "/run5.zne");
+        p.dlg->SendCommand(Dlg::ID_FILE_NEW);
+        ui.OnBox(nullptr);
+        p.power->SendCommand(CPowerDlg::IDC_STOP);
+        ::umount2(full.c_str(), MNT_DETACH);
+        ASSERT_GT(ui.BoxCount(), before);
+        EXPECT_EQ(ui.Boxes()[before].text, zns::Format(CRecorder::kMsgDiskNearlyFull, full.c_str()));
+        EXPECT_EQ(recording.at(0), 0);
+    }
     ASSERT_TRUE(p.PressPower(false));
 }
 

@@ -127,7 +127,6 @@ void Replay(const uint8_t* data, size_t size, const Scan& scan) {
     ToolsStreamSources src;
     src.dataFilePath = [&] { return path; };
     src.showError = [&](const std::string& t) { errors.push_back(t); };
-    src.reportDamage = [&](const std::string& t) { damage.push_back(t); };
     CToolsStream ts(shared, header, writer, src);
 
     constexpr size_t kMaxReplayed = 8;  // the rest is the same code path, and slow through the file system
@@ -155,6 +154,7 @@ void Replay(const uint8_t* data, size_t size, const Scan& scan) {
     }
     FUZZ_CHECK(errors.empty(), "the data file could not be opened");
     if (k == kMaxReplayed) return;
+    if (const std::string d = ts.ReplayDamage(position); !d.empty()) damage.push_back(d);
     FUZZ_CHECK(k == scan.records.size(), "replay stopped after %zu of %zu whole records", k, scan.records.size());
     FUZZ_CHECK(ts.LastReadStatus() == scan.end);
     if (scan.end == zns::RecordStatus::EndOfFile) {

@@ -2,18 +2,20 @@
 
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <csignal>
 #include <filesystem>
 #include <random>
 #include <set>
 #include <thread>
 #include <vector>
 
-#include "platform/FileSync.h"
+#include "platform/FileReplace.h"
 #include "platform/NumText.h"
 #include "tests/platform/TestSupport.h"
 
@@ -27,7 +29,7 @@ protected:
         return zns::IniGetString(m_path, sec, key, def);
     }
     bool Put(const std::string& sec, const std::string& key, const std::string& value) {
-        return zns::IniWriteString(m_path, sec, key, value);
+        return static_cast<bool>(zns::IniWriteString(m_path, sec, key, value));
     }
 
     zns::test::TempDir m_dir;
@@ -98,18 +100,21 @@ TEST_F(IniFileTest, EditsInPlaceAndKeepsEveryOtherLine) {
     EXPECT_EQ(Get("First", "Delta"), "4");
     EXPECT_EQ(Get("Second", "Gamma"), "3");
 
-    // The same writes as one batch: the same bytes, one sync for the file.
+    // The same writes as one batch: the same bytes, one sync for the file and one for its folder.
     const std::string after = ReadBytes(m_path);
     WriteBytes(m_path, before);
-    static std::atomic<int> syncs{0};
-    syncs = 0;
-    zns::detail::SetSyncHook([](int) { return ++syncs, 0; });
+    static std::atomic<int> syncs{0}, folders{0};
+    zns::detail::SetSyncHook([](int fd) {
+        struct stat st;
+        return ++(fstat(fd, &st) == 0 && S_ISDIR(st.st_mode) ? folders : syncs), 0;
+    });
     EXPECT_TRUE(zns::IniWriteBatch(m_path, {{"first", "ALPHA", "10"},
                                             {"First", "Delta", "4"},
                                             {"Second", "Eps", "5"},
                                             {"Third", "Zeta", "6"}}));
     zns::detail::SetSyncHook(nullptr);
     EXPECT_EQ(syncs.load(), 1);
+    EXPECT_EQ(folders.load(), 1);
     EXPECT_EQ(ReadBytes(m_path), after);
 }
 
@@ -201,9 +206,22 @@ TEST_F(IniFileTest, SeesChangesMadeBehindItsBack) {
 
 TEST_F(IniFileTest, WriteFailuresAreReportedAndHarmless) {
     EXPECT_FALSE(zns::IniWriteString(m_dir / "no/such/folder/x.ini", "S", "K", "V"));
-    EXPECT_FALSE(zns::IniWriteString(m_dir.Path(), "S", "K", "V"));  // a folder, not a file
+    EXPECT_EQ(zns::IniWriteString(m_dir.Path(), "S", "K", "V").err, EISDIR);  // the rename: a folder, not a file
+    // A write and a sync that fail leave the file as it was.
+    ASSERT_TRUE(Put("S", "K", "V"));
+    struct rlimit lim, small;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &lim), 0);
+    small = {64, lim.rlim_max};
+    const auto xfsz = signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    EXPECT_EQ(zns::IniWriteString(m_path, "S", "K", std::string(200, 'W')).err, EFBIG);
+    setrlimit(RLIMIT_FSIZE, &lim);
+    signal(SIGXFSZ, xfsz);
+    zns::detail::SetSyncHook([](int) { return errno = EIO, -1; });
+    EXPECT_EQ(zns::IniWriteString(m_path, "S", "K", "W").err, EIO);
+    zns::detail::SetSyncHook(nullptr);
+    EXPECT_EQ(Get("S", "K"), "V");
     if (geteuid() != 0) {
-        ASSERT_TRUE(Put("S", "K", "V"));
         chmod(m_dir.Path().c_str(), 0500);
         EXPECT_FALSE(Put("S", "K", "W"));
         chmod(m_dir.Path().c_str(), 0700);
@@ -238,7 +256,7 @@ TEST_F(IniFileTest, CrashBeforeRenameLeavesOldFileWhole) {
     pid_t pid = fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
-        zns::detail::SetIniBeforeRenameHook([] { _exit(42); });
+        zns::detail::SetBeforeRenameHook([] { _exit(42); });
         zns::IniWriteString(m_path, "S", "Keep", std::string(5000, 'n'));
         _exit(0);  // not reached when the hook fires
     }
@@ -256,14 +274,15 @@ TEST_F(IniFileTest, LeftoversOfKilledSavesNeverBlockASaveAndAreSwept) {
     // Killed saves of an earlier run that had our pid or of one that is gone go;
     // a live instance's stays while fresh (a save in progress), not when an hour old.
     const std::string pre = m_dir / ".test.ini.tmp", live = pre + std::to_string(getppid());
-    for (int n = 0; n < 1024; ++n) WriteBytes(pre + std::to_string(getpid()) + "." + std::to_string(n), "x");
-    for (const std::string& f : {pre + "4194305.0", live + ".0", live + ".1"}) WriteBytes(f, "x");
+    const auto hex = [](int n) { return zns::Format(".%016x", n); };
+    for (int n = 0; n < 1024; ++n) WriteBytes(pre + std::to_string(getpid()) + hex(n), "x");
+    for (const std::string& f : {pre + "4194305" + hex(0), live + hex(0), live + hex(1)}) WriteBytes(f, "x");
     const struct timespec times[2] = {{0, UTIME_OMIT}, {time(nullptr) - 7200, 0}};
-    ASSERT_EQ(utimensat(AT_FDCWD, (live + ".1").c_str(), times, 0), 0);
+    ASSERT_EQ(utimensat(AT_FDCWD, (live + hex(1)).c_str(), times, 0), 0);
     ASSERT_TRUE(Put("S", "GainRx1", "13"));
     std::set<std::string> left;
     for (const auto& e : std::filesystem::directory_iterator(m_dir.Path())) left.insert(e.path().string());
-    EXPECT_EQ(left, (std::set<std::string>{live + ".0", m_path}));
+    EXPECT_EQ(left, (std::set<std::string>{live + hex(0), m_path}));
 }
 
 TEST_F(IniFileTest, ConcurrentWritersLoseNothing) {

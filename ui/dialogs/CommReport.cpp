@@ -1,8 +1,6 @@
 #include "ui/dialogs/CommReport.h"
 
-#include <cstdio>
-#include <memory>
-
+#include "platform/FileReplace.h"
 #include "platform/NumText.h"
 
 namespace zns {
@@ -55,16 +53,13 @@ std::string CommReportText(int32_t serial, int32_t cableType, const LocalTime& d
 }
 
 bool WriteCommReportFile(const std::string& path, const std::string& text) {
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(path.c_str(), "wb"), &std::fclose);
-    if (!f) return false;
     std::string out;
     out.reserve(text.size() + 32);
     for (char c : text) {
         if (c == '\n') out += '\r';
         out += c;
     }
-    if (std::fwrite(out.data(), 1, out.size(), f.get()) != out.size()) return false;
-    return std::fclose(f.release()) == 0;
+    return static_cast<bool>(ReplaceFile(path, out));
 }
 
 }  // namespace zns

@@ -664,10 +664,9 @@ bool CPowerDlg::ReadReplayRecord(int64_t pos) {
     if (m_stream.ReadDataLineInFileZne(pos)) return true;
     // A damaged record ends the run as the end of the file does, but is told
     // (a file that cannot be opened has told it already). Player thread: posted.
-    const zns::RecordStatus st = m_stream.LastReadStatus();
-    if (st != zns::RecordStatus::EndOfFile) m_replayReadFailed.store(true);
-    if (st == zns::RecordStatus::Truncated || st == zns::RecordStatus::BadCheck) {
-        const std::string text = CToolsStream::ReplayDamageText(st, pos);
+    if (m_stream.LastReadStatus() != zns::RecordStatus::EndOfFile) m_replayReadFailed.store(true);
+    const std::string text = m_stream.ReplayDamage(pos);
+    if (!text.empty()) {
         zns::ui::PostToGui(this, [this, text] {
             StatusBar(0, text);
             CWndBase::MessageBox(text, {}, MB_OK | MB_ICONWARNING);

@@ -273,7 +273,6 @@ public:
         ToolsStreamSources s;
         s.dataFilePath = [this] { return zns::FixedFieldText(settings.files.szDataFile); };
         s.showError = [this](const std::string& t) { errors.push_back(t); };
-        s.reportDamage = [this](const std::string& t) { errors.push_back(t); };
         return s;
     }
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "Harness.h"
-#include "platform/FileSync.h"
+#include "platform/FileReplace.h"
 #include "settings/Ini.h"
 #include "settings/SaveReport.h"
 
@@ -161,15 +161,24 @@ TEST_F(RecorderUnitTest, EndDepthIsWrittenWhenItChangesAtMostOnceASecondAndAtSto
     writer.HeaderKeys().Flush();
     EXPECT_EQ(HeaderInt(hed, "WellInfo", "EndDepth"), 10500);
 
-    // Keys the disk refuses while a log runs are told once, from the writer's thread.
+    // Keys the disk refuses while a log runs are told once, from the writer's
+    // thread; at Stop the words that repair the header by hand all the same.
     static std::vector<std::string> told;
-    zns::SetSaveFailureHandler([](const std::string&, const std::string& t) { told.push_back(t); });
-    ASSERT_EQ(recorder.StartRecordFile(true), CRecorder::StartResult::Started);
-    zns::detail::SetSyncHook([](int) { return errno = ENOSPC, -1; });
-    for (int i = 0; i < 3; ++i) clock.Advance(1000), recorder.UpdateEndDepth(13.0 + i), writer.HeaderKeys().Flush();
-    zns::detail::SetSyncHook(nullptr);
+    for (const bool closes : {false, true}) {
+        told.clear();
+        zns::SetSaveFailureHandler([](const std::string&, const std::string& t, bool) { told.push_back(t); });
+        ASSERT_EQ(recorder.StartRecordFile(true), CRecorder::StartResult::Started);
+        zns::detail::SetSyncHook([](int) { return errno = ENOSPC, -1; });
+        for (int i = 0; i < 3; ++i) clock.Advance(1000), recorder.UpdateEndDepth(13.0 + i), writer.HeaderKeys().Flush();
+        if (closes) zns::detail::SetSyncHook(nullptr);
+        recorder.CloseRecordFile();
+        zns::detail::SetSyncHook(nullptr);
+        ASSERT_EQ(told.size(), 2u);
+        EXPECT_EQ(told[0], zns::SaveFailureText(hed, ENOSPC));
+        // Or, the end keys written whole after all, that the header was closed.
+        EXPECT_NE(told[1].find(closes ? " was closed: it holds EndDepth=" : " could not be closed"), std::string::npos);
+    }
     zns::SetSaveFailureHandler(nullptr);
-    EXPECT_EQ(told, std::vector<std::string>{zns::SaveFailureText(hed, ENOSPC)});
 }
 
 // ---------------------------------------------------------------------------

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <limits>
 #include <sstream>
@@ -13,7 +14,7 @@
 #include <vector>
 
 #include "link/ToolsStream.h"
-#include "platform/FileSync.h"
+#include "platform/FileReplace.h"
 #include "platform/IniFile.h"
 #include "settings/Ini.h"
 
@@ -95,7 +96,6 @@ protected:
         ToolsStreamSources s;
         s.dataFilePath = [this] { return data; };
         s.showError = [this](const std::string& t) { errors.push_back(t); };
-        s.reportDamage = [this](const std::string& t) { damage.push_back(t); };
         return s;
     }
 
@@ -295,6 +295,7 @@ TEST_F(RecordsTest, TruncationAtEveryByteKeepsTheWholeRecordsBefore) {
             ++shown;
             pos = ts.m_posReplay.load();
         }
+        if (const std::string d = ts.ReplayDamage(pos); !d.empty()) damage.push_back(d);
         EXPECT_EQ(shown, whole);
         EXPECT_EQ(damage.size(), atBoundary ? 0u : 1u);
         if (!atBoundary && !damage.empty()) {
@@ -316,8 +317,7 @@ TEST_F(RecordsTest, BadCheckIsReportedNotShown) {
     int16_t sample = shared.m_pTraceRx[0][0];
     EXPECT_FALSE(ts.ReadDataLineInFileZne(ts.m_posReplay.load()));
     EXPECT_EQ(ts.LastReadStatus(), RecordStatus::BadCheck);
-    ASSERT_EQ(damage.size(), 1u);
-    EXPECT_NE(damage[0].find("check sum"), std::string::npos);
+    EXPECT_NE(ts.ReplayDamage(ts.m_posReplay.load()).find("check sum"), std::string::npos);
     LoggerStatus after = shared.SnapshotLogger();
     EXPECT_EQ(after.ReplayDepth, first.ReplayDepth);
     EXPECT_EQ(after.Gain[2], first.Gain[2]);
@@ -390,16 +390,21 @@ TEST_F(RecordsTest, TimeTextCountsWholeSecondsAndKeepsHours) {
 
 // ---- writer --------------------------------------------------------------
 
-// A header file on a disk that takes its time: the records go on meanwhile.
+// A disk that takes its time over a header file or the data file's own sync:
+// the records go on meanwhile, and the data file is synced while it is open.
 std::atomic<bool> g_syncHeld{false};
 std::atomic<bool> g_syncEntered{false};
+std::atomic<int> g_dataSyncs{0};
+std::string g_dataPath;
 
-TEST_F(RecordsTest, RecordsNeverWaitForAHeaderWrite) {
+TEST_F(RecordsTest, RecordsNeverWaitForAHeaderWriteOrASync) {
     g_syncHeld = true;
     g_syncEntered = false;
-    zns::detail::SetSyncHook([](int) {
+    g_dataPath = data;
+    zns::detail::SetSyncHook([](int fd) {
         g_syncEntered = true;
         while (g_syncHeld.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        g_dataSyncs += std::filesystem::read_symlink("/proc/self/fd/" + std::to_string(fd)) == g_dataPath;
         return 0;
     });
     zns::DataFileWriter w;
@@ -425,8 +430,14 @@ TEST_F(RecordsTest, RecordsNeverWaitForAHeaderWrite) {
     EXPECT_TRUE(g_syncHeld.load());
     g_syncHeld = false;
     rx.join();
+    while (g_dataSyncs.load() == 0 && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    const int whileOpen = g_dataSyncs.load();
+    w.Close();
     w.HeaderKeys().Flush();
     zns::detail::SetSyncHook(nullptr);
+    EXPECT_GE(whileOpen, 1);
+    EXPECT_GT(g_dataSyncs.load(), whileOpen);  // and once more when it is closed
     EXPECT_EQ(CIni(header, "WellInfo", TRUE).GetInt("Startdepth", 0), 10100);
 }
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "PrefsTestUtil.h"
-#include "platform/FileSync.h"
+#include "platform/FileReplace.h"
 #include "settings/SaveReport.h"
 
 using namespace prefs_test;
@@ -290,7 +290,7 @@ TEST_F(ConfigTest, AFailedSaveIsToldOncePerFileUntilASaveOfItWorks) {
     CPreferences& p = Prefs();
     p.StartupLoad();
     static std::vector<std::string> told;
-    zns::SetSaveFailureHandler([](const std::string&, const std::string& t) { told.push_back(t); });
+    zns::SetSaveFailureHandler([](const std::string&, const std::string& t, bool) { told.push_back(t); });
     const auto save = [&](int gain, bool full) {  // the configuration, LAS keys and layout
         shared->settings.GainRx1 = gain;
         zns::detail::SetSyncHook(full ? +[](int) { return errno = ENOSPC, -1; } : nullptr);
@@ -308,9 +308,14 @@ TEST_F(ConfigTest, AFailedSaveIsToldOncePerFileUntilASaveOfItWorks) {
     EXPECT_NE(Key("GainRx1"), "14");  // the file keeps its last whole version
     save(15, false);
     save(16, true);
-    zns::SetSaveFailureHandler(nullptr);
     EXPECT_EQ(told.size(), 4u);  // each told again after a save of it worked
     EXPECT_EQ(Key("GainRx1"), "15");
+    // A save that finds the file holding what it holds shows the same.
+    shared->settings.GainRx1 = 15;
+    p.SaveConfig();
+    save(17, true);
+    zns::SetSaveFailureHandler(nullptr);
+    EXPECT_EQ(told.size(), 5u);
 }
 
 TEST_F(ConfigTest, LasParametersRoundTripInTheirOrder) {

@@ -1,0 +1,64 @@
+#pragma once
+// The one way the program replaces a file (settings, sonde file, layout, header,
+// exports, reports): the content goes to a temporary file beside the old one,
+// named so that no leftover can hold it (".<name>.tmp<pid>.<16 hex>"), is
+// synced, renamed over the old file, and the folder is synced so that the
+// rename outlives a power cut. Until the rename the old file is untouched; a
+// failure removes the temporary. The file behind a symbolic link is replaced;
+// a file the user may not write is not. Syncs go through SyncFile, so that a
+// benchmark can stand in a slow disk and a test a failing one.
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+namespace zns {
+
+struct ReplaceResult {
+    enum Outcome { Replaced, Unchanged, Failed };
+    Outcome outcome = Failed;
+    int err = 0;  // errno of a failure
+    explicit operator bool() const { return outcome != Failed; }
+};
+
+// A replacement being written into File() (read and write, so that a writer
+// may go back over it). Destroyed uncommitted, it leaves no trace.
+class ReplacingFile {
+public:
+    explicit ReplacingFile(const std::string& path);
+    ~ReplacingFile();
+    ReplacingFile(const ReplacingFile&) = delete;
+    ReplacingFile& operator=(const ReplacingFile&) = delete;
+
+    std::FILE* File() const { return m_file; }  // null when no temporary could be made
+    // Failed after the rename only when the folder could not be synced.
+    ReplaceResult Commit();
+
+private:
+    std::string m_target, m_temp;
+    std::FILE* m_file = nullptr;
+    int m_err = 0;
+};
+
+// Unchanged, with nothing written, when `current` (what the caller knows the
+// file holds) is given and equal.
+ReplaceResult ReplaceFile(const std::string& path, std::string_view bytes, const std::string* current = nullptr);
+
+// Removes the temporary files killed replaces left in `folder`: this process's
+// that no replace is writing, those of processes that are gone, and any older
+// than an hour; a live process's fresh one is its replace in progress. A
+// folder is swept at its first replace of a run, and when a new log or an
+// export is written there.
+void SweepLeftovers(const std::string& folder);
+
+int SyncFile(int fd);  // fsync
+// Starts writing out what the file holds so far, so that its sync finds little left to do.
+void StartWriteback(int fd);
+
+namespace detail {
+// Tests and benchmarks only: called instead of fsync (nullptr restores it).
+void SetSyncHook(int (*hook)(int fd));
+// Tests only: called when the temporary file is complete, before the rename.
+void SetBeforeRenameHook(void (*hook)());
+}  // namespace detail
+
+}  // namespace zns
