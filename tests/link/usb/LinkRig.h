@@ -75,6 +75,7 @@ struct LinkRig {
     void StopLog() {
         SetRecording(false);
         writer.Close();
+        writer.HeaderKeys().Flush();  // the header keys land on the writer's thread
     }
 
     size_t AppendedCount() const {
