@@ -26,6 +26,7 @@
 #include "platform/ui/ScriptedUiService.h"
 #include "ui/controls/DrawerZNSCtrl.h"
 #include "ui/controls/TracePrint.h"
+#include "../../support/HungPrintServer.h"
 #include "../../support/OffscreenApp.h"
 
 using namespace zns;
@@ -389,6 +390,10 @@ TEST(PrinterSettings, NameSwapAndRestore) {
 
 TEST(PrintJob, WritesAPdfFileAPageAndTellsWhatFailed) {
     App();
+    // PDF files never ask the print system, which hangs here.
+    testsupport::HungPrintServer hung;
+    ui::ScriptedUiService service;
+    ui::ScopedService scoped(service);
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     PrintedLogPage page = SamplePage(4);
@@ -404,14 +409,19 @@ TEST(PrintJob, WritesAPdfFileAPageAndTellsWhatFailed) {
     bad.outputFile = (dir.path() + "/no/such/dir/page.pdf").toStdString();
     page.device = bad;
     ASSERT_TRUE(spooler.Submit(page));
-    PrinterDevice absent;  // a printer the print system does not know
+    PrinterDevice absent;  // a printer the print system does not know, one that refuses jobs
     absent.deviceName = "zns-no-such-printer-4711";
     page.device = absent;
     ASSERT_TRUE(spooler.Submit(page));
-    spooler.WaitIdle();
+    service.AddPrinter("Office");
+    service.RefuseJobs("Office", "server-error-not-accepting-jobs");
+    page.device->deviceName = "Office";
+    ASSERT_TRUE(spooler.Submit(page));
+    EXPECT_EQ(spooler.Finish(60000), 0u);
     EXPECT_EQ(spooler.Printed(), 2u);
-    EXPECT_EQ(spooler.Failed(), 2u);
-    EXPECT_EQ(told.size(), 2u);
+    EXPECT_EQ(spooler.Failed(), 3u);
+    ASSERT_EQ(told.size(), 3u);
+    EXPECT_EQ(told[2], "The page could not be printed on \"Office\": server-error-not-accepting-jobs");
     const QString written = dir.path() + "/page-4.pdf";
     EXPECT_TRUE(QFile::exists(dir.path() + "/page-4 (2).pdf"));
 
@@ -442,10 +452,8 @@ TEST(PrintJob, WritesAPdfFileAPageAndTellsWhatFailed) {
     EXPECT_GT(bytes.size(), 20000);  // the image is in it
 
     // On A4 the page fits the printable area unscaled.
-    QPrinter a4(QPrinter::HighResolution);
-    a4.setOutputFormat(QPrinter::PdfFormat);
-    a4.setPageSize(QPageSize(QPageSize::A4));
-    const QRect area = a4.pageLayout().paintRectPixels(kPrintResolution);
+    const QRect area = QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(10, 10, 10, 10))
+                           .paintRectPixels(kPrintResolution);
     EXPECT_GE(area.width(), kPrintPageWidth);
     EXPECT_GE(area.height(), kPrintPageHeight);
 }
