@@ -235,6 +235,26 @@ TEST(Shutdown, WholeLifeThroughInitInstance) {
     EXPECT_EQ(ReadFile(p.dir.File("HxZn.dat")).size(), kLayoutFileSize);
 }
 
+TEST(Shutdown, PagesHeldByAPrintSystemThatHangsAreToldAndNotWaitedFor) {
+    Program p;
+    auto& ui = p.dir.Ui();
+    ui.SetDefaultPrinter("Office");
+    p.Start();
+    ASSERT_TRUE(WaitFor([&] { return p.dlg->PrinterReady(); }, 30000));
+    ui.HangPrintSystem(true);
+    p.dlg->SendCommand(Dlg::ID_FILE_PRINT);
+    p.dlg->SendCommand(Dlg::ID_FILE_PRINT);
+    p.app.Shared().m_nLinkState = LINK_ANSWER;
+    ASSERT_TRUE(p.dlg->ConfirmExit());
+    QElapsedTimer t;
+    t.start();
+    p.app.Shutdown();
+    EXPECT_LT(t.elapsed(), 15000);
+    EXPECT_FALSE(p.app.m_instanceChecker.IsTracking());  // a new start need not wait
+    ASSERT_EQ(ui.BoxCount(), 1u);
+    EXPECT_EQ(ui.LastBox().text, "2 page(s) were not printed: the print system did not take them in time.");
+}
+
 TEST(Shutdown, ClosingWhileTheLinkStillSearches) {
     Program p;
     setenv("ZNS_LOGGER", "tty:/nonexistent/zns-test", 1);

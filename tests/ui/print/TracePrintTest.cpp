@@ -16,6 +16,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -38,6 +39,15 @@ using testsupport::App;
 void SaveArtifact(const QImage& img, const char* name) {
     QDir().mkpath(ZNS_ARTIFACT_DIR);
     img.save(QString(ZNS_ARTIFACT_DIR) + "/" + name);
+}
+
+// Runs the GUI thread's events until `done`, for a generous while.
+bool WaitUntil(const std::function<bool()>& done) {
+    for (int i = 0; i < 30000 && !done(); ++i) {
+        QCoreApplication::processEvents();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return done();
 }
 
 int CountDark(const QImage& img, int x0, int x1, int y0, int y1) {
@@ -461,13 +471,13 @@ TEST(PrintJob, WritesAPdfFileAPageAndTellsWhatFailed) {
 TEST_F(PrintTest, HangingPrinterNeverStallsDrawing) {
     std::mutex m;
     std::condition_variable cv;
-    bool release = false, gaveUp = false;
+    bool release = false;
     std::atomic<int> printed{0};
-    // The lookup hangs too; bounded, so that a lookup on the GUI thread fails the test.
+    // Each request of the stand-in print system waits until released.
     printerUsed = "Office";
     ctrl->PrintSpooler().SetLookupFunction([&](const std::string& name) {
         std::unique_lock<std::mutex> g(m);
-        if (!gaveUp && !cv.wait_for(g, std::chrono::seconds(60), [&] { return release; })) gaveUp = true;
+        cv.wait(g, [&] { return release; });
         PrinterDevice d;
         d.deviceName = name;
         return std::optional<PrinterDevice>(d);
@@ -478,22 +488,29 @@ TEST_F(PrintTest, HangingPrinterNeverStallsDrawing) {
         ++printed;
         return true;
     });
+    const PrintedLogPage page = SamplePage(0);
+    ctrl->PrintSpooler().SetLimits(1000, 60000, 44 * static_cast<size_t>(page.image.sizeInBytes()));
     ASSERT_TRUE(ctrl->TogglePrinting(false));
     Rows(3 * 1131, 11);  // three pages while the printer hangs
     ctrl->PrintPage(false);
-    bool ticked = false;  // the GUI thread goes on with its events
-    QTimer::singleShot(0, [&] { ticked = true; });
-    while (!ticked) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    // Told once that pages wait; the GUI thread goes on with its events.
+    ASSERT_TRUE(WaitUntil([&] { return service.BoxCount() > 0; }));
+    EXPECT_EQ(service.LastBox().text, kMsgPagesWait);
+    // Held as memory allows, not 32; a page past it is told.
+    for (int i = 0; i < 41; ++i) EXPECT_EQ(ctrl->PrintSpooler().Submit(page), i < 40) << i;
+    ASSERT_TRUE(WaitUntil([&] { return service.BoxCount() == 2; }));
+    EXPECT_EQ(service.LastBox().text, kMsgPageDropped);
     EXPECT_EQ(printed.load(), 0);
     {
         std::lock_guard<std::mutex> g(m);
-        EXPECT_FALSE(gaveUp);
         release = true;
     }
     cv.notify_all();
     ctrl->PrintSpooler().WaitIdle();
-    EXPECT_EQ(printed.load(), 4);
-    EXPECT_EQ(ctrl->PrintSpooler().Dropped(), 0u);
+    EXPECT_EQ(printed.load(), 44);
+    EXPECT_EQ(ctrl->PrintSpooler().Dropped(), 1u);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(service.BoxCount(), 2u);
 }
 
 // ---------------------------------------------------------------------------
