@@ -389,10 +389,11 @@ TEST(MainWindow, APrintSystemThatHangsNeverHoldsTheWindow) {
     EXPECT_EQ(ui.PrintSetupCount(), 0);
     // The server back: opening the File menu asks it again.
     ui.HangPrintSystem(false);
-    QMenuBar* bar = r.dlg->Menu().GetMenuBar();
-    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(bar->actions().front()).center());
+    ASSERT_TRUE(WaitFor([] { return zns::PrintRequestsRunning() == 0; }, 30000));
+    QMenu* file = r.dlg->Menu().GetMenuBar()->actions().front()->menu();
+    file->popup(r.dlg->mapToGlobal(QPoint(4, 4)));
     EXPECT_TRUE(WaitFor([&] { return r.dlg->PrinterReady(); }, 30000));
-    if (QMenu* file = bar->actions().front()->menu()) file->hide();
+    file->hide();
 }
 
 TEST(MainWindow, OpenHidesTheScopesOfMissingReceiversAndGaugesGammaWithTheLogsCoefficient) {
