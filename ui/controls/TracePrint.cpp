@@ -44,19 +44,6 @@ std::optional<PrinterDevice> PrinterDevice::FromSystem(const std::string& name) 
     return DeviceOf(info);
 }
 
-void PrinterDevice::ApplyTo(QPrinter& printer) const {
-    if (!outputFile.empty()) {
-        printer.setOutputFormat(QPrinter::PdfFormat);
-        printer.setOutputFileName(QString::fromLocal8Bit(outputFile.c_str()));
-    } else if (!deviceName.empty()) {
-        printer.setPrinterName(ui::ToQ(deviceName));
-    }
-    printer.setPageSize(pageSize);
-    printer.setPageOrientation(orientation);
-    printer.setColorMode(color ? QPrinter::Color : QPrinter::GrayScale);
-    if (outputFile.empty()) printer.setDuplex(static_cast<QPrinter::DuplexMode>(duplex));
-}
-
 bool IsPdfPrinterName(const std::string& name) { return name.find('/') != std::string::npos; }
 
 std::string PdfPageFileName(const std::string& chosen, int pageNumber, int copy) {

@@ -34,7 +34,6 @@
 class QIODevice;
 class QPainter;
 class QPaintDevice;
-class QPrinter;
 
 namespace zns {
 
@@ -91,7 +90,6 @@ struct PrinterDevice {
 
     // The printer's own defaults; nothing when no such printer is installed.
     static std::optional<PrinterDevice> FromSystem(const std::string& name);
-    void ApplyTo(QPrinter& printer) const;
 };
 
 // The chosen printer's name when it is Qt's print to PDF: the file's path. A
