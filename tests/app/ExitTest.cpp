@@ -7,7 +7,9 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTimer>
+#include <atomic>
 #include <fstream>
+#include <thread>
 #include <vector>
 
 #include "AppTestSupport.h"
@@ -122,6 +124,14 @@ TEST(Exit, RefusedWhilePoweredAndAskedWhileFramesArrive) {
     ASSERT_NE(p.app.EndProcessDlg(), nullptr);
     EXPECT_TRUE(p.app.EndProcessDlg()->isVisible());
     EXPECT_EQ(p.app.EndProcessDlg()->GetMessage(), CEndProcessDlg::kTextEndingUsb);
+    // Ending: a new start finds no window to raise (it waits for this copy to go).
+    CInstanceChecker next;
+    ASSERT_TRUE(next.PreviousInstanceRunning());
+    std::atomic<unsigned long long> raised{1};
+    std::thread asker([&] { raised = next.ActivatePreviousInstance(); });
+    WaitFor([&] { return raised != 1; }, 10000);
+    asker.join();
+    EXPECT_EQ(raised.load(), 0u);
 }
 
 TEST(Exit, NoQuestionWithoutFrames) {
