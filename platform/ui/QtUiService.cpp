@@ -242,20 +242,35 @@ PrintJobOutcome QtUiService::SendPrintJob(const PrintJobRequest& job, int timeou
                                         "two-sided-short-edge"};
     if (job.duplex >= 0 && job.duplex <= 3) n = cupsAddOption("sides", sides[job.duplex], n, &options);
     if (!job.color) n = cupsAddOption("print-color-mode", "monochrome", n, &options);
-    const char* queue = job.printer.c_str();
-    const int id = cupsCreateJob(http, queue, job.title.c_str(), n, options);
-    // The server's word on the job: what cupsPrintFile and QPainter::end() never show.
-    if (id > 0 && cupsStartDocument(http, queue, id, job.title.c_str(), CUPS_FORMAT_PDF, 1) == HTTP_STATUS_CONTINUE &&
-        cupsWriteRequestData(http, job.pdf.data(), job.pdf.size()) == HTTP_STATUS_CONTINUE &&
-        cupsFinishDocument(http, queue) <= IPP_STATUS_OK_EVENTS_COMPLETE) {
+
+    // One Print-Job request on this connection (cupsCreateJob and cupsPrintFile
+    // make connections of their own, without the bound).
+    char uri[HTTP_MAX_URI];
+    httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost", ippPort(), "/printers/%s",
+                     job.printer.c_str());
+    const std::string resource = "/printers/" + job.printer;
+    ipp_t* request = ippNewRequest(IPP_OP_PRINT_JOB);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "job-name", nullptr, job.title.c_str());
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_MIMETYPE, "document-format", nullptr, CUPS_FORMAT_PDF);
+    cupsEncodeOptions2(request, n, options, IPP_TAG_OPERATION);
+    cupsEncodeOptions2(request, n, options, IPP_TAG_JOB);
+    ipp_t* response = nullptr;
+    if (cupsSendRequest(http, request, resource.c_str(), job.pdf.size()) == HTTP_STATUS_CONTINUE &&
+        cupsWriteRequestData(http, job.pdf.data(), job.pdf.size()) == HTTP_STATUS_CONTINUE)
+        response = cupsGetResponse(http, resource.c_str());
+    // The server's word on the job: what QPainter::end() never shows.
+    const ipp_status_t status = response ? ippGetStatusCode(response) : cupsLastError();
+    if (response && status <= IPP_STATUS_OK_EVENTS_COMPLETE) {
         out.status = PrintJobOutcome::Printed;
     } else {
-        const ipp_status_t status = cupsLastError();
-        out.status = IsRefusal(status) ? PrintJobOutcome::Refused : PrintJobOutcome::Silent;
-        out.reason = cupsLastErrorString() ? cupsLastErrorString() : ippErrorString(status);
-        // A job left half sent is not printed later a second time.
-        if (id > 0) cupsCancelJob2(http, queue, id, 0);
+        out.status = response || IsRefusal(status) ? PrintJobOutcome::Refused : PrintJobOutcome::Silent;
+        const char* said = cupsLastErrorString();
+        out.reason = said && *said ? said : ippErrorString(status);
     }
+    ippDelete(response);
+    ippDelete(request);
     cupsFreeOptions(n, options);
     httpClose(http);
     return out;
