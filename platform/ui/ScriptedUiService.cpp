@@ -146,16 +146,6 @@ void ScriptedUiService::HangPrintSystem(bool hung) {
     m_printReleased.notify_all();
 }
 
-int ScriptedUiService::HungRequests() const {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_hungRequests;
-}
-
-std::vector<PrintJobRequest> ScriptedUiService::PrintJobs() const {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_jobs;
-}
-
 void ScriptedUiService::WaitForPrintSystem(std::unique_lock<std::mutex>& lock) {
     ++m_hungRequests;
     m_printReleased.wait(lock, [this] { return !m_printHung; });
@@ -192,7 +182,6 @@ PrintJobOutcome ScriptedUiService::SendPrintJob(const PrintJobRequest& job, int)
         out.reason = r->second;
     } else {
         out.status = PrintJobOutcome::Printed;
-        m_jobs.push_back(job);
     }
     return out;
 }

@@ -2,8 +2,8 @@
 // The service for tests: records every box, file request, printer question and
 // beep, and answers from a script. Unscripted boxes answer their default button
 // (what Enter would do); unscripted file dialogs are cancelled. Thread-safe.
-// It also stands in for the print system: its printers, the jobs sent to them,
-// and a print server that hangs.
+// It also stands in for the print system: its printers, queues that refuse
+// jobs, and a print server that hangs.
 #include <atomic>
 #include <condition_variable>
 #include <deque>
@@ -50,9 +50,6 @@ public:
     // server question, jobs) waits until released, as requests to a print
     // server that takes connections and never answers.
     void HangPrintSystem(bool hung);
-    // Requests waiting in the hung print system now.
-    int HungRequests() const;
-    std::vector<PrintJobRequest> PrintJobs() const;
 
     std::vector<Box> Boxes() const;
     size_t BoxCount() const;
@@ -90,7 +87,6 @@ private:
     std::string m_defaultPrinter;
     std::set<std::string> m_printers;
     std::map<std::string, std::string> m_refusing;
-    std::vector<PrintJobRequest> m_jobs;
     bool m_printHung = false;
     int m_hungRequests = 0;
     std::condition_variable m_printReleased;

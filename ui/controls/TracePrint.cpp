@@ -445,7 +445,7 @@ size_t TracePrintSpooler::Finish(int ms, const std::function<void()>& pump) {
     const Clock::time_point end = Clock::now() + std::chrono::milliseconds(ms);
     {
         std::unique_lock<std::mutex> g(m_s->lock);
-        m_finishing = true;  // kept pages are tried at once
+        m_retryAt = Clock::now();  // kept pages are tried once more at once
         m_s->wake.notify_all();
         while (!m_stop && PagesHeld() && Clock::now() < end) {
             m_idle.wait_until(g, std::min(end, Clock::now() + std::chrono::milliseconds(20)));
@@ -474,8 +474,8 @@ size_t TracePrintSpooler::Stop() {
     for (const Job& j : m_queue) left += j.kind == Job::Page ? 1 : 0;
     m_queue.clear();
     if (m_request) {
-        if (m_request->job.kind == Job::Page) ++left;
         const bool done = *m_request->done;
+        if (m_request->job.kind == Job::Page && !(done && m_request->outcome->ok)) ++left;
         std::unique_ptr<Request> r = std::move(m_request);
         g.unlock();
         // A request the print system holds is left to end on its own.
@@ -512,7 +512,7 @@ void TracePrintSpooler::Tell(const std::string& text, std::unique_lock<std::mute
 }
 
 std::optional<TracePrintSpooler::Job> TracePrintSpooler::TakeNext(Clock::time_point now) {
-    const bool printerFree = !m_request && (!m_waiting || m_finishing || now >= m_retryAt);
+    const bool printerFree = !m_request && (!m_waiting || now >= m_retryAt);
     for (auto it = m_queue.begin(); it != m_queue.end(); ++it) {
         bool take = false;
         if (it->ToFile())

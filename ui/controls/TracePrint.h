@@ -227,7 +227,7 @@ public:
     using LookupFunction = std::function<std::optional<PrinterDevice>(const std::string& name)>;
     using ReportFunction = std::function<void(const std::string& text)>;
     // Memory the pages held may take (the images).
-    static constexpr size_t kMaxQueuedBytes = size_t{512} << 20;
+    static constexpr size_t kMaxQueuedBytes = size_t{256} << 20;
     // A page that found the print system silent is tried again after this.
     static constexpr int kRetryMs = 10000;
 
@@ -258,8 +258,8 @@ public:
     // Waits until every queued page is through (tests).
     void WaitIdle();
     // The program's exit: the pages held get `ms` to be printed (kept pages are
-    // tried at once; `pump` runs between short waits), then Stop. Returns the
-    // pages not printed.
+    // tried once more at once; `pump` runs between short waits), then Stop.
+    // Returns the pages not printed.
     size_t Finish(int ms, const std::function<void()>& pump = {});
     // Ends the spooler's thread without waiting on the print system (a request
     // still running is left to end on its own). Returns the pages not printed.
@@ -311,7 +311,6 @@ private:
     bool m_waiting = false;       // pages wait for a silent print system
     bool m_toldWaiting = false;   // ... and the operator knows
     Clock::time_point m_retryAt{};
-    bool m_finishing = false;
     bool m_busy = false;
     bool m_stop = false;
     bool m_stopped = false;
