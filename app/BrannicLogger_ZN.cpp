@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QThread>
 #include <algorithm>
+#include <cstdio>
 #include <set>
 
 #include "ui/AppTexts.h"
@@ -119,9 +120,14 @@ std::string CBrannicLogger_ZNApp::LoggerSerial() const {
 }
 
 bool CBrannicLogger_ZNApp::StartInstance() {
+    zns::ui::SetAppTitle(g_strProductTitle);
     if (m_instanceChecker.PreviousInstanceRunning()) {
-        m_instanceChecker.ActivatePreviousInstance();
-        return false;
+        if (m_instanceChecker.ActivatePreviousInstance()) return false;  // its window is in front
+        // No window came forward: the other copy is ending, and its lock goes soon.
+        if (!m_instanceChecker.WaitForPreviousInstance(m_nPreviousWaitMs)) {
+            zns::ui::AfxMessageBox(kMsgStillEnding, MB_OK | MB_ICONEXCLAMATION);
+            return false;
+        }
     }
 
     {
@@ -144,7 +150,6 @@ bool CBrannicLogger_ZNApp::StartInstance() {
     m_shared.g_dLastDepth = 0.0;
     m_shared.g_dLastDepth2 = 0.0;
     m_shared.g_nWaveHeadFlag = -1;
-    zns::ui::SetAppTitle(g_strProductTitle);
     m_nCurrentWideId = RX1_ID;
 
     m_endProcessDlg = std::make_unique<CEndProcessDlg>();
@@ -167,6 +172,8 @@ BOOL CBrannicLogger_ZNApp::InitInstance() {
 }
 
 void CBrannicLogger_ZNApp::Shutdown() {
+    // A new start no longer finds a window to bring forward: it waits for this one.
+    m_instanceChecker.Ending();
     if (m_endProcessDlg) m_endProcessDlg->ShowWindow(SW_SHOW);
     PumpMessages();
     m_shared.m_bExiting = true;
@@ -176,6 +183,16 @@ void CBrannicLogger_ZNApp::Shutdown() {
     // nothing runs once the windows and the records go.
     m_shared.m_bReceiveRun = false;
     if (m_mainDlg) m_mainDlg->StopWorkers();
+    // The logger and the files are let go: a new copy may start now.
+    m_instanceChecker.Release();
+
+    // The pages still held get a short while; the print system is not waited for.
+    const size_t unprinted = m_mainDlg ? m_mainDlg->FinishPrinting(m_nPrintWaitMs) : 0;
+    if (unprinted > 0) {
+        char text[160];
+        std::snprintf(text, sizeof text, kMsgPagesNotPrinted, static_cast<unsigned>(unprinted));
+        zns::ui::AfxMessageBox(text, MB_OK | MB_ICONEXCLAMATION);
+    }
 
     if (m_endProcessDlg) m_endProcessDlg->SetMessage(CEndProcessDlg::kTextShutdown);
     PumpMessages(m_nShutdownPauseMs);

@@ -92,6 +92,14 @@ public:
     // Bounds of the shutdown: per worker, and the pause with the last notice.
     int m_nWorkerWaitMs = 2000;
     int m_nShutdownPauseMs = 2000;
+    // What the print spooler gets at exit for the pages it holds.
+    int m_nPrintWaitMs = 3000;
+    // How long a new start waits for a copy that is ending.
+    int m_nPreviousWaitMs = 15000;
+    static constexpr const char* kMsgPagesNotPrinted =
+        "%u page(s) were not printed: the print system did not take them in time.";
+    static constexpr const char* kMsgStillEnding =
+        "ZNS Acquisition software is still ending. Start it again in a moment.";
 
 private:
     // Records first: everything below refers to them.

@@ -199,6 +199,10 @@ void CBrannicZenova_Dlg::LoadMenu129() {
     CMenu& m = *m_menu;
     m.DestroyMenu();
     QMenu* file = m.AddPopup("&File");
+    // Print entries greyed by a print system that did not answer at start: asked again.
+    connect(file, &QMenu::aboutToShow, this, [this] {
+        if (m_printerSilent && !m_printerLookupPending) SetupPrinter();
+    });
     m.AppendMenu(file, ID_FILE_OPEN, "&Open");
     m.AppendMenu(file, ID_FILE_NEW, "&New log.");
     m.AppendSeparator(file);
@@ -783,20 +787,27 @@ void CBrannicZenova_Dlg::RestoreWindowPos(bool atLeft) {
 // Printing
 
 void CBrannicZenova_Dlg::SetupPrinter() {
-    m_printerReady = false;
+    const std::string& name = m_data.m_strPrinterUsed;
+    // A PDF file needs no print system: ready at once.
+    m_printerReady = zns::IsPdfPrinterName(name);
+    m_printerSilent = false;
     ApplyMenuStates();
     if (!m_drawer) return;
     const unsigned check = ++m_printerCheck;
-    const std::string& name = m_data.m_strPrinterUsed;
     m_printerLookupPending = true;
     m_drawer->LookUpPrinters(IsNoPrinter(name) || zns::IsPdfPrinterName(name) ? std::string() : name,
                              [this, check](const zns::PrinterLookup& answer) { OnPrintersLookedUp(check, answer); });
 }
 
 void CBrannicZenova_Dlg::OnPrintersLookedUp(unsigned check, const zns::PrinterLookup& answer) {
-    m_appPrinter.SelectPrinter(answer.systemDefault);
+    if (!answer.silent) m_appPrinter.SelectPrinter(answer.systemDefault);
     if (check != m_printerCheck) return;  // a printer was chosen since
     m_printerLookupPending = false;
+    if (answer.silent) {
+        // Asked again when the operator opens the File menu.
+        m_printerSilent = true;
+        return;
+    }
     if (answer.failed) {
         MessageBox(kMsgNoDefaultPrinter, {}, MB_OK | MB_ICONEXCLAMATION);
         return;
@@ -810,6 +821,20 @@ void CBrannicZenova_Dlg::OnPrintersLookedUp(unsigned check, const zns::PrinterLo
 }
 
 void CBrannicZenova_Dlg::OnSetPrinter() {
+    if (!m_drawer || m_askingPrintServer) return;
+    // The print dialog asks the print server and waits for it: it is made only
+    // once the server has answered (or there is none), asked on the spooler's side.
+    m_askingPrintServer = true;
+    m_drawer->AskPrintServer([this](zns::ui::PrintServerAnswer answer) {
+        m_askingPrintServer = false;
+        if (answer == zns::ui::PrintServerAnswer::Silent)
+            MessageBox(kMsgPrintSystemSilent, {}, MB_OK | MB_ICONEXCLAMATION);
+        else
+            RunPrintSetup();
+    });
+}
+
+void CBrannicZenova_Dlg::RunPrintSetup() {
     auto chosen = zns::ui::Service().PrintSetup(this, m_data.m_strPrinterUsed);
     if (!chosen) return;
     // A choice without a name prints nowhere: say so rather than close as if
@@ -822,6 +847,7 @@ void CBrannicZenova_Dlg::OnSetPrinter() {
     m_data.m_strPrinterUsed = *chosen;
     ++m_printerCheck;
     m_printerLookupPending = false;
+    m_printerSilent = false;
     m_printerReady = true;
     ApplyMenuStates();
     m_preferences.SaveConfig();
@@ -898,6 +924,11 @@ void CBrannicZenova_Dlg::OnExportLas() {
 void CBrannicZenova_Dlg::CloseWideViews() {
     for (auto& wide : m_wide)
         if (wide) wide->OnClose();
+}
+
+size_t CBrannicZenova_Dlg::FinishPrinting(int ms) {
+    if (!m_drawer) return 0;
+    return m_drawer->PrintSpooler().Finish(ms, [] { PumpMessages(); });
 }
 
 void CBrannicZenova_Dlg::StopWorkers() {

@@ -70,6 +70,8 @@ public:
     static constexpr const char* kCaption = "BrannicLogger ZN";
     static constexpr const char* kAboutMenuText = "&About ZNS Acquisition software...";
     static constexpr const char* kMsgNoDefaultPrinter = "No default printer!!!";
+    static constexpr const char* kMsgPrintSystemSilent =
+        "The print system does not answer: the printer cannot be chosen now. Try again later.";
     static constexpr const char* kMsgPrinterUnusable =
         "This choice is not a printer and cannot be used for printing: choose an installed printer.";
     static constexpr const char* kMsgPacketSize = "Packet size :";
@@ -124,6 +126,9 @@ public:
 
     // Stops every worker of the window (link threads), each joined. Idempotent.
     void StopWorkers();
+    // The exit: the pages still held get `ms` to print, events running; the
+    // print system is not waited for beyond. Returns the pages not printed.
+    size_t FinishPrinting(int ms);
 
     // ---- per-frame and replay display update (any thread) -------------------
     // One record read back into LoggerStatus and the traces given.
@@ -215,6 +220,8 @@ private:
     // default printer; the print entries follow its answer.
     void SetupPrinter();
     void OnPrintersLookedUp(unsigned check, const zns::PrinterLookup& answer);
+    // The print dialog and what was chosen in it.
+    void RunPrintSetup();
     void SetStatusParts();
     void RememberNormalRect();
     void ToggleWide(int receiverId);
@@ -285,6 +292,8 @@ private:
     int m_nBlink = 0;
     bool m_printerReady = false;
     bool m_printerLookupPending = false;
+    bool m_printerSilent = false;       // the start-up question got no answer
+    bool m_askingPrintServer = false;   // Set Printer waits for the print server's answer
     unsigned m_printerCheck = 0;  // a later printer choice outdates an answer
     bool m_autoPrint = false;
     bool m_inConfirmExit = false;

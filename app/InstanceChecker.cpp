@@ -30,12 +30,30 @@ CInstanceChecker::CInstanceChecker(std::string appName, std::string folder)
     : m_appName(appName.empty() ? zns::ApplicationName() : std::move(appName)),
       m_folder(folder.empty() ? DefaultFolder() : std::move(folder)) {}
 
-CInstanceChecker::~CInstanceChecker() {
+CInstanceChecker::~CInstanceChecker() { Release(); }
+
+void CInstanceChecker::Ending() { m_window = nullptr; }
+
+void CInstanceChecker::Release() {
+    m_window = nullptr;
     if (m_server) {
         m_server->close();
         delete m_server;
+        m_server = nullptr;
     }
     if (m_lock) m_lock->unlock();
+    m_lock.reset();
+    m_tracking = false;
+}
+
+bool CInstanceChecker::WaitForPreviousInstance(int timeoutMs) {
+    const QDeadlineTimer deadline(timeoutMs);
+    while (PreviousInstanceRunning()) {
+        if (deadline.hasExpired()) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        QThread::msleep(50);
+    }
+    return true;
 }
 
 std::string CInstanceChecker::GetMMFFilename() const { return "CInstanceChecker_MMF_" + m_appName; }
@@ -104,7 +122,7 @@ void CInstanceChecker::OnNewConnection() {
 
 unsigned long long CInstanceChecker::BringWindowForward() {
     QWidget* w = m_window.data();
-    if (!w) return 0;
+    if (!w) return 0;  // none yet, or ending: never one shown again
     if (w->isMinimized()) w->setWindowState((w->windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
     if (!w->isVisible()) w->show();
     w->raise();

@@ -30,8 +30,17 @@ public:
     // forward when a later copy asks. False when another copy is running.
     bool TrackFirstInstanceRunning(QWidget* mainWindow);
     // Asks the first copy to bring its window forward (restored when minimised);
-    // its window id, or 0 when it could not be reached within `timeoutMs`.
+    // its window id, or 0 when it could not be reached within `timeoutMs` or
+    // has no window any more (it is ending).
     unsigned long long ActivatePreviousInstance(int timeoutMs = 3000);
+    // Waits (events running) until no other copy runs, at most `timeoutMs`;
+    // true when none runs any more.
+    bool WaitForPreviousInstance(int timeoutMs);
+
+    // The copy is ending: its window is no longer brought forward.
+    void Ending();
+    // Gives the lock up (and stops listening), so that a new copy may start.
+    void Release();
 
     bool IsTracking() const { return m_tracking; }
 

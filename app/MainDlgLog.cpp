@@ -289,6 +289,8 @@ bool CBrannicZenova_Dlg::ConfirmExit() {
             return false;
         }
         if (MessageBox(kMsgAskExit, {}, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES) return false;
+        // From here a new start waits for this copy to end instead of raising its window.
+        m_app.m_instanceChecker.Ending();
         PumpMessages(1000);
     }
 
@@ -301,6 +303,7 @@ bool CBrannicZenova_Dlg::ConfirmExit() {
     }
 
     m_shared.m_bExiting = true;
+    m_app.m_instanceChecker.Ending();  // also without the question
     CEndProcessDlg* notice = m_app.EndProcessDlg();
     if (notice) notice->ShowWindow(SW_SHOW);
     CloseWideViews();

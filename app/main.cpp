@@ -6,9 +6,11 @@
 #include <QTimer>
 #include <clocale>
 #include <cstdio>
+#include <cstdlib>
 
 #include "app/BrannicLogger_ZN.h"
 #include "app/BrannicZenova_Dlg.h"
+#include "ui/controls/TracePrint.h"
 
 namespace {
 
@@ -37,5 +39,11 @@ int main(int argc, char** argv) {
     CBrannicLogger_ZNApp theApp;
     ArmScreenshot(theApp);
     theApp.InitInstance();
+    // A request the print system never answered still holds a thread: the
+    // process ends without it (the instance lock is already given up).
+    if (zns::PrintRequestsRunning() > 0) {
+        std::fflush(nullptr);
+        std::_Exit(0);
+    }
     return 0;
 }

@@ -1,10 +1,14 @@
 #include "platform/ui/QtUiService.h"
 
+#include <cups/cups.h>
+
 #include <QApplication>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -12,6 +16,7 @@
 #include <QPushButton>
 #include <QStringList>
 #include <algorithm>
+#include <chrono>
 
 #include "platform/ui/GuiThread.h"
 #include "platform/ui/UiText.h"
@@ -135,6 +140,23 @@ std::optional<std::string> QtUiService::PrintSetup(QWidget* parent, const std::s
     // The dialog only chooses the printer: its accept button prints nothing.
     if (auto* buttons = dlg.findChild<QDialogButtonBox*>())
         if (QPushButton* ok = buttons->button(QDialogButtonBox::Ok)) ok->setText(QStringLiteral("OK"));
+    // The dialog puts its system's default queue first and adds the PDF entry
+    // (always the last) only as it shows: the stored choice is selected then.
+    QMetaObject::invokeMethod(
+        &dlg,
+        [&dlg, current] {
+            auto* printers = dlg.findChild<QComboBox*>(QStringLiteral("printers"));
+            if (!printers || printers->count() == 0 || current.empty()) return;
+            if (current.find('/') == std::string::npos) {
+                const int at = printers->findText(ToQ(current), Qt::MatchExactly);
+                if (at >= 0) printers->setCurrentIndex(at);
+                return;
+            }
+            printers->setCurrentIndex(printers->count() - 1);
+            if (auto* file = dlg.findChild<QLineEdit*>(QStringLiteral("filename")))
+                file->setText(QFile::decodeName(current.c_str()));
+        },
+        Qt::QueuedConnection);
     if (dlg.exec() != QDialog::Accepted) return std::nullopt;
     // Qt's print to PDF: the file's absolute path stands for the printer.
     if (printer.outputFormat() == QPrinter::PdfFormat) {
@@ -149,6 +171,109 @@ std::string QtUiService::DefaultPrinterName() { return FromQ(QPrinterInfo::defau
 
 bool QtUiService::PrinterAvailable(const std::string& name) {
     return !name.empty() && !QPrinterInfo::printerInfo(ToQ(name)).isNull();
+}
+
+// ---------------------------------------------------------------------------
+// The print server (CUPS), asked with a bound on every wait.
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int ElapsedMs(Clock::time_point since) {
+    return static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count());
+}
+
+// A connection to the print server whose every wait ends after `timeoutMs`;
+// null when none could be made.
+http_t* ConnectPrintServer(int timeoutMs, PrintServerAnswer& failure) {
+    // Never a password prompt on a terminal: a job that needs one is refused.
+    cupsSetPasswordCB2([](const char*, http_t*, const char*, const char*, void*) -> const char* { return nullptr; },
+                       nullptr);
+    const Clock::time_point start = Clock::now();
+    http_t* http = httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1,
+                                std::max(1, timeoutMs), nullptr);
+    if (!http) {
+        // Refused at once: nothing there. Still nothing at the bound: it does not answer.
+        failure = ElapsedMs(start) < timeoutMs / 2 ? PrintServerAnswer::Absent : PrintServerAnswer::Silent;
+        return nullptr;
+    }
+    httpSetTimeout(http, std::max(1, timeoutMs) / 1000.0, [](http_t*, void*) { return 0; }, nullptr);
+    return http;
+}
+
+// An error the print server itself gave about the job (as opposed to no answer
+// or no connection, after which the job is tried again).
+bool IsRefusal(ipp_status_t status) {
+    switch (status) {
+        case IPP_STATUS_ERROR_INTERNAL:
+        case IPP_STATUS_ERROR_SERVICE_UNAVAILABLE:
+        case IPP_STATUS_ERROR_BUSY:
+        case IPP_STATUS_ERROR_TIMEOUT:
+        case IPP_STATUS_ERROR_CUPS_PKI: return false;
+        default: return status >= IPP_STATUS_ERROR_BAD_REQUEST;
+    }
+}
+
+}  // namespace
+
+PrintServerAnswer QtUiService::AskPrintServer(int timeoutMs) {
+    PrintServerAnswer answer = PrintServerAnswer::Silent;
+    http_t* http = ConnectPrintServer(timeoutMs, answer);
+    if (!http) return answer;
+    // Any answer counts, "no default printer" included.
+    ipp_t* response = cupsDoRequest(http, ippNewRequest(IPP_OP_CUPS_GET_DEFAULT), "/");
+    answer = response ? PrintServerAnswer::Answers : PrintServerAnswer::Silent;
+    ippDelete(response);
+    httpClose(http);
+    return answer;
+}
+
+PrintJobOutcome QtUiService::SendPrintJob(const PrintJobRequest& job, int timeoutMs) {
+    PrintJobOutcome out;
+    PrintServerAnswer failure = PrintServerAnswer::Silent;
+    http_t* http = ConnectPrintServer(timeoutMs, failure);
+    if (!http) return out;
+    cups_option_t* options = nullptr;
+    int n = 0;
+    if (!job.media.empty()) n = cupsAddOption("media", job.media.c_str(), n, &options);
+    // QPrinter::DuplexMode: none, auto, long side, short side; the page is upright.
+    static const char* const sides[] = {"one-sided", "two-sided-long-edge", "two-sided-long-edge",
+                                        "two-sided-short-edge"};
+    if (job.duplex >= 0 && job.duplex <= 3) n = cupsAddOption("sides", sides[job.duplex], n, &options);
+    if (!job.color) n = cupsAddOption("print-color-mode", "monochrome", n, &options);
+
+    // One Print-Job request on this connection (cupsCreateJob and cupsPrintFile
+    // make connections of their own, without the bound).
+    char uri[HTTP_MAX_URI];
+    httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost", ippPort(), "/printers/%s",
+                     job.printer.c_str());
+    const std::string resource = "/printers/" + job.printer;
+    ipp_t* request = ippNewRequest(IPP_OP_PRINT_JOB);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "job-name", nullptr, job.title.c_str());
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_MIMETYPE, "document-format", nullptr, CUPS_FORMAT_PDF);
+    cupsEncodeOptions2(request, n, options, IPP_TAG_OPERATION);
+    cupsEncodeOptions2(request, n, options, IPP_TAG_JOB);
+    ipp_t* response = nullptr;
+    if (cupsSendRequest(http, request, resource.c_str(), job.pdf.size()) == HTTP_STATUS_CONTINUE &&
+        cupsWriteRequestData(http, job.pdf.data(), job.pdf.size()) == HTTP_STATUS_CONTINUE)
+        response = cupsGetResponse(http, resource.c_str());
+    // The server's word on the job: what QPainter::end() never shows.
+    const ipp_status_t status = response ? ippGetStatusCode(response) : cupsLastError();
+    if (response && status <= IPP_STATUS_OK_EVENTS_COMPLETE) {
+        out.status = PrintJobOutcome::Printed;
+    } else {
+        out.status = response || IsRefusal(status) ? PrintJobOutcome::Refused : PrintJobOutcome::Silent;
+        const char* said = cupsLastErrorString();
+        out.reason = said && *said ? said : ippErrorString(status);
+    }
+    ippDelete(response);
+    ippDelete(request);
+    cupsFreeOptions(n, options);
+    httpClose(http);
+    return out;
 }
 
 void QtUiService::Beep(unsigned, unsigned) { QApplication::beep(); }

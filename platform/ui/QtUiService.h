@@ -14,6 +14,8 @@ public:
     std::optional<std::string> PrintSetup(QWidget* parent, const std::string& current) override;
     std::string DefaultPrinterName() override;
     bool PrinterAvailable(const std::string& name) override;
+    PrintServerAnswer AskPrintServer(int timeoutMs) override;
+    PrintJobOutcome SendPrintJob(const PrintJobRequest& job, int timeoutMs) override;
     void Beep(unsigned frequency, unsigned durationMs) override;
 };
 

@@ -127,14 +127,63 @@ std::optional<std::string> ScriptedUiService::PrintSetup(QWidget*, const std::st
     return answer;
 }
 
-std::string ScriptedUiService::DefaultPrinterName() {
+ScriptedUiService::~ScriptedUiService() {
+    // Nothing may still wait in here when the service goes.
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_printHung = false;
+    m_printReleased.notify_all();
+    m_printReleased.wait(lock, [this] { return m_hungRequests == 0; });
+}
+
+void ScriptedUiService::RefuseJobs(const std::string& printer, const std::string& reason) {
     std::lock_guard<std::mutex> lock(m_mutex);
+    m_refusing[printer] = reason;
+}
+
+void ScriptedUiService::HangPrintSystem(bool hung) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_printHung = hung;
+    m_printReleased.notify_all();
+}
+
+void ScriptedUiService::WaitForPrintSystem(std::unique_lock<std::mutex>& lock) {
+    ++m_hungRequests;
+    m_printReleased.wait(lock, [this] { return !m_printHung; });
+    --m_hungRequests;
+    m_printReleased.notify_all();
+}
+
+std::string ScriptedUiService::DefaultPrinterName() {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    WaitForPrintSystem(lock);
     return m_defaultPrinter;
 }
 
 bool ScriptedUiService::PrinterAvailable(const std::string& name) {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::unique_lock<std::mutex> lock(m_mutex);
+    WaitForPrintSystem(lock);
     return m_printers.count(name) != 0;
+}
+
+PrintServerAnswer ScriptedUiService::AskPrintServer(int) {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    WaitForPrintSystem(lock);
+    return PrintServerAnswer::Answers;
+}
+
+PrintJobOutcome ScriptedUiService::SendPrintJob(const PrintJobRequest& job, int) {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    WaitForPrintSystem(lock);
+    PrintJobOutcome out;
+    out.status = PrintJobOutcome::Refused;
+    if (!m_printers.count(job.printer)) {
+        out.reason = "client-error-not-found";
+    } else if (auto r = m_refusing.find(job.printer); r != m_refusing.end()) {
+        out.reason = r->second;
+    } else {
+        out.status = PrintJobOutcome::Printed;
+    }
+    return out;
 }
 
 void ScriptedUiService::Beep(unsigned frequency, unsigned durationMs) {

@@ -2,8 +2,12 @@
 // The service for tests: records every box, file request, printer question and
 // beep, and answers from a script. Unscripted boxes answer their default button
 // (what Enter would do); unscripted file dialogs are cancelled. Thread-safe.
+// It also stands in for the print system: its printers, queues that refuse
+// jobs, and a print server that hangs.
 #include <atomic>
+#include <condition_variable>
 #include <deque>
+#include <map>
 #include <functional>
 #include <mutex>
 #include <set>
@@ -40,6 +44,12 @@ public:
     void PushPrintSetupAnswer(std::optional<std::string> name);
     void SetDefaultPrinter(const std::string& name);
     void AddPrinter(const std::string& name);
+    // Jobs for this queue are refused with `reason`.
+    void RefuseJobs(const std::string& printer, const std::string& reason);
+    // While hung, every request to the print system (printer questions, the
+    // server question, jobs) waits until released, as requests to a print
+    // server that takes connections and never answers.
+    void HangPrintSystem(bool hung);
 
     std::vector<Box> Boxes() const;
     size_t BoxCount() const;
@@ -57,9 +67,16 @@ public:
     std::optional<std::string> PrintSetup(QWidget* parent, const std::string& current) override;
     std::string DefaultPrinterName() override;
     bool PrinterAvailable(const std::string& name) override;
+    PrintServerAnswer AskPrintServer(int timeoutMs) override;
+    PrintJobOutcome SendPrintJob(const PrintJobRequest& job, int timeoutMs) override;
     void Beep(unsigned frequency, unsigned durationMs) override;
 
+    ~ScriptedUiService() override;
+
 private:
+    // Waits while the print system hangs; `lock` holds m_mutex.
+    void WaitForPrintSystem(std::unique_lock<std::mutex>& lock);
+
     mutable std::mutex m_mutex;
     std::deque<int> m_answers;
     std::deque<std::optional<std::string>> m_fileAnswers;
@@ -69,6 +86,10 @@ private:
     std::vector<BeepCall> m_beeps;
     std::string m_defaultPrinter;
     std::set<std::string> m_printers;
+    std::map<std::string, std::string> m_refusing;
+    bool m_printHung = false;
+    int m_hungRequests = 0;
+    std::condition_variable m_printReleased;
     int m_printSetups = 0;
     std::atomic<bool> m_boxesTakeFocus{false};
     std::function<void(const Box&)> m_onBox;

@@ -23,6 +23,29 @@ struct FileDialogRequest {
     unsigned flags = 0;        // OFN_*
 };
 
+// What one question to the print server found.
+enum class PrintServerAnswer {
+    Answers,  // it answered
+    Absent,   // nothing to ask: no print server, or it refused the connection at once
+    Silent,   // it took the connection (or none came) and gave no answer in time
+};
+
+// One page for a print queue, as a PDF document.
+struct PrintJobRequest {
+    std::string printer;  // the queue
+    std::string title;    // the job's name
+    std::string media;    // page size key ("A4"); empty: the queue's own
+    int duplex = 0;       // QPrinter::DuplexMode
+    bool color = true;
+    std::string pdf;      // the document's bytes
+};
+
+struct PrintJobOutcome {
+    enum Status { Printed, Refused, Silent };
+    Status status = Silent;
+    std::string reason;  // what the print server said when it refused the job
+};
+
 class IUiService {
 public:
     virtual ~IUiService() = default;
@@ -37,12 +60,16 @@ public:
     // cancelled; for print to PDF the file's absolute path (a name with a '/',
     // which no print queue has); an empty name for a choice without one.
     virtual std::optional<std::string> PrintSetup(QWidget* parent, const std::string& current) = 0;
-    // The two printer questions may wait on the print system: the print
-    // spooler's thread asks them, never the GUI thread.
+    // The printer questions and jobs may wait on the print system: the print
+    // spooler's threads ask them, never the GUI thread.
     // Name of the system's default printer; empty when there is none.
     virtual std::string DefaultPrinterName() = 0;
     // True when a printer of that name can be opened for printing.
     virtual bool PrinterAvailable(const std::string& name) = 0;
+    // Whether the print server answers a question within `timeoutMs`.
+    virtual PrintServerAnswer AskPrintServer(int timeoutMs) = 0;
+    // Sends one job; each wait for the print server lasts at most `timeoutMs`.
+    virtual PrintJobOutcome SendPrintJob(const PrintJobRequest& job, int timeoutMs) = 0;
     virtual void Beep(unsigned frequency, unsigned durationMs) = 0;
 };
 

@@ -10,6 +10,7 @@
 #include <cstdlib>
 
 #include "platform/ui/TestApp.h"
+#include "ui/controls/TracePrint.h"
 
 namespace apptest {
 
@@ -75,6 +76,9 @@ ProgramDir::ProgramDir() {
 }
 
 ProgramDir::~ProgramDir() {
+    // Requests a hung print system held end before the service goes.
+    m_ui.HangPrintSystem(false);
+    WaitFor([] { return zns::PrintRequestsRunning() == 0; }, 30000);
     m_scope.reset();
     unsetenv("ZNS_HOME");
 }

@@ -7,7 +7,9 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTimer>
+#include <atomic>
 #include <fstream>
+#include <thread>
 #include <vector>
 
 #include "AppTestSupport.h"
@@ -122,6 +124,14 @@ TEST(Exit, RefusedWhilePoweredAndAskedWhileFramesArrive) {
     ASSERT_NE(p.app.EndProcessDlg(), nullptr);
     EXPECT_TRUE(p.app.EndProcessDlg()->isVisible());
     EXPECT_EQ(p.app.EndProcessDlg()->GetMessage(), CEndProcessDlg::kTextEndingUsb);
+    // Ending: a new start finds no window to raise (it waits for this copy to go).
+    CInstanceChecker next;
+    ASSERT_TRUE(next.PreviousInstanceRunning());
+    std::atomic<unsigned long long> raised{1};
+    std::thread asker([&] { raised = next.ActivatePreviousInstance(); });
+    WaitFor([&] { return raised != 1; }, 10000);
+    asker.join();
+    EXPECT_EQ(raised.load(), 0u);
 }
 
 TEST(Exit, NoQuestionWithoutFrames) {
@@ -233,6 +243,26 @@ TEST(Shutdown, WholeLifeThroughInitInstance) {
     EXPECT_FALSE(s.m_bSendRunning);
     // The layout was saved on the way out.
     EXPECT_EQ(ReadFile(p.dir.File("HxZn.dat")).size(), kLayoutFileSize);
+}
+
+TEST(Shutdown, PagesHeldByAPrintSystemThatHangsAreToldAndNotWaitedFor) {
+    Program p;
+    auto& ui = p.dir.Ui();
+    ui.SetDefaultPrinter("Office");
+    p.Start();
+    ASSERT_TRUE(WaitFor([&] { return p.dlg->PrinterReady(); }, 30000));
+    ui.HangPrintSystem(true);
+    p.dlg->SendCommand(Dlg::ID_FILE_PRINT);
+    p.dlg->SendCommand(Dlg::ID_FILE_PRINT);
+    p.app.Shared().m_nLinkState = LINK_ANSWER;
+    ASSERT_TRUE(p.dlg->ConfirmExit());
+    QElapsedTimer t;
+    t.start();
+    p.app.Shutdown();
+    EXPECT_LT(t.elapsed(), 15000);
+    EXPECT_FALSE(p.app.m_instanceChecker.IsTracking());  // a new start need not wait
+    ASSERT_EQ(ui.BoxCount(), 1u);
+    EXPECT_EQ(ui.LastBox().text, "2 page(s) were not printed: the print system did not take them in time.");
 }
 
 TEST(Shutdown, ClosingWhileTheLinkStillSearches) {

@@ -8,11 +8,13 @@
 #include <QProcessEnvironment>
 #include <QSysInfo>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QWidget>
 #include <atomic>
 #include <thread>
 
 #include "AppTestSupport.h"
+#include "app/BrannicLogger_ZN.h"
 #include "app/InstanceChecker.h"
 #include "app/OsName.h"
 #include "platform/ui/TestApp.h"
@@ -130,6 +132,23 @@ TEST(InstanceChecker, ProgramStartedTwiceRaisesTheFirstAndEnds) {
         first.kill();
         first.waitForFinished(5000);
     }
+}
+
+TEST(InstanceChecker, StartWhileTheFirstCopyEndsWaitsOrSaysSo) {
+    apptest::ProgramDir dir;
+    auto first = std::make_unique<CInstanceChecker>();
+    ASSERT_TRUE(first->TrackFirstInstanceRunning(nullptr));  // ending: no window to bring forward
+    {
+        CBrannicLogger_ZNApp app;
+        app.m_nPreviousWaitMs = 100;
+        EXPECT_FALSE(app.StartInstance());
+        ASSERT_EQ(dir.Ui().BoxCount(), 1u);
+        EXPECT_EQ(dir.Ui().LastBox().text, CBrannicLogger_ZNApp::kMsgStillEnding);
+    }
+    QTimer::singleShot(200, [&] { first.reset(); });
+    CBrannicLogger_ZNApp app;
+    EXPECT_TRUE(app.StartInstance());
+    EXPECT_EQ(dir.Ui().BoxCount(), 1u);
 }
 
 TEST(OsName, FromOsReleaseText) {

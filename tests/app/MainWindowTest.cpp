@@ -344,24 +344,56 @@ TEST(MainWindow, PrinterSetUp) {
 TEST(MainWindow, SetPrinterStoresTheChoice) {
     Running r;
     auto& ui = r.dir.Ui();
+    const auto setPrinter = [&](int dialogs) {
+        r.dlg->SendCommand(Dlg::ID_SET_PRINTER);  // the dialog once the print server answered
+        return WaitFor([&] { return ui.PrintSetupCount() == dialogs; }, 30000);
+    };
     ui.AddPrinter("Plotter");
     ui.PushPrintSetupAnswer(std::string("Plotter"));
-    r.dlg->SendCommand(Dlg::ID_SET_PRINTER);
-    EXPECT_EQ(ui.PrintSetupCount(), 1);
+    ASSERT_TRUE(setPrinter(1));
     EXPECT_EQ(r.app.Settings().m_strPrinterUsed, "Plotter");
     EXPECT_TRUE(r.dlg->PrinterReady());
     EXPECT_EQ(zns::IniGetString(r.dir.File("HxZn.cfg"), "BrannicLogger", "PrinterUsed", ""), "Plotter");
 
     // Cancelled: nothing changes.
-    r.dlg->SendCommand(Dlg::ID_SET_PRINTER);
+    ASSERT_TRUE(setPrinter(2));
     EXPECT_EQ(r.app.Settings().m_strPrinterUsed, "Plotter");
 
     // Print to PDF is a printer: its file is stored.
     ui.PushPrintSetupAnswer(std::string("/tmp/zns/log.pdf"));
-    r.dlg->SendCommand(Dlg::ID_SET_PRINTER);
+    ASSERT_TRUE(setPrinter(3));
     EXPECT_EQ(ui.BoxCount(), 0u);
     EXPECT_EQ(zns::IniGetString(r.dir.File("HxZn.cfg"), "BrannicLogger", "PrinterUsed", ""), "/tmp/zns/log.pdf");
     EXPECT_TRUE(r.dlg->PrinterReady());
+}
+
+TEST(MainWindow, APrintSystemThatHangsNeverHoldsTheWindow) {
+    {  // A PDF file needs no print system: ready at once.
+        Running r([](Running& run) {
+            zns::IniWriteString(run.dir.File("HxZn.cfg"), "BrannicLogger", "PrinterUsed", "/tmp/zns/log.pdf");
+            run.dir.Ui().HangPrintSystem(true);
+        });
+        EXPECT_TRUE(r.dlg->PrinterReady());
+    }
+    Running r([](Running& run) {
+        run.dir.Ui().SetDefaultPrinter("Office");
+        run.dir.Ui().HangPrintSystem(true);
+    });
+    auto& ui = r.dir.Ui();
+    ASSERT_TRUE(WaitFor([&] { return !r.dlg->PrinterLookupPending(); }, 30000));
+    EXPECT_FALSE(r.dlg->PrinterReady());
+    // Set Printer: one box, and no print dialog to wait on the server.
+    r.dlg->SendCommand(Dlg::ID_SET_PRINTER);
+    ASSERT_TRUE(WaitFor([&] { return ui.BoxCount() == 1; }, 30000));
+    EXPECT_EQ(ui.LastBox().text, Dlg::kMsgPrintSystemSilent);
+    EXPECT_EQ(ui.PrintSetupCount(), 0);
+    // The server back: opening the File menu asks it again.
+    ui.HangPrintSystem(false);
+    ASSERT_TRUE(WaitFor([] { return zns::PrintRequestsRunning() == 0; }, 30000));
+    QMenu* file = r.dlg->Menu().GetMenuBar()->actions().front()->menu();
+    file->popup(r.dlg->mapToGlobal(QPoint(4, 4)));
+    EXPECT_TRUE(WaitFor([&] { return r.dlg->PrinterReady(); }, 30000));
+    file->hide();
 }
 
 TEST(MainWindow, OpenHidesTheScopesOfMissingReceiversAndGaugesGammaWithTheLogsCoefficient) {

@@ -280,6 +280,12 @@ void CDrawerZNSCtrl::LookUpPrinters(const std::string& name, std::function<void(
     });
 }
 
+void CDrawerZNSCtrl::AskPrintServer(std::function<void(zns::ui::PrintServerAnswer)> done) {
+    m_spooler->AskServer([this, done = std::move(done)](zns::ui::PrintServerAnswer answer) {
+        zns::ui::PostToGui(this, [done, answer] { done(answer); });
+    });
+}
+
 bool CDrawerZNSCtrl::TogglePrinting(bool final) {
     // Rows received so far are drawn first: they count for the pages.
     if (!m_drawing) DrawPending();

@@ -97,6 +97,9 @@ public:
     // Asks the print system about printer `name` ("": none) and its default
     // printer on the spooler's thread; `done` gets the answer on the GUI thread.
     void LookUpPrinters(const std::string& name, std::function<void(const zns::PrinterLookup&)> done);
+    // Asks whether the print server answers, on the spooler's side; `done`
+    // gets the answer (Silent when none came in time) on the GUI thread.
+    void AskPrintServer(std::function<void(zns::ui::PrintServerAnswer)> done);
 
 protected:
     void paintEvent(QPaintEvent* e) override;

@@ -1,12 +1,15 @@
 #include "ui/controls/TracePrint.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QFontMetricsF>
 #include <QPainter>
+#include <QPdfWriter>
 #include <QPen>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 
@@ -41,19 +44,6 @@ std::optional<PrinterDevice> PrinterDevice::FromSystem(const std::string& name) 
     return DeviceOf(info);
 }
 
-void PrinterDevice::ApplyTo(QPrinter& printer) const {
-    if (!outputFile.empty()) {
-        printer.setOutputFormat(QPrinter::PdfFormat);
-        printer.setOutputFileName(QString::fromLocal8Bit(outputFile.c_str()));
-    } else if (!deviceName.empty()) {
-        printer.setPrinterName(ui::ToQ(deviceName));
-    }
-    printer.setPageSize(pageSize);
-    printer.setPageOrientation(orientation);
-    printer.setColorMode(color ? QPrinter::Color : QPrinter::GrayScale);
-    if (outputFile.empty()) printer.setDuplex(static_cast<QPrinter::DuplexMode>(duplex));
-}
-
 bool IsPdfPrinterName(const std::string& name) { return name.find('/') != std::string::npos; }
 
 std::string PdfPageFileName(const std::string& chosen, int pageNumber, int copy) {
@@ -74,6 +64,8 @@ std::string PdfPageFileName(const std::string& chosen, int pageNumber, int copy)
 
 std::optional<PrinterDevice> LookUpPrinter(const std::string& name) {
     ui::IUiService& service = ui::Service();
+    // Asked first with a bound: the questions below wait a minute each on a hung server.
+    if (service.AskPrintServer(kPrintServerWaitMs) != ui::PrintServerAnswer::Answers) throw PrintServerSilent();
     const std::string n = name.empty() ? service.DefaultPrinterName() : name;
     if (n.empty() || !service.PrinterAvailable(n)) return std::nullopt;
     if (auto d = PrinterDevice::FromSystem(n)) return d;
@@ -230,17 +222,18 @@ QImage RenderPrintedLogPage(const PrintedLogPage& page, double scale) {
     return img;
 }
 
-bool PrintOnPrinter(const PrintedLogPage& page) {
-    QPrinter printer(QPrinter::HighResolution);
-    if (page.device) page.device->ApplyTo(printer);
-    printer.setResolution(kPrintResolution);
-    printer.setDocName(ui::ToQ(page.documentName));
-    printer.setFullPage(false);
+bool WritePdfPage(const PrintedLogPage& page, QIODevice& out) {
+    const PrinterDevice device = page.device.value_or(PrinterDevice{});
+    QPdfWriter pdf(&out);
+    pdf.setResolution(kPrintResolution);
+    pdf.setTitle(ui::ToQ(page.documentName));
+    // The margins a printer's page had (QPrinter's own for PDF).
+    pdf.setPageLayout(QPageLayout(device.pageSize, device.orientation, QMarginsF(10, 10, 10, 10), QPageLayout::Point));
 
     QPainter p;
-    if (!p.begin(&printer)) return false;  // the job could not start: no page
+    if (!p.begin(&pdf)) return false;
     // A printable area smaller than the page shrinks the page as a whole.
-    const QRect area = printer.pageLayout().paintRectPixels(printer.resolution());
+    const QRect area = pdf.pageLayout().paintRectPixels(pdf.resolution());
     const double fit = std::min({1.0, area.width() > 0 ? double(area.width()) / kPrintPageWidth : 1.0,
                                  area.height() > 0 ? double(area.height()) / kPrintPageHeight : 1.0});
     if (fit < 1.0) p.scale(fit, fit);
@@ -248,10 +241,41 @@ bool PrintOnPrinter(const PrintedLogPage& page) {
     return p.end();
 }
 
+bool PrintOnPrinter(const PrintedLogPage& page) {
+    if (page.device && !page.device->outputFile.empty()) {
+        QFile file(QFile::decodeName(page.device->outputFile.c_str()));
+        if (!file.open(QIODevice::WriteOnly)) return false;
+        const bool ok = WritePdfPage(page, file);
+        file.close();
+        return ok && file.error() == QFileDevice::NoError;
+    }
+    // A print queue gets the same page as a PDF document; no printer named:
+    // the system's default one.
+    std::optional<PrinterDevice> device = page.device;
+    if (!device || device->deviceName.empty()) device = LookUpPrinter(std::string());
+    if (!device) return false;
+    ui::PrintJobRequest job;
+    job.printer = device->deviceName;
+    job.media = ui::FromQ(device->pageSize.key());
+    job.duplex = device->duplex;
+    job.color = device->color;
+    job.title = page.documentName;
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    if (!WritePdfPage(page, buffer)) return false;
+    job.pdf = buffer.data().toStdString();
+    const ui::PrintJobOutcome out = ui::Service().SendPrintJob(job, kPrintServerWaitMs);
+    if (out.status == ui::PrintJobOutcome::Silent) throw PrintServerSilent();
+    if (out.status == ui::PrintJobOutcome::Refused) throw PrintJobRefused(out.reason);
+    return true;
+}
+
 // ---------------------------------------------------------------------------
 // Spooler
 
 namespace {
+
+std::atomic<int> g_requestsRunning{0};
 
 std::string Told(const char* format, const std::string& a, const std::string& b = {}) {
     char buf[1024];
@@ -260,6 +284,7 @@ std::string Told(const char* format, const std::string& a, const std::string& b 
 }
 
 // Resolves the page's printer and prints it; `trouble` is what to tell.
+// PrintServerSilent goes to the caller: the page is kept.
 bool PrintJob(PrintedLogPage& page, const TracePrintSpooler::PrintFunction& print,
               const TracePrintSpooler::LookupFunction& lookup, std::string& trouble) {
     std::string target = page.device && !page.device->outputFile.empty() ? page.device->outputFile : std::string();
@@ -273,7 +298,7 @@ bool PrintJob(PrintedLogPage& page, const TracePrintSpooler::PrintFunction& prin
             trouble = Told(kMsgPrinterNotFound, page.printerName, def->deviceName);
             page.device = std::move(def);
         } else {
-            trouble = Told(kMsgPageNotPrinted, target);  // no answer: never another printer
+            trouble = Told(kMsgPageNotPrinted, target);  // never another printer
             return false;
         }
     }
@@ -286,124 +311,393 @@ bool PrintJob(PrintedLogPage& page, const TracePrintSpooler::PrintFunction& prin
         page.device->outputFile = file;
     }
     if (target.empty()) target = page.device ? page.device->deviceName : std::string();
-    if (print(page)) return true;
-    trouble = Told(kMsgPageNotPrinted, target);
+    try {
+        if (print(page)) return true;
+        trouble = Told(kMsgPageNotPrinted, target);
+    } catch (const PrintJobRefused& e) {
+        trouble = Told(kMsgPageRefused, target, e.what());
+    }
     return false;
 }
 
 }  // namespace
 
-TracePrintSpooler::TracePrintSpooler()
-    : m_print(&PrintOnPrinter), m_lookup(&LookUpPrinter), m_report([](const std::string& text) {
-          ui::PostMessageBox(text, ui::AppTitle(), MB_OK | MB_ICONEXCLAMATION);
-      }) {}
+int PrintRequestsRunning() { return g_requestsRunning.load(); }
 
-TracePrintSpooler::~TracePrintSpooler() {
-    {
-        std::lock_guard<std::mutex> g(m_lock);
-        m_stop = true;
-    }
-    m_wake.notify_all();
-    if (m_thread.joinable()) m_thread.join();
+// Lock and wake-up of the spooler, kept alive by a request thread that outlives it.
+struct TracePrintSpooler::Shared {
+    std::mutex lock;
+    std::condition_variable wake;
+};
+
+// What a request found, written by its thread.
+struct TracePrintSpooler::Outcome {
+    bool ok = false;
+    bool silent = false;
+    std::string trouble;
+    PrinterLookup lookup;
+    ui::PrintServerAnswer answer = ui::PrintServerAnswer::Silent;
+};
+
+struct TracePrintSpooler::Request {
+    Job job;
+    std::shared_ptr<Outcome> outcome = std::make_shared<Outcome>();
+    std::shared_ptr<bool> done = std::make_shared<bool>(false);  // under Shared::lock
+    Clock::time_point deadline;
+    bool overdue = false;  // not answered in time: answered for, or the page told waiting
+    std::thread thread;
+};
+
+bool TracePrintSpooler::Job::ToFile() const {
+    return kind == Page && page->printerName.empty() && page->device && !page->device->outputFile.empty();
 }
 
+TracePrintSpooler::TracePrintSpooler()
+    : m_s(std::make_shared<Shared>()),
+      m_print(&PrintOnPrinter),
+      m_lookup(&LookUpPrinter),
+      m_report([](const std::string& text) { ui::PostMessageBox(text, ui::AppTitle(), MB_OK | MB_ICONEXCLAMATION); }) {}
+
+TracePrintSpooler::~TracePrintSpooler() { Stop(); }
+
 void TracePrintSpooler::SetPrintFunction(PrintFunction fn) {
-    std::lock_guard<std::mutex> g(m_lock);
+    std::lock_guard<std::mutex> g(m_s->lock);
     m_print = fn ? std::move(fn) : PrintFunction(&PrintOnPrinter);
 }
 
 void TracePrintSpooler::SetLookupFunction(LookupFunction fn) {
-    std::lock_guard<std::mutex> g(m_lock);
+    std::lock_guard<std::mutex> g(m_s->lock);
     m_lookup = fn ? std::move(fn) : LookupFunction(&LookUpPrinter);
 }
 
 void TracePrintSpooler::SetReportFunction(ReportFunction fn) {
-    std::lock_guard<std::mutex> g(m_lock);
+    std::lock_guard<std::mutex> g(m_s->lock);
     m_report = std::move(fn);
 }
 
-bool TracePrintSpooler::Submit(PrintedLogPage page) { return Enqueue({std::move(page), {}, {}}); }
+void TracePrintSpooler::SetLimits(int serverWaitMs, int retryMs, size_t maxQueuedBytes) {
+    std::lock_guard<std::mutex> g(m_s->lock);
+    m_waitMs = serverWaitMs;
+    m_retryMs = retryMs;
+    m_maxBytes = maxQueuedBytes;
+}
+
+bool TracePrintSpooler::Submit(PrintedLogPage page) {
+    Job job;
+    job.bytes = static_cast<size_t>(std::max<qsizetype>(0, page.image.sizeInBytes()));
+    job.page = std::move(page);
+    ReportFunction report;
+    {
+        std::lock_guard<std::mutex> g(m_s->lock);
+        if (m_stop) return false;
+        // Held pages are bounded by the memory they take; the one page always goes in.
+        if (m_bytes + job.bytes <= m_maxBytes || !PagesHeld()) {
+            m_bytes += job.bytes;
+            m_queue.push_back(std::move(job));
+            if (!m_thread.joinable()) m_thread = std::thread([this] { Run(); });
+            m_s->wake.notify_all();
+            return true;
+        }
+        ++m_dropped;
+        report = m_report;
+    }
+    if (report) report(kMsgPageDropped);  // every page lost is told
+    return false;
+}
 
 void TracePrintSpooler::LookUp(std::string name, std::function<void(const PrinterLookup&)> done) {
-    Enqueue({std::nullopt, std::move(name), std::move(done)});
+    Job job;
+    job.kind = Job::Lookup;
+    job.name = std::move(name);
+    job.lookupDone = std::move(done);
+    Enqueue(std::move(job));
+}
+
+void TracePrintSpooler::AskServer(std::function<void(ui::PrintServerAnswer)> done) {
+    Job job;
+    job.kind = Job::Ask;
+    job.askDone = std::move(done);
+    Enqueue(std::move(job));
 }
 
 bool TracePrintSpooler::Enqueue(Job job) {
-    {
-        std::lock_guard<std::mutex> g(m_lock);
-        if (job.page && m_queue.size() >= kMaxQueued) {
-            ++m_dropped;
-            return false;
-        }
-        m_queue.push_back(std::move(job));
-        if (!m_thread.joinable()) m_thread = std::thread([this] { Run(); });
-    }
-    m_wake.notify_one();
+    std::lock_guard<std::mutex> g(m_s->lock);
+    if (m_stop) return false;
+    m_queue.push_back(std::move(job));
+    if (!m_thread.joinable()) m_thread = std::thread([this] { Run(); });
+    m_s->wake.notify_all();
     return true;
 }
 
+bool TracePrintSpooler::PagesHeld() const {
+    if (m_request && m_request->job.kind == Job::Page) return true;
+    for (const Job& j : m_queue)
+        if (j.kind == Job::Page) return true;
+    return false;
+}
+
 void TracePrintSpooler::WaitIdle() {
-    std::unique_lock<std::mutex> g(m_lock);
-    m_idle.wait(g, [this] { return m_queue.empty() && !m_busy; });
+    std::unique_lock<std::mutex> g(m_s->lock);
+    m_idle.wait(g, [this] { return m_stop || (m_queue.empty() && !m_request && !m_busy); });
+}
+
+size_t TracePrintSpooler::Finish(int ms, const std::function<void()>& pump) {
+    const Clock::time_point end = Clock::now() + std::chrono::milliseconds(ms);
+    {
+        std::unique_lock<std::mutex> g(m_s->lock);
+        m_retryAt = Clock::now();  // kept pages are tried once more at once
+        m_s->wake.notify_all();
+        while (!m_stop && PagesHeld() && Clock::now() < end) {
+            m_idle.wait_until(g, std::min(end, Clock::now() + std::chrono::milliseconds(20)));
+            if (pump) {
+                g.unlock();
+                pump();
+                g.lock();
+            }
+        }
+    }
+    return Stop();
+}
+
+size_t TracePrintSpooler::Stop() {
+    {
+        std::lock_guard<std::mutex> g(m_s->lock);
+        if (m_stopped) return 0;
+        m_stop = true;
+        m_s->wake.notify_all();
+    }
+    // The spooler's thread never waits on the print system: it ends at once.
+    if (m_thread.joinable()) m_thread.join();
+    std::unique_lock<std::mutex> g(m_s->lock);
+    m_stopped = true;
+    size_t left = 0;
+    for (const Job& j : m_queue) left += j.kind == Job::Page ? 1 : 0;
+    m_queue.clear();
+    if (m_request) {
+        const bool done = *m_request->done;
+        if (m_request->job.kind == Job::Page && !(done && m_request->outcome->ok)) ++left;
+        std::unique_ptr<Request> r = std::move(m_request);
+        g.unlock();
+        // A request the print system holds is left to end on its own.
+        if (done)
+            r->thread.join();
+        else
+            r->thread.detach();
+        g.lock();
+    }
+    m_idle.notify_all();
+    return left;
 }
 
 size_t TracePrintSpooler::Printed() const {
-    std::lock_guard<std::mutex> g(m_lock);
+    std::lock_guard<std::mutex> g(m_s->lock);
     return m_printed;
 }
 
 size_t TracePrintSpooler::Failed() const {
-    std::lock_guard<std::mutex> g(m_lock);
+    std::lock_guard<std::mutex> g(m_s->lock);
     return m_failed;
 }
 
 size_t TracePrintSpooler::Dropped() const {
-    std::lock_guard<std::mutex> g(m_lock);
+    std::lock_guard<std::mutex> g(m_s->lock);
     return m_dropped;
 }
 
+void TracePrintSpooler::Tell(const std::string& text, std::unique_lock<std::mutex>& g) {
+    const ReportFunction report = m_report;
+    g.unlock();
+    if (report) report(text);
+    g.lock();
+}
+
+std::optional<TracePrintSpooler::Job> TracePrintSpooler::TakeNext(Clock::time_point now) {
+    const bool printerFree = !m_request && (!m_waiting || now >= m_retryAt);
+    for (auto it = m_queue.begin(); it != m_queue.end(); ++it) {
+        bool take = false;
+        if (it->ToFile())
+            take = true;  // never waits on the print system
+        else if (it->kind != Job::Page)
+            take = !m_request || m_request->overdue;  // answered at once while a request hangs
+        else if (!printerFree)
+            continue;  // pages for printers keep their order behind the first one
+        else
+            take = true;
+        if (take) {
+            Job job = std::move(*it);
+            m_queue.erase(it);
+            return job;
+        }
+    }
+    return std::nullopt;
+}
+
 void TracePrintSpooler::Run() {
-    std::unique_lock<std::mutex> g(m_lock);
+    std::unique_lock<std::mutex> g(m_s->lock);
     for (;;) {
-        m_wake.wait(g, [this] { return m_stop || !m_queue.empty(); });
-        if (m_queue.empty()) break;  // stopping with nothing left
-        Job job = std::move(m_queue.front());
-        m_queue.pop_front();
-        const PrintFunction print = m_print;
-        const LookupFunction lookup = m_lookup;
-        const ReportFunction report = m_report;
-        m_busy = true;
-        g.unlock();
-        if (!job.page) {
-            PrinterLookup answer;
-            try {
-                if (!job.name.empty()) answer.chosen = lookup(job.name);
-                answer.systemDefault = lookup(std::string());
-            } catch (...) {
-                answer.failed = true;
-            }
-            if (job.done) job.done(answer);
-            g.lock();
-            m_busy = false;
-            if (m_queue.empty()) m_idle.notify_all();
+        const Clock::time_point now = Clock::now();
+        if (m_request && *m_request->done) {
+            RequestDone(g);
             continue;
         }
-        bool ok = false;
-        std::string trouble;
-        try {
-            ok = PrintJob(*job.page, print, lookup, trouble);
-        } catch (...) {
-            ok = false;
+        if (m_request && !m_request->overdue && now >= m_request->deadline) {
+            RequestOverdue(g);
+            continue;
         }
-        // Told once for a run of pages with the same trouble.
-        if (trouble != m_told && !trouble.empty() && report) report(trouble);
-        m_told = trouble;
-        g.lock();
-        m_busy = false;
-        ++(ok ? m_printed : m_failed);
-        if (m_queue.empty()) m_idle.notify_all();
+        if (m_stop) break;
+        std::optional<Job> job = TakeNext(now);
+        if (!job) {
+            if (m_queue.empty() && !m_request) m_idle.notify_all();
+            Clock::time_point until = now + std::chrono::hours(1);
+            if (m_request && !m_request->overdue) until = m_request->deadline;
+            if (!m_request && m_waiting && !m_queue.empty()) until = m_retryAt;
+            m_s->wake.wait_until(g, until);
+            continue;
+        }
+        if (job->ToFile()) {
+            PrintToFile(*job, g);
+        } else if (m_request) {
+            // A request the print system holds: no answer now either.
+            g.unlock();
+            if (job->lookupDone) job->lookupDone(PrinterLookup{{}, {}, false, true});
+            if (job->askDone) job->askDone(ui::PrintServerAnswer::Silent);
+            g.lock();
+        } else {
+            StartRequest(std::move(*job));
+        }
     }
     m_idle.notify_all();
+}
+
+void TracePrintSpooler::PrintToFile(Job& job, std::unique_lock<std::mutex>& g) {
+    const PrintFunction print = m_print;
+    const LookupFunction lookup = m_lookup;
+    m_busy = true;
+    g.unlock();
+    bool ok = false;
+    std::string trouble;
+    try {
+        ok = PrintJob(*job.page, print, lookup, trouble);
+    } catch (...) {
+        trouble = Told(kMsgPageNotPrinted, job.page->device->outputFile);
+    }
+    g.lock();
+    m_busy = false;
+    PageDone(ok, trouble, job.bytes, g);
+}
+
+void TracePrintSpooler::PageDone(bool ok, const std::string& trouble, size_t bytes, std::unique_lock<std::mutex>& g) {
+    m_bytes -= std::min(m_bytes, bytes);
+    ++(ok ? m_printed : m_failed);
+    // Told once for a run of pages with the same trouble.
+    const bool tell = trouble != m_told && !trouble.empty();
+    m_told = trouble;
+    if (tell) Tell(trouble, g);
+}
+
+void TracePrintSpooler::StartRequest(Job job) {
+    auto r = std::make_unique<Request>();
+    r->deadline = Clock::now() + std::chrono::milliseconds(m_waitMs);
+    // The thread has copies of all it uses: it may outlive the spooler.
+    std::shared_ptr<Shared> shared = m_s;
+    std::shared_ptr<Outcome> out = r->outcome;
+    std::shared_ptr<bool> done = r->done;
+    std::function<void()> work;
+    if (job.kind == Job::Page) {
+        work = [out, page = *job.page, print = m_print, lookup = m_lookup]() mutable {
+            try {
+                out->ok = PrintJob(page, print, lookup, out->trouble);
+            } catch (const PrintServerSilent&) {
+                out->silent = true;
+            } catch (...) {
+                const std::string name = page.printerName.empty() && page.device ? page.device->deviceName
+                                                                                 : page.printerName;
+                out->trouble = Told(kMsgPageNotPrinted, name);
+            }
+        };
+    } else if (job.kind == Job::Lookup) {
+        work = [out, name = job.name, lookup = m_lookup] {
+            try {
+                if (!name.empty()) out->lookup.chosen = lookup(name);
+                out->lookup.systemDefault = lookup(std::string());
+            } catch (const PrintServerSilent&) {
+                out->lookup.silent = true;
+            } catch (...) {
+                out->lookup.failed = true;
+            }
+        };
+    } else {
+        work = [out, wait = std::max(1, m_waitMs / 2)] {
+            try {
+                out->answer = ui::Service().AskPrintServer(std::min(wait, kPrintServerWaitMs));
+            } catch (...) {
+                out->answer = ui::PrintServerAnswer::Silent;
+            }
+        };
+    }
+    r->job = std::move(job);
+    ++g_requestsRunning;
+    r->thread = std::thread([shared, done, work = std::move(work)] {
+        work();
+        --g_requestsRunning;
+        std::lock_guard<std::mutex> g(shared->lock);
+        *done = true;
+        shared->wake.notify_all();
+    });
+    m_request = std::move(r);
+}
+
+void TracePrintSpooler::StartWaiting(Clock::time_point now, std::unique_lock<std::mutex>& g) {
+    m_waiting = true;
+    m_retryAt = now + std::chrono::milliseconds(m_retryMs);
+    if (m_toldWaiting) return;
+    m_toldWaiting = true;
+    Tell(kMsgPagesWait, g);
+}
+
+void TracePrintSpooler::RequestOverdue(std::unique_lock<std::mutex>& g) {
+    Request& r = *m_request;
+    r.overdue = true;
+    if (r.job.kind == Job::Page) {
+        StartWaiting(Clock::now(), g);
+        return;
+    }
+    // Answered for now; the request's own answer, when it comes, only tells
+    // whether the print system is back.
+    auto lookupDone = std::move(r.job.lookupDone);
+    auto askDone = std::move(r.job.askDone);
+    g.unlock();
+    if (lookupDone) lookupDone(PrinterLookup{{}, {}, false, true});
+    if (askDone) askDone(ui::PrintServerAnswer::Silent);
+    g.lock();
+}
+
+void TracePrintSpooler::RequestDone(std::unique_lock<std::mutex>& g) {
+    std::unique_ptr<Request> r = std::move(m_request);
+    g.unlock();
+    r->thread.join();  // it has finished
+    g.lock();
+    const Outcome& out = *r->outcome;
+    const Clock::time_point now = Clock::now();
+    Job& job = r->job;
+    if (job.kind == Job::Page) {
+        if (out.silent) {
+            // Kept, first of the pages for printers; tried again later.
+            m_queue.push_front(std::move(job));
+            StartWaiting(now, g);
+            return;
+        }
+        if (out.ok) m_waiting = m_toldWaiting = false;  // the print system is back
+        PageDone(out.ok, out.trouble, job.bytes, g);
+        return;
+    }
+    const bool answered = job.kind == Job::Lookup ? !out.lookup.silent : out.answer != ui::PrintServerAnswer::Silent;
+    if (answered && m_waiting) m_retryAt = now;  // kept pages go now
+    if (r->overdue) return;
+    g.unlock();
+    if (job.lookupDone) job.lookupDone(out.lookup);
+    if (job.askDone) job.askDone(out.answer);
+    g.lock();
 }
 
 // ---------------------------------------------------------------------------

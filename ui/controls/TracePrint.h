@@ -3,9 +3,10 @@
 // device metrics and point-size fonts that other controls use as well.
 //
 // A page is taken as a snapshot on the GUI thread (the rows of the image and
-// the texts, a few milliseconds) and handed to TracePrintSpooler, whose own
-// thread looks its printer up and talks to it. Neither acquisition nor the GUI
-// ever waits for a printer or the print system.
+// the texts, a few milliseconds) and handed to TracePrintSpooler. Every request
+// to the print system runs on a thread of its own that the spooler waits for a
+// short while only: neither acquisition, the GUI nor the program's exit ever
+// waits for a printer or the print system. Pages to PDF files never ask it.
 //
 // The page geometry is fixed in printer device units of a 600 dpi device: the
 // printer is asked for 600 dpi and the page is shrunk as a whole only when the
@@ -14,21 +15,25 @@
 #include <QImage>
 #include <QPageLayout>
 #include <QPageSize>
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <thread>
 
 #include "platform/Clock.h"
 #include "platform/WinTypes.h"
+#include "platform/ui/UiService.h"
 
+class QIODevice;
 class QPainter;
 class QPaintDevice;
-class QPrinter;
 
 namespace zns {
 
@@ -61,6 +66,11 @@ inline constexpr const char* kPrinterNotSet = "printer not set...";
 inline constexpr const char* kMsgPageNotPrinted = "The page could not be printed on \"%s\".";
 inline constexpr const char* kMsgPrinterNotFound =
     "Printer \"%s\" was not found: the page was printed on the default printer \"%s\".";
+inline constexpr const char* kMsgPageRefused = "The page could not be printed on \"%s\": %s";
+inline constexpr const char* kMsgPagesWait =
+    "The print system does not answer: the pages wait and are printed once it answers.";
+inline constexpr const char* kMsgPageDropped =
+    "Too many pages wait for the print system: a new page was not kept and will not be printed.";
 
 // Height on paper of `rows` source rows of a partial page: trunc(rows x 4.68).
 constexpr int PartialPageHeight(int rows) { return rows * 468 / 100; }
@@ -80,7 +90,6 @@ struct PrinterDevice {
 
     // The printer's own defaults; nothing when no such printer is installed.
     static std::optional<PrinterDevice> FromSystem(const std::string& name);
-    void ApplyTo(QPrinter& printer) const;
 };
 
 // The chosen printer's name when it is Qt's print to PDF: the file's path. A
@@ -90,9 +99,23 @@ bool IsPdfPrinterName(const std::string& name);
 // "log.pdf" itself for a page without a number; `copy` above 1 adds " (2)"...
 std::string PdfPageFileName(const std::string& chosen, int pageNumber, int copy = 1);
 
+// Thrown by a print step or printer lookup that the print system did not
+// answer: the page is kept and printed later.
+struct PrintServerSilent : std::runtime_error {
+    PrintServerSilent() : std::runtime_error("the print system does not answer") {}
+};
+// Thrown by a print step whose job the print system refused; what() is its reason.
+struct PrintJobRefused : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// Bound on one wait for the print server.
+inline constexpr int kPrintServerWaitMs = 3000;
+
 // The printer of that name as the print system knows it ("" for its default
-// printer); nothing when there is no such printer. May wait for the print
-// system for a minute: never on the GUI thread.
+// printer); nothing when there is no such printer. Throws PrintServerSilent
+// when there is no print server to answer. May wait for the print system
+// without a bound: never on the GUI thread.
 std::optional<PrinterDevice> LookUpPrinter(const std::string& name);
 
 // The application's printer: the one pages go to unless a printer is named
@@ -173,8 +196,12 @@ void PaintPrintedLogPage(QPainter& p, const PrintedLogPage& page);
 // The page as an image, `scale` device units to a pixel (0.1 gives 447 x 638):
 // what a printer would get, for previews and checks.
 QImage RenderPrintedLogPage(const PrintedLogPage& page, double scale);
-// Prints the page on its printer. False when the job could not be started
-// (no printer, file not writable); nothing is shown then.
+// The page as a PDF document: the same page, at the device's page size.
+// False when the device cannot be written.
+bool WritePdfPage(const PrintedLogPage& page, QIODevice& out);
+// Prints the page: a PDF file of its own for print to PDF (no print system
+// asked), else a PDF job sent to its queue. False when the file cannot be
+// written; PrintJobRefused or PrintServerSilent for a job. Nothing is shown.
 bool PrintOnPrinter(const PrintedLogPage& page);
 
 // What the print system answered about the chosen printer and its default one.
@@ -182,19 +209,30 @@ struct PrinterLookup {
     std::optional<PrinterDevice> chosen;
     std::optional<PrinterDevice> systemDefault;
     bool failed = false;  // the lookup threw
+    bool silent = false;  // the print system gave no answer in time
 };
 
-// Prints pages one after the other on its own thread, and is the one thread
-// that asks the print system about printers. Submit and LookUp never wait.
+// Requests to the print system still running on threads the spooler gave up
+// waiting for (the program ends without waiting for them).
+int PrintRequestsRunning();
+
+// Prints pages one after the other. Its own thread never waits on the print
+// system: each request (a printer lookup, the server question, a job) runs on
+// a thread of its own, waited for a short while; a page whose request the print
+// system does not answer in time is kept and tried again until it is printed,
+// in order with the other pages for printers. Pages to PDF files go at once.
 class TracePrintSpooler {
 public:
     using PrintFunction = std::function<bool(const PrintedLogPage&)>;
     using LookupFunction = std::function<std::optional<PrinterDevice>(const std::string& name)>;
     using ReportFunction = std::function<void(const std::string& text)>;
-    static constexpr size_t kMaxQueued = 32;  // pages waiting for a stuck printer
+    // Memory the pages held may take (the images).
+    static constexpr size_t kMaxQueuedBytes = size_t{256} << 20;
+    // A page that found the print system silent is tried again after this.
+    static constexpr int kRetryMs = 10000;
 
     TracePrintSpooler();
-    // Prints what is still queued, then ends its thread.
+    // Stops (see Stop): pages not printed by then are lost.
     ~TracePrintSpooler();
     TracePrintSpooler(const TracePrintSpooler&) = delete;
     TracePrintSpooler& operator=(const TracePrintSpooler&) = delete;
@@ -205,36 +243,77 @@ public:
     // about a page that could not reach its printer (a box posted to the GUI).
     void SetLookupFunction(LookupFunction fn);
     void SetReportFunction(ReportFunction fn);
-    // Queues the page; false when kMaxQueued pages already wait (page dropped).
+    // How long a request to the print system is waited for, the pause before a
+    // kept page is tried again, and the memory the pages held may take.
+    void SetLimits(int serverWaitMs, int retryMs, size_t maxQueuedBytes);
+    // Queues the page; false (told) when the pages held already take the
+    // memory allowed, or after Stop.
     bool Submit(PrintedLogPage page);
-    // Looks up printer `name` (none for "") and the default printer after the
-    // pages queued before; `done` gets the answer on the spooler's thread.
+    // Looks up printer `name` (none for "") and the default printer; `done`
+    // gets the answer on the spooler's thread (silent when none came in time).
     void LookUp(std::string name, std::function<void(const PrinterLookup&)> done);
-    // Waits until every queued page is through (tests, shutdown).
+    // Asks whether the print server answers; `done` gets Silent when it did not
+    // in time.
+    void AskServer(std::function<void(ui::PrintServerAnswer)> done);
+    // Waits until every queued page is through (tests).
     void WaitIdle();
+    // The program's exit: the pages held get `ms` to be printed (kept pages are
+    // tried once more at once; `pump` runs between short waits), then Stop.
+    // Returns the pages not printed.
+    size_t Finish(int ms, const std::function<void()>& pump = {});
+    // Ends the spooler's thread without waiting on the print system (a request
+    // still running is left to end on its own). Returns the pages not printed.
+    size_t Stop();
     size_t Printed() const;
     size_t Failed() const;
     size_t Dropped() const;
 
 private:
+    using Clock = std::chrono::steady_clock;
     struct Job {
-        std::optional<PrintedLogPage> page;  // else a lookup
+        enum Kind { Page, Lookup, Ask } kind = Page;
+        std::optional<PrintedLogPage> page;
+        size_t bytes = 0;
         std::string name;
-        std::function<void(const PrinterLookup&)> done;
+        std::function<void(const PrinterLookup&)> lookupDone;
+        std::function<void(ui::PrintServerAnswer)> askDone;
+        bool ToFile() const;
     };
-    void Run();
-    bool Enqueue(Job job);
+    struct Outcome;
+    struct Request;
+    struct Shared;
 
-    mutable std::mutex m_lock;
-    std::condition_variable m_wake;
+    bool Enqueue(Job job);
+    void Run();
+    // The queued job to run now, or nothing.
+    std::optional<Job> TakeNext(Clock::time_point now);
+    void StartRequest(Job job);
+    void RequestOverdue(std::unique_lock<std::mutex>& g);
+    void RequestDone(std::unique_lock<std::mutex>& g);
+    void PrintToFile(Job& job, std::unique_lock<std::mutex>& g);
+    void PageDone(bool ok, const std::string& trouble, size_t bytes, std::unique_lock<std::mutex>& g);
+    void StartWaiting(Clock::time_point now, std::unique_lock<std::mutex>& g);
+    void Tell(const std::string& text, std::unique_lock<std::mutex>& g);
+    bool PagesHeld() const;
+
+    std::shared_ptr<Shared> m_s;  // lock and wake-up, shared with request threads
     std::condition_variable m_idle;
     std::deque<Job> m_queue;
+    std::unique_ptr<Request> m_request;  // the one request to the print system running
     PrintFunction m_print;
     LookupFunction m_lookup;
     ReportFunction m_report;
     std::string m_told;  // spooler thread: the trouble last told
+    int m_waitMs = kPrintServerWaitMs * 2;
+    int m_retryMs = kRetryMs;
+    size_t m_maxBytes = kMaxQueuedBytes;
+    size_t m_bytes = 0;
+    bool m_waiting = false;       // pages wait for a silent print system
+    bool m_toldWaiting = false;   // ... and the operator knows
+    Clock::time_point m_retryAt{};
     bool m_busy = false;
     bool m_stop = false;
+    bool m_stopped = false;
     size_t m_printed = 0, m_failed = 0, m_dropped = 0;
     std::thread m_thread;
 };

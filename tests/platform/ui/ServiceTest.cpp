@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QPushButton>
@@ -12,6 +13,7 @@
 #include "platform/ui/TestApp.h"
 #include "platform/ui/UiService.h"
 #include "platform/ui/Wnd.h"
+#include "../../support/HungPrintServer.h"
 
 using namespace zns::ui;
 
@@ -141,6 +143,25 @@ TEST(UiService, InstallingNothingFallsBackToQt) {
         EXPECT_EQ(&Service(), &fake);
     }
     EXPECT_NE(dynamic_cast<QtUiService*>(&Service()), nullptr);
+}
+
+TEST(UiService, PrintServerIsAskedWithABound) {
+    QtUiService qt;
+    const auto ask = [&qt] {  // on a thread of its own, as the spooler asks
+        PrintServerAnswer a{};
+        std::thread([&] { a = qt.AskPrintServer(500); }).join();
+        return a;
+    };
+    {
+        testsupport::HungPrintServer hung;  // takes the connection, never answers
+        QElapsedTimer t;
+        t.start();
+        EXPECT_EQ(ask(), PrintServerAnswer::Silent);
+        EXPECT_LT(t.elapsed(), 20000);
+    }
+    setenv("CUPS_SERVER", "127.0.0.1:1", 1);  // nothing there
+    EXPECT_EQ(ask(), PrintServerAnswer::Absent);
+    unsetenv("CUPS_SERVER");
 }
 
 }  // namespace

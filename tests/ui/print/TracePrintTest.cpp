@@ -16,6 +16,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -26,6 +27,7 @@
 #include "platform/ui/ScriptedUiService.h"
 #include "ui/controls/DrawerZNSCtrl.h"
 #include "ui/controls/TracePrint.h"
+#include "../../support/HungPrintServer.h"
 #include "../../support/OffscreenApp.h"
 
 using namespace zns;
@@ -37,6 +39,15 @@ using testsupport::App;
 void SaveArtifact(const QImage& img, const char* name) {
     QDir().mkpath(ZNS_ARTIFACT_DIR);
     img.save(QString(ZNS_ARTIFACT_DIR) + "/" + name);
+}
+
+// Runs the GUI thread's events until `done`, for a generous while.
+bool WaitUntil(const std::function<bool()>& done) {
+    for (int i = 0; i < 30000 && !done(); ++i) {
+        QCoreApplication::processEvents();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return done();
 }
 
 int CountDark(const QImage& img, int x0, int x1, int y0, int y1) {
@@ -389,6 +400,10 @@ TEST(PrinterSettings, NameSwapAndRestore) {
 
 TEST(PrintJob, WritesAPdfFileAPageAndTellsWhatFailed) {
     App();
+    // PDF files never ask the print system, which hangs here.
+    testsupport::HungPrintServer hung;
+    ui::ScriptedUiService service;
+    ui::ScopedService scoped(service);
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     PrintedLogPage page = SamplePage(4);
@@ -404,14 +419,19 @@ TEST(PrintJob, WritesAPdfFileAPageAndTellsWhatFailed) {
     bad.outputFile = (dir.path() + "/no/such/dir/page.pdf").toStdString();
     page.device = bad;
     ASSERT_TRUE(spooler.Submit(page));
-    PrinterDevice absent;  // a printer the print system does not know
+    PrinterDevice absent;  // a printer the print system does not know, one that refuses jobs
     absent.deviceName = "zns-no-such-printer-4711";
     page.device = absent;
     ASSERT_TRUE(spooler.Submit(page));
-    spooler.WaitIdle();
+    service.AddPrinter("Office");
+    service.RefuseJobs("Office", "server-error-not-accepting-jobs");
+    page.device->deviceName = "Office";
+    ASSERT_TRUE(spooler.Submit(page));
+    EXPECT_EQ(spooler.Finish(60000), 0u);
     EXPECT_EQ(spooler.Printed(), 2u);
-    EXPECT_EQ(spooler.Failed(), 2u);
-    EXPECT_EQ(told.size(), 2u);
+    EXPECT_EQ(spooler.Failed(), 3u);
+    ASSERT_EQ(told.size(), 3u);
+    EXPECT_EQ(told[2], "The page could not be printed on \"Office\": server-error-not-accepting-jobs");
     const QString written = dir.path() + "/page-4.pdf";
     EXPECT_TRUE(QFile::exists(dir.path() + "/page-4 (2).pdf"));
 
@@ -442,10 +462,8 @@ TEST(PrintJob, WritesAPdfFileAPageAndTellsWhatFailed) {
     EXPECT_GT(bytes.size(), 20000);  // the image is in it
 
     // On A4 the page fits the printable area unscaled.
-    QPrinter a4(QPrinter::HighResolution);
-    a4.setOutputFormat(QPrinter::PdfFormat);
-    a4.setPageSize(QPageSize(QPageSize::A4));
-    const QRect area = a4.pageLayout().paintRectPixels(kPrintResolution);
+    const QRect area = QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(10, 10, 10, 10))
+                           .paintRectPixels(kPrintResolution);
     EXPECT_GE(area.width(), kPrintPageWidth);
     EXPECT_GE(area.height(), kPrintPageHeight);
 }
@@ -453,13 +471,13 @@ TEST(PrintJob, WritesAPdfFileAPageAndTellsWhatFailed) {
 TEST_F(PrintTest, HangingPrinterNeverStallsDrawing) {
     std::mutex m;
     std::condition_variable cv;
-    bool release = false, gaveUp = false;
+    bool release = false;
     std::atomic<int> printed{0};
-    // The lookup hangs too; bounded, so that a lookup on the GUI thread fails the test.
+    // Each request of the stand-in print system waits until released.
     printerUsed = "Office";
     ctrl->PrintSpooler().SetLookupFunction([&](const std::string& name) {
         std::unique_lock<std::mutex> g(m);
-        if (!gaveUp && !cv.wait_for(g, std::chrono::seconds(60), [&] { return release; })) gaveUp = true;
+        cv.wait(g, [&] { return release; });
         PrinterDevice d;
         d.deviceName = name;
         return std::optional<PrinterDevice>(d);
@@ -470,22 +488,29 @@ TEST_F(PrintTest, HangingPrinterNeverStallsDrawing) {
         ++printed;
         return true;
     });
+    const PrintedLogPage page = SamplePage(0);
+    ctrl->PrintSpooler().SetLimits(1000, 60000, 44 * static_cast<size_t>(page.image.sizeInBytes()));
     ASSERT_TRUE(ctrl->TogglePrinting(false));
     Rows(3 * 1131, 11);  // three pages while the printer hangs
     ctrl->PrintPage(false);
-    bool ticked = false;  // the GUI thread goes on with its events
-    QTimer::singleShot(0, [&] { ticked = true; });
-    while (!ticked) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    // Told once that pages wait; the GUI thread goes on with its events.
+    ASSERT_TRUE(WaitUntil([&] { return service.BoxCount() > 0; }));
+    EXPECT_EQ(service.LastBox().text, kMsgPagesWait);
+    // Held as memory allows, not 32; a page past it is told.
+    for (int i = 0; i < 41; ++i) EXPECT_EQ(ctrl->PrintSpooler().Submit(page), i < 40) << i;
+    ASSERT_TRUE(WaitUntil([&] { return service.BoxCount() == 2; }));
+    EXPECT_EQ(service.LastBox().text, kMsgPageDropped);
     EXPECT_EQ(printed.load(), 0);
     {
         std::lock_guard<std::mutex> g(m);
-        EXPECT_FALSE(gaveUp);
         release = true;
     }
     cv.notify_all();
     ctrl->PrintSpooler().WaitIdle();
-    EXPECT_EQ(printed.load(), 4);
-    EXPECT_EQ(ctrl->PrintSpooler().Dropped(), 0u);
+    EXPECT_EQ(printed.load(), 44);
+    EXPECT_EQ(ctrl->PrintSpooler().Dropped(), 1u);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(service.BoxCount(), 2u);
 }
 
 // ---------------------------------------------------------------------------
