@@ -246,14 +246,17 @@ TEST(Flow, PowerRecordStopOpenAndReplay) {
     // save and a killed recording of a process that is gone left in the folder goes.
     const std::string log = p.dir.File("run1.zne"), room = p.dir.File(CRecorder::kHeaderRoomFile);
     const std::string killed = p.dir.File(".run1.hed.tmp4194305.0123456789abcdef");
-    for (const std::string& f : {killed, room}) {
+    const std::string killedOld = p.dir.File("run0.hed.Ab3xZ9");  // an earlier version's, two hours old
+    for (const std::string& f : {killed, room, killedOld}) {
         QFile left(QString::fromStdString(f));
         ASSERT_TRUE(left.open(QIODevice::WriteOnly) && left.write("left") == 4);
     }
+    std::filesystem::last_write_time(killedOld, std::filesystem::file_time_type::clock::now() - std::chrono::hours(2));
     ui.PushFileAnswer(log);
     p.ClearRows();
     p.dlg->SendCommand(Dlg::ID_FILE_NEW);
     EXPECT_FALSE(std::filesystem::exists(killed));
+    EXPECT_FALSE(std::filesystem::exists(killedOld));
     QFile kept(QString::fromStdString(room));
     EXPECT_TRUE(kept.open(QIODevice::ReadOnly) && kept.read(4) != "left") << "the log's room is a file of its own";
     ASSERT_EQ(ui.FileRequests().size(), 1u);
