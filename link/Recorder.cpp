@@ -1,16 +1,13 @@
 // Opening and closing the data file of a log, with the keys of its header file.
 #include "link/Recorder.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
-#include <ctime>
 #include <utility>
 
 #include "platform/FileReplace.h"
@@ -220,30 +217,8 @@ bool CRecorder::WriteEndKeys(const std::string& headerPath) {
     return false;
 }
 
-// Earlier versions wrote a header through "<name>.hed.XXXXXX" (mkstemp), a name
-// that tells no owner: one an hour old is what a killed write left.
-static void SweepOldHeaderTemps(const std::string& folder) {
-    DIR* dir = ::opendir(folder.c_str());
-    if (!dir) return;
-    const time_t now = ::time(nullptr);
-    while (const struct dirent* e = ::readdir(dir)) {
-        const std::string name = e->d_name;
-        const size_t at = name.size() >= 12 ? name.size() - 11 : std::string::npos;
-        struct stat st;
-        const std::string file = zns::JoinPath(folder, name);
-        if (at == std::string::npos || name.compare(at, 5, ".hed.") != 0 ||
-            name.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789", at + 5) !=
-                std::string::npos ||
-            ::lstat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || now - st.st_mtime <= 3600)
-            continue;
-        ::unlink(file.c_str());
-    }
-    ::closedir(dir);
-}
-
 bool CRecorder::PrepareLogFolder(const std::string& folder) {
     zns::SweepLeftovers(folder);
-    SweepOldHeaderTemps(folder);
     // A room that no recording holds locked is what a killed one left.
     const std::string room = zns::JoinPath(folder, kHeaderRoomFile);
     const int fd = ::open(room.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);

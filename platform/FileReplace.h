@@ -45,8 +45,8 @@ ReplaceResult ReplaceFile(const std::string& path, std::string_view bytes, const
 
 // Removes the temporary files killed replaces left in `folder`: this process's
 // that no replace is writing, those of processes that are gone, and any older
-// than an hour; a live process's fresh one is its replace in progress. A
-// folder is swept at its first replace of a run, and when a new log or an
+// than an hour (so are an earlier version's header temporaries, whose names tell
+// no owner); a live process's fresh one is its replace in progress. A folder is swept at its first replace of a run, and when a new log or an
 // export is written there.
 void SweepLeftovers(const std::string& folder);
 
