@@ -48,27 +48,17 @@ long long TempOwner(std::string_view name) {
     return std::atoll(std::string(pid).c_str());
 }
 
-// Earlier versions wrote a header through "<name>.hed.XXXXXX" (mkstemp): a name
-// that tells no owner, left to the hour rule. A lower-case word ("x.hed.backup")
-// is a user's name, not mkstemp's.
-bool OldHeaderTemp(std::string_view name) {
-    if (name.size() < 12 || name.substr(name.size() - 11, 5) != ".hed.") return false;
-    const std::string_view x = name.substr(name.size() - 6);
-    return x.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789") == x.npos &&
-           x.find_first_not_of("abcdefghijklmnopqrstuvwxyz") != x.npos;
-}
-
 // Caller holds g_mutex, so that no temporary of ours appears meanwhile.
 void SweepLocked(const std::string& folder) {
     DIR* dir = ::opendir(folder.c_str());
     if (!dir) return;
     const time_t now = ::time(nullptr);
     while (const struct dirent* e = ::readdir(dir)) {
-        const long long pid = OldHeaderTemp(e->d_name) ? 0 : TempOwner(e->d_name);
+        const long long pid = TempOwner(e->d_name);
         const std::string file = folder + "/" + e->d_name;
         struct stat st;
         if (pid < 0 || g_writing.count(e->d_name) || ::lstat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
-        const bool alive = pid == 0 || (pid <= INT_MAX && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM));
+        const bool alive = pid <= INT_MAX && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM);
         if (pid == ::getpid() || !alive || now - st.st_mtim.tv_sec > 3600) ::unlink(file.c_str());
     }
     ::closedir(dir);

@@ -45,9 +45,10 @@ ReplaceResult ReplaceFile(const std::string& path, std::string_view bytes, const
 
 // Removes the temporary files killed replaces left in `folder`: this process's
 // that no replace is writing, those of processes that are gone, and any older
-// than an hour (so are an earlier version's header temporaries, whose names tell
-// no owner); a live process's fresh one is its replace in progress. A folder is swept at its first replace of a run, and when a new log or an
-// export is written there.
+// than an hour; a live process's fresh one is its replace in progress. Only
+// names this unit makes are touched: any other file is the user's, whatever
+// it is called. A folder is swept at its first replace of a run, and when a
+// new log or an export is written there.
 void SweepLeftovers(const std::string& folder);
 
 int SyncFile(int fd);  // fsync

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "AppTestSupport.h"
+#include "../support/UserFiles.h"
 #include "app/BrannicLogger_ZN.h"
 #include "app/BrannicZenova_Dlg.h"
 #include "link/Recorder.h"
@@ -243,20 +244,17 @@ TEST(Flow, PowerRecordStopOpenAndReplay) {
     EXPECT_EQ(p.dlg->StatusBar()->GetText(0), "Acquisition Mode.");
 
     // New log under a new name: the header, then the data file. What a killed
-    // save and a killed recording of a process that is gone left in the folder goes.
+    // recording of a process that is gone left in the folder goes; a user's files stay.
     const std::string log = p.dir.File("run1.zne"), room = p.dir.File(CRecorder::kHeaderRoomFile);
-    const std::string killed = p.dir.File(".run1.hed.tmp4194305.0123456789abcdef");
-    const std::string killedOld = p.dir.File("run0.hed.Ab3xZ9");  // an earlier version's, two hours old
-    for (const std::string& f : {killed, room, killedOld}) {
-        QFile left(QString::fromStdString(f));
+    {
+        QFile left(QString::fromStdString(room));
         ASSERT_TRUE(left.open(QIODevice::WriteOnly) && left.write("left") == 4);
     }
-    std::filesystem::last_write_time(killedOld, std::filesystem::file_time_type::clock::now() - std::chrono::hours(2));
+    const auto planted = testsupport::PlantUserFiles(p.dir.Path());
     ui.PushFileAnswer(log);
     p.ClearRows();
     p.dlg->SendCommand(Dlg::ID_FILE_NEW);
-    EXPECT_FALSE(std::filesystem::exists(killed));
-    EXPECT_FALSE(std::filesystem::exists(killedOld));
+    EXPECT_EQ(testsupport::WronglySwept(planted), std::vector<std::string>{});
     QFile kept(QString::fromStdString(room));
     EXPECT_TRUE(kept.open(QIODevice::ReadOnly) && kept.read(4) != "left") << "the log's room is a file of its own";
     ASSERT_EQ(ui.FileRequests().size(), 1u);
