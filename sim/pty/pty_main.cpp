@@ -68,6 +68,9 @@ int Help() {
 
 int main(int argc, char** argv) {
     zns::sim::SimConfig cfg;
+    // Mounted as the built-in logger is, so that the configuration's default
+    // encoder-direction bit counts a lowered sonde as going down.
+    cfg.encoderInverted = true;
     int split = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];

@@ -29,6 +29,7 @@ TEST(UsbPtyTest, RecordsALogOverAPseudoTerminal) {
     rig.Settings([](AcquisitionSettings& s) {
         s.RecordingMode = RECMODE_DOWN;
         s.TimeInterval = 250;
+        s.PulleyDir = 1;  // the configuration's default: the server's sonde goes down as its help says
     });
     rig.shared.m_bDownDirection = true;
     rig.shared.m_bSondePowered = true;
