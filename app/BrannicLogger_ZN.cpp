@@ -183,16 +183,18 @@ void CBrannicLogger_ZNApp::Shutdown() {
     // nothing runs once the windows and the records go.
     m_shared.m_bReceiveRun = false;
     if (m_mainDlg) m_mainDlg->StopWorkers();
-    // The logger and the files are let go: a new copy may start now.
-    m_instanceChecker.Release();
 
     // The pages still held get a short while; the print system is not waited for.
     const size_t unprinted = m_mainDlg ? m_mainDlg->FinishPrinting(m_nPrintWaitMs) : 0;
     if (unprinted > 0) {
+        // Told while this copy holds the lock: a new start brings this box
+        // forward instead of hiding it behind a window of its own.
         char text[160];
         std::snprintf(text, sizeof text, kMsgPagesNotPrinted, static_cast<unsigned>(unprinted));
         zns::ui::AfxMessageBox(text, MB_OK | MB_ICONEXCLAMATION);
     }
+    // The logger and the files are let go: a new copy may start now.
+    m_instanceChecker.Release();
 
     if (m_endProcessDlg) m_endProcessDlg->SetMessage(CEndProcessDlg::kTextShutdown);
     PumpMessages(m_nShutdownPauseMs);

@@ -122,6 +122,15 @@ void CInstanceChecker::OnNewConnection() {
 
 unsigned long long CInstanceChecker::BringWindowForward() {
     QWidget* w = m_window.data();
+    if (!w && m_tracking) {
+        // Ending: the window is never shown again, but a box it still shows
+        // is what the user must answer before a new copy can start.
+        if (QWidget* box = QApplication::activeModalWidget()) {
+            box->raise();
+            box->activateWindow();
+            return static_cast<unsigned long long>(box->winId());
+        }
+    }
     if (!w) return 0;  // none yet, or ending: never one shown again
     if (w->isMinimized()) w->setWindowState((w->windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
     if (!w->isVisible()) w->show();

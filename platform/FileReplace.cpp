@@ -74,13 +74,13 @@ int SyncFolder(const std::string& folder) {
 
 }  // namespace
 
-ReplacingFile::ReplacingFile(const std::string& path) : m_target(path) {
+ReplacingFile::ReplacingFile(const std::string& path, Mode how) : m_target(path) {
     // The file behind a symbolic link is the one to replace, not the link.
     struct stat st;
-    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+    if (how == Replace && ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
         if (char* real = ::realpath(path.c_str(), nullptr)) m_target = real, std::free(real);
     }
-    const bool exists = ::stat(m_target.c_str(), &st) == 0;
+    const bool exists = how == Replace && ::stat(m_target.c_str(), &st) == 0;
     // A file the user may not write stays as it is, although the rename would be allowed.
     if (m_target.empty() || (exists && ::access(m_target.c_str(), W_OK) != 0)) {
         m_err = m_target.empty() ? EINVAL : Err();
@@ -115,25 +115,58 @@ ReplacingFile::~ReplacingFile() {
     Commit();
 }
 
-ReplaceResult ReplacingFile::Commit() {
+int ReplacingFile::Finish() {
     int err = m_err;
     if (m_file) {
         if (!err && (std::fflush(m_file) != 0 || std::ferror(m_file) || SyncFile(::fileno(m_file)) != 0)) err = Err();
         if (std::fclose(m_file) != 0 && !err) err = Err();
         m_file = nullptr;
     }
+    if (auto hook = g_beforeRename.load(); hook && !err && !m_temp.empty()) hook();
+    return err;
+}
+
+void ReplacingFile::Forget() {
+    std::lock_guard<std::mutex> g(g_mutex);
+    g_writing.erase(NameOf(m_temp));
+    m_temp.clear();
+}
+
+ReplaceResult ReplacingFile::Commit() {
+    int err = Finish();
     if (!m_temp.empty()) {
-        if (auto hook = g_beforeRename.load(); hook && !err) hook();
         if (!err && ::rename(m_temp.c_str(), m_target.c_str()) != 0) err = Err();
         if (err) ::unlink(m_temp.c_str());
-        {
-            std::lock_guard<std::mutex> g(g_mutex);
-            g_writing.erase(NameOf(m_temp));
-        }
-        m_temp.clear();
+        Forget();
         if (!err) err = SyncFolder(FolderOf(m_target));
     }
     m_err = err ? err : ECANCELED;  // nothing left to commit
+    return {err ? ReplaceResult::Failed : ReplaceResult::Replaced, err};
+}
+
+ReplaceResult ReplacingFile::CommitNew(const std::function<std::string(int copy)>& nameFor, std::string& placed) {
+    int err = Finish();
+    placed.clear();
+    if (!m_temp.empty()) {
+        bool linked = false;
+        for (int copy = 1; !err && placed.empty(); ++copy) {
+            const std::string name = nameFor(copy);
+            // A second name for the whole file, else a rename that refuses to
+            // replace (file systems without hard links).
+            if (::link(m_temp.c_str(), name.c_str()) == 0) {
+                placed = name, linked = true;
+            } else if (errno != EEXIST && ::renameat2(AT_FDCWD, m_temp.c_str(), AT_FDCWD, name.c_str(),
+                                                      RENAME_NOREPLACE) == 0) {
+                placed = name;
+            } else if (errno != EEXIST || copy >= 10000) {
+                err = Err();
+            }
+        }
+        if (err || linked) ::unlink(m_temp.c_str());
+        Forget();
+        if (!err) err = SyncFolder(FolderOf(m_target));
+    }
+    m_err = err ? err : ECANCELED;
     return {err ? ReplaceResult::Failed : ReplaceResult::Replaced, err};
 }
 

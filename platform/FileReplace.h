@@ -8,6 +8,7 @@
 // a file the user may not write is not. Syncs go through SyncFile, so that a
 // benchmark can stand in a slow disk and a test a failing one.
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -24,7 +25,10 @@ struct ReplaceResult {
 // may go back over it). Destroyed uncommitted, it leaves no trace.
 class ReplacingFile {
 public:
-    explicit ReplacingFile(const std::string& path);
+    // NewFile: the content becomes a file of its own beside `path` (CommitNew),
+    // never replacing one, whatever `path` is now.
+    enum Mode { Replace, NewFile };
+    explicit ReplacingFile(const std::string& path, Mode mode = Replace);
     ~ReplacingFile();
     ReplacingFile(const ReplacingFile&) = delete;
     ReplacingFile& operator=(const ReplacingFile&) = delete;
@@ -32,8 +36,15 @@ public:
     std::FILE* File() const { return m_file; }  // null when no temporary could be made
     // Failed after the rename only when the folder could not be synced.
     ReplaceResult Commit();
+    // Puts the synced content in place under the first of nameFor(1), nameFor(2),
+    // ... (names in the same folder) that is free, without replacing anything;
+    // `placed` gets that name.
+    ReplaceResult CommitNew(const std::function<std::string(int copy)>& nameFor, std::string& placed);
 
 private:
+    int Finish();  // flushes, syncs and closes the temporary; the first error
+    void Forget();  // the temporary is gone or renamed
+
     std::string m_target, m_temp;
     std::FILE* m_file = nullptr;
     int m_err = 0;

@@ -257,7 +257,9 @@ PrintJobOutcome QtUiService::SendPrintJob(const PrintJobRequest& job, int timeou
     cupsEncodeOptions2(request, n, options, IPP_TAG_OPERATION);
     cupsEncodeOptions2(request, n, options, IPP_TAG_JOB);
     ipp_t* response = nullptr;
-    if (cupsSendRequest(http, request, resource.c_str(), job.pdf.size()) == HTTP_STATUS_CONTINUE &&
+    // The length is the whole body: the request, then the document.
+    if (cupsSendRequest(http, request, resource.c_str(), ippLength(request) + job.pdf.size()) ==
+            HTTP_STATUS_CONTINUE &&
         cupsWriteRequestData(http, job.pdf.data(), job.pdf.size()) == HTTP_STATUS_CONTINUE)
         response = cupsGetResponse(http, resource.c_str());
     // The server's word on the job: what QPainter::end() never shows.

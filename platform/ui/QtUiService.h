@@ -6,7 +6,7 @@
 
 namespace zns::ui {
 
-class QtUiService final : public IUiService {
+class QtUiService : public IUiService {
 public:
     int MessageBox(QWidget* parent, const std::string& text, const std::string& caption,
                    unsigned type) override;

@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "platform/FileReplace.h"
 #include "platform/ui/UiService.h"
 #include "platform/ui/UiText.h"
 
@@ -243,11 +244,16 @@ bool WritePdfPage(const PrintedLogPage& page, QIODevice& out) {
 
 bool PrintOnPrinter(const PrintedLogPage& page) {
     if (page.device && !page.device->outputFile.empty()) {
-        QFile file(QFile::decodeName(page.device->outputFile.c_str()));
-        if (!file.open(QIODevice::WriteOnly)) return false;
-        const bool ok = WritePdfPage(page, file);
-        file.close();
-        return ok && file.error() == QFileDevice::NoError;
+        // One file a page, put in place whole under a name not yet taken: a
+        // file already there is never written over, a killed print leaves none.
+        QBuffer pdf;
+        pdf.open(QIODevice::WriteOnly);
+        if (!WritePdfPage(page, pdf)) return false;
+        const std::string chosen = page.device->outputFile;
+        ReplacingFile file(PdfPageFileName(chosen, page.pageNumber), ReplacingFile::NewFile);
+        if (file.File()) std::fwrite(pdf.data().constData(), 1, static_cast<size_t>(pdf.size()), file.File());
+        std::string placed;
+        return bool(file.CommitNew([&](int copy) { return PdfPageFileName(chosen, page.pageNumber, copy); }, placed));
     }
     // A print queue gets the same page as a PDF document; no printer named:
     // the system's default one.
@@ -301,14 +307,6 @@ bool PrintJob(PrintedLogPage& page, const TracePrintSpooler::PrintFunction& prin
             trouble = Told(kMsgPageNotPrinted, target);  // never another printer
             return false;
         }
-    }
-    if (page.device && !page.device->outputFile.empty()) {
-        // One file a page; a file already there is never written over.
-        const std::string chosen = page.device->outputFile;
-        std::string file = PdfPageFileName(chosen, page.pageNumber);
-        for (int copy = 2; QFile::exists(QFile::decodeName(file.c_str())); ++copy)
-            file = PdfPageFileName(chosen, page.pageNumber, copy);
-        page.device->outputFile = file;
     }
     if (target.empty()) target = page.device ? page.device->deviceName : std::string();
     try {

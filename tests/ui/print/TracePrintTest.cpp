@@ -12,22 +12,26 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <QTimer>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <thread>
 #include <vector>
 
 #include "records/SharedRecords.h"
 #include "platform/Clock.h"
+#include "platform/FileReplace.h"
 #include "platform/ui/QtUiService.h"
 #include "platform/ui/ScriptedUiService.h"
 #include "ui/controls/DrawerZNSCtrl.h"
 #include "ui/controls/TracePrint.h"
 #include "../../support/HungPrintServer.h"
+#include "../../support/PrivateCupsd.h"
 #include "../../support/OffscreenApp.h"
 
 using namespace zns;
@@ -413,6 +417,13 @@ TEST(PrintJob, WritesAPdfFileAPageAndTellsWhatFailed) {
     TracePrintSpooler spooler;
     std::vector<std::string> told;
     spooler.SetReportFunction([&](const std::string& text) { told.push_back(text); });
+    // Nothing is under a page's name until the page is whole (a killed print
+    // leaves no part of one), and a file made meanwhile is never written over.
+    static std::string made;
+    made = (dir.path() + "/page-4.pdf").toStdString();
+    zns::detail::SetBeforeRenameHook([] {
+        if (std::FILE* f = std::fopen(made.c_str(), "wx")) std::fputs("the user's", f), std::fclose(f);
+    });
     ASSERT_TRUE(spooler.Submit(page));
     ASSERT_TRUE(spooler.Submit(page));  // the same page again: a file of its own
     PrinterDevice bad;
@@ -428,12 +439,15 @@ TEST(PrintJob, WritesAPdfFileAPageAndTellsWhatFailed) {
     page.device->deviceName = "Office";
     ASSERT_TRUE(spooler.Submit(page));
     EXPECT_EQ(spooler.Finish(60000), 0u);
+    zns::detail::SetBeforeRenameHook(nullptr);
     EXPECT_EQ(spooler.Printed(), 2u);
     EXPECT_EQ(spooler.Failed(), 3u);
     ASSERT_EQ(told.size(), 3u);
     EXPECT_EQ(told[2], "The page could not be printed on \"Office\": server-error-not-accepting-jobs");
-    const QString written = dir.path() + "/page-4.pdf";
-    EXPECT_TRUE(QFile::exists(dir.path() + "/page-4 (2).pdf"));
+    QFile users(QString::fromStdString(made));
+    EXPECT_TRUE(users.open(QIODevice::ReadOnly) && users.readAll() == "the user's");
+    const QString written = dir.path() + "/page-4 (2).pdf";
+    EXPECT_TRUE(QFile::exists(dir.path() + "/page-4 (3).pdf"));
 
     // Read back: the image in the frame, and the texts.
     ASSERT_EQ(QProcess::execute("pdftoppm", {"-r", "60", "-png", "-singlefile", written, dir.path() + "/back"}), 0);
@@ -466,6 +480,57 @@ TEST(PrintJob, WritesAPdfFileAPageAndTellsWhatFailed) {
                            .paintRectPixels(kPrintResolution);
     EXPECT_GE(area.width(), kPrintPageWidth);
     EXPECT_GE(area.height(), kPrintPageHeight);
+}
+
+// The program's service, keeping each job's document as it is sent.
+struct SentJobs : ui::QtUiService {
+    ui::PrintJobOutcome SendPrintJob(const ui::PrintJobRequest& job, int timeoutMs) override {
+        {
+            std::lock_guard<std::mutex> g(lock);
+            sent.push_back(job.pdf);
+        }
+        return QtUiService::SendPrintJob(job, timeoutMs);
+    }
+    std::mutex lock;
+    std::vector<std::string> sent;
+};
+
+TEST(PrintJob, ARealPrintServerGetsEachPageWholeOnceAndARefusalIsTold) {
+    App();
+    testsupport::PrivateCupsd cups;
+    ASSERT_EQ(cups.Start(), "");
+    SentJobs service;
+    ui::ScopedService scoped(service);
+    TracePrintSpooler spooler;
+    std::vector<std::string> told;
+    spooler.SetReportFunction([&](const std::string& text) { told.push_back(text); });
+    // Two pages for the server's default queue, one for a queue that refuses jobs.
+    ASSERT_TRUE(spooler.Submit(SamplePage(1)));
+    ASSERT_TRUE(spooler.Submit(SamplePage(2)));
+    PrintedLogPage refused = SamplePage(3);
+    refused.device = PrinterDevice{};
+    refused.device->deviceName = "zns_refuse";
+    ASSERT_TRUE(spooler.Submit(refused));
+    EXPECT_EQ(spooler.Finish(30000), 0u);  // none kept to be sent again
+    EXPECT_EQ(spooler.Printed(), 2u);
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0].rfind("The page could not be printed on \"zns_refuse\": ", 0), 0u) << told[0];
+    EXPECT_NE(told[0].find("not accepting jobs"), std::string::npos) << told[0];
+
+    // The device got each page's document, byte for byte, once.
+    const std::map<int, std::string> jobs = cups.Jobs(2);
+    ASSERT_EQ(service.sent.size(), 3u);
+    ASSERT_EQ(jobs.size(), 2u) << cups.Log();
+    EXPECT_EQ(jobs.begin()->second, service.sent[0]);
+    EXPECT_EQ(jobs.rbegin()->second, service.sent[1]);
+    QTemporaryFile second;
+    ASSERT_TRUE(second.open());
+    second.write(jobs.rbegin()->second.data(), static_cast<qint64>(jobs.rbegin()->second.size()));
+    second.close();
+    QProcess text;
+    text.start("pdftotext", {second.fileName(), "-"});
+    ASSERT_TRUE(text.waitForFinished(-1));
+    EXPECT_TRUE(QString::fromUtf8(text.readAllStandardOutput()).simplified().contains(QString::fromUtf8("Page N\u00b0 :2")));
 }
 
 TEST_F(PrintTest, HangingPrinterNeverStallsDrawing) {
