@@ -435,7 +435,7 @@ TEST_F(LasConversion, RangeAgainstTheLogIsTurnedAndAnEmptyOneRefused) {
     Run(LasConverter::Result::Completed);
     zns::detail::SetSyncHook(nullptr);
     EXPECT_EQ(DataLines(atSync).size(), 40u);
-    EXPECT_EQ(testsupport::WronglySwept(planted), std::vector<std::string>{});
+    EXPECT_EQ(planted.WronglySwept(), std::vector<std::string>{});
 
     // A range between two lines holds none: refused, the earlier file untouched.
     conv->from = conv->to = 99.94;

@@ -383,7 +383,7 @@ TEST(Seg2Export, DamagedRecordEndsEachFileThereAndAFailureKeepsEarlierFiles) {
     EXPECT_FALSE(ex.ExportDataFile(run.data));
     zns::detail::SetSyncHook(nullptr);
     EXPECT_EQ(atSync, std::vector<std::string>(2, "old"));
-    EXPECT_EQ(testsupport::WronglySwept(planted), std::vector<std::string>{});
+    EXPECT_EQ(planted.WronglySwept(), std::vector<std::string>{});
     // One warning naming the byte; each file holds the twelve traces before it.
     ASSERT_EQ(run.boxes.size(), 1u);
     EXPECT_NE(run.boxes[0].first.find("byte 12624"), std::string::npos) << run.boxes[0].first;

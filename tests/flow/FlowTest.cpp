@@ -254,7 +254,7 @@ TEST(Flow, PowerRecordStopOpenAndReplay) {
     ui.PushFileAnswer(log);
     p.ClearRows();
     p.dlg->SendCommand(Dlg::ID_FILE_NEW);
-    EXPECT_EQ(testsupport::WronglySwept(planted), std::vector<std::string>{});
+    EXPECT_EQ(planted.WronglySwept(), std::vector<std::string>{});
     QFile kept(QString::fromStdString(room));
     EXPECT_TRUE(kept.open(QIODevice::ReadOnly) && kept.read(4) != "left") << "the log's room is a file of its own";
     ASSERT_EQ(ui.FileRequests().size(), 1u);

