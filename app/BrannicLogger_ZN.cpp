@@ -6,7 +6,6 @@
 #include <QThread>
 #include <algorithm>
 #include <cstdio>
-#include <set>
 
 #include "ui/AppTexts.h"
 #include "app/BrannicZenova_Dlg.h"
@@ -83,15 +82,13 @@ CBrannicLogger_ZNApp::CBrannicLogger_ZNApp()
     // A save that failed on any thread is told on the GUI thread, once per file,
     // unless a save of that file has worked by then (a log's header closed on
     // the room kept for it after a running key update met the full disk); news
-    // of a file is told while its failure's box is still up.
+    // of a file takes the place of its failure's box while that is still up,
+    // also under the boxes shown above it since (the recording's own).
     zns::SetSaveFailureHandler([](const std::string& path, const std::string& text, bool failed) {
         zns::ui::PostToGui(nullptr, [path, text, failed] {
-            static std::multiset<std::string> shown;  // files whose failure box is up
-            if (failed ? !zns::SaveFailureStands(path) : !shown.count(path)) return;
-            if (failed) shown.insert(path);
-            zns::ui::Service().MessageBox(nullptr, text, zns::ui::AppTitle(),
-                                          MB_OK | (failed ? MB_ICONSTOP : MB_ICONINFORMATION));
-            if (failed) shown.erase(shown.find(path));
+            if (failed ? !zns::SaveFailureStands(path) : !zns::ui::WithdrawMessageBoxes(path)) return;
+            zns::ui::MessageBoxAbout(failed ? path : std::string(), text, zns::ui::AppTitle(),
+                                     MB_OK | (failed ? MB_ICONSTOP : MB_ICONINFORMATION));
         });
     });
 }

@@ -177,7 +177,19 @@ void CBrannicZenova_Dlg::OnNewLog() {
     };
     m_power->Recorder().ResetLogKeys();
     RunHeaderEditor();
+    const int notSent = m_usb->NotSentFrames();
     m_usb->sendF8();
+    if (!m_power->Power().Powered()) {
+        // The panel lost the sonde meanwhile. When command 8 did not reach the logger
+        // either (the link went), its own box says why the log cannot start; no other.
+        // The send thread gives a frame up within a few write time-outs.
+        for (int waited = 0; m_shared.TxLength() > 0 && waited < 2000; waited += 5)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        if (m_usb->NotSentFrames() != notSent) {
+            RestoreLogPaths();
+            return;
+        }
+    }
     // Without its header a data file could never be opened again: no recording.
     if (!m_header.WriteHeaderFile(zns::FixedFieldText(m_data.files.szLastFile))) {
         RestoreLogPaths();

@@ -170,6 +170,9 @@ public:
     int LastReceiveExit() const { return m_receiveExit.load(); }
     int LastSendExit() const { return m_sendExit.load(); }
     int ReceiveStarts() const { return m_receiveStarts.load(); }
+    // Command frames the send thread gave up on since Init (counted before the frame
+    // leaves the FIFO, so read once nothing is pending).
+    int NotSentFrames() const { return m_notSent.load(); }
     int PacketCount() const { return m_receiver.PacketCount(); }
     int LostFrames() const { return m_receiver.LostFrames(); }
     int RejectedFrames() const { return m_receiver.RejectedFrames(); }
@@ -245,6 +248,7 @@ private:
     bool m_noAccess = false;                  // link watch only: the last open was refused
     std::atomic<bool> m_receiveLoop{false};   // a receive loop runs
     std::atomic<bool> m_notSentTold{false};   // a frame that could not be written was told
+    std::atomic<int> m_notSent{0};            // frames that could not be written
     // Bits 1 << RxLoss told by the driver, for the receive thread's error log; shared with
     // the driver's sink, which may outlive this object.
     std::shared_ptr<std::atomic<unsigned>> m_rxLosses = std::make_shared<std::atomic<unsigned>>(0);

@@ -94,6 +94,7 @@ int QtUiService::MessageBox(QWidget* parent, const std::string& text, const std:
     box.setDefaultButton(QtButton(DefaultAnswer(type)));
     const std::vector<int> buttons = ButtonsOf(type);
     if (buttons.size() == 1) box.setEscapeButton(QtButton(buttons.front()));
+    NoteBoxShown([&box] { box.done(QDialog::Rejected); });
     box.exec();
     const auto pressed = box.standardButton(box.clickedButton());
     for (int id : buttons)

@@ -81,15 +81,21 @@ int ScriptedUiService::MessageBox(QWidget* parent, const std::string& text, cons
     NoteModalSession();  // as a shown box would
     std::function<void(const Box&)> watch;
     Box box{text, caption, type, zns::ui::DefaultAnswer(type)};
+    size_t index = 0;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         if (!m_answers.empty()) {
             box.answer = m_answers.front();
             m_answers.pop_front();
         }
+        index = m_boxes.size();
         m_boxes.push_back(box);
         watch = m_onBox;
     }
+    NoteBoxShown([this, index] {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (index < m_boxes.size()) m_boxes[index].withdrawn = true;
+    });
     // Outside the lock: what the focus change runs may show boxes of its own.
     QPointer<QWidget> focused = parent && IsGuiThread() ? parent->window()->focusWidget() : nullptr;
     if (m_boxesTakeFocus && focused) {

@@ -23,6 +23,7 @@ public:
         std::string caption;
         unsigned type = 0;
         int answer = 0;
+        bool withdrawn = false;  // closed unanswered while up (within OnBox's watch)
         unsigned Icon() const { return type & MB_ICONMASK; }
         unsigned Buttons() const { return type & MB_TYPEMASK; }
         // 1-based number of the default button.

@@ -1,7 +1,10 @@
 #include "platform/ui/UiService.h"
 
+#include <algorithm>
 #include <atomic>
 #include <mutex>
+#include <utility>
+#include <vector>
 
 #include "platform/ui/GuiThread.h"
 #include "platform/ui/QtUiService.h"
@@ -12,6 +15,14 @@ namespace {
 
 std::atomic<IUiService*> g_service{nullptr};
 std::atomic<unsigned> g_modalSessions{0};
+
+// Boxes about a subject while they are up (GUI thread only).
+struct BoxUp {
+    std::string subject;
+    std::function<void()> close;
+};
+std::vector<BoxUp*> g_boxesUp;
+BoxUp* g_boxShowing = nullptr;  // the one whose service call has not shown it yet
 
 std::mutex& TitleMutex() {
     static std::mutex m;
@@ -49,6 +60,32 @@ int AfxMessageBox(const std::string& text, unsigned type) {
 
 void PostMessageBox(const std::string& text, const std::string& caption, unsigned type) {
     PostToGui(nullptr, [text, caption, type] { Service().MessageBox(nullptr, text, caption, type); });
+}
+
+int MessageBoxAbout(const std::string& subject, const std::string& text, const std::string& caption,
+                    unsigned type) {
+    BoxUp box{subject, {}};
+    g_boxesUp.push_back(&box);
+    g_boxShowing = &box;
+    const int answer = Service().MessageBox(nullptr, text, caption, type);
+    g_boxShowing = nullptr;
+    g_boxesUp.erase(std::find(g_boxesUp.begin(), g_boxesUp.end(), &box));
+    return answer;
+}
+
+bool WithdrawMessageBoxes(const std::string& subject) {
+    bool any = false;
+    for (BoxUp* box : std::vector<BoxUp*>(g_boxesUp)) {
+        if (box->subject != subject) continue;
+        any = true;
+        if (auto close = std::exchange(box->close, nullptr)) close();
+    }
+    return any;
+}
+
+void NoteBoxShown(std::function<void()> close) {
+    if (!IsGuiThread()) return;
+    if (BoxUp* box = std::exchange(g_boxShowing, nullptr)) box->close = std::move(close);
 }
 
 unsigned ModalSessionCount() { return g_modalSessions.load(); }

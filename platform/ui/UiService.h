@@ -3,6 +3,7 @@
 // file dialogs, the printer choice and the beep. The program uses the Qt
 // implementation; tests install a scripted one (ScriptedUiService.h).
 // Texts are Windows-1252 bytes; file paths are the file system's bytes.
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -98,6 +99,16 @@ std::string AppTitle();
 int AfxMessageBox(const std::string& text, unsigned type = MB_OK);
 // From any thread: shows the box later on the GUI thread and never waits.
 void PostMessageBox(const std::string& text, const std::string& caption, unsigned type);
+
+// A box about a subject (a file's path) that a later fact can make untrue. GUI
+// thread, as AfxMessageBox; while it is up, boxes posted meanwhile show above it.
+int MessageBoxAbout(const std::string& subject, const std::string& text, const std::string& caption,
+                    unsigned type);
+// GUI thread: the boxes about `subject` that are up close at once, also under
+// boxes shown above them; true when there was one.
+bool WithdrawMessageBoxes(const std::string& subject);
+// Called by a service as it shows a box, with what closes it unanswered.
+void NoteBoxShown(std::function<void()> close);
 
 // Modal sessions run on the GUI thread so far: boxes, file and printer dialogs
 // of the service and modal dialogs. A control in the middle of a mouse press

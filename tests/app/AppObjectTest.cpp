@@ -100,6 +100,7 @@ TEST(AppObject, RecordsAndStartUpValues) {
     QCoreApplication::processEvents();
     ASSERT_EQ(dir.Ui().Boxes().size(), 3u);
     EXPECT_EQ(dir.Ui().LastBox().text, "closed");
+    EXPECT_TRUE(dir.Ui().Boxes()[1].withdrawn);  // and that box goes
     app.Shutdown();
 }
 

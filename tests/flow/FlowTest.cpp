@@ -373,6 +373,19 @@ TEST(Flow, ARecordingCutByALostLinkKeepsEveryRecordWrittenBeforeIt) {
     SharedData& s = p.Shared();
     ASSERT_TRUE(p.Connected());
     ASSERT_TRUE(p.PressPower(true));
+    p.modalCanceller.stop();  // the cable drops as the header is edited: only the lost command is told
+    apptest::ModalOperator op([&](QDialog& d) {
+        if (op.Seen().size() == 2) sim.Unplug();  // at the first log's header editor
+        WaitFor([&] { return !p.power->Power().Powered(); }, sim.Plugged() ? 0 : 5000);
+        d.reject();
+    });
+    p.dir.Ui().PushFileAnswer(p.dir.File("lost.zne"));
+    p.dlg->SendCommand(Dlg::ID_FILE_NEW);
+    sim.Replug(false);
+    ASSERT_TRUE(WaitFor([&] { return p.power->Power().Powered(); }, 15000));
+    ASSERT_EQ(p.dir.Ui().BoxCount(), 1u);
+    EXPECT_EQ(p.dir.Ui().LastBox().text, "USB write error.\nCommand 8 did not reach the logger.");
+    p.dir.Ui().Clear();
     const std::string log = p.dir.File("cut.zne");
     p.dir.Ui().PushFileAnswer(log);
     p.dlg->SendCommand(Dlg::ID_FILE_NEW);

@@ -561,9 +561,12 @@ void CPowerDlg::CloseRecordFile() { m_recorder.CloseRecordFile(); }
 void CPowerDlg::OnRecordWriteFailed(const std::string& message) {
     zns::ui::RunOnGui(this, [this, message] {
         if (SessionByte(&SessionState::Recording)) {
+            // Nothing left to stop: the buttons as after Stop; the display is not reset.
             SetButtonIcon(IDC_RECORD, IDI_RECORD);
             CloseRecordFile();
             SetSessionByte(&SessionState::StartingRecord, 0);
+            EnableDlgItem(IDC_REWIND, FALSE);
+            EnableDlgItem(IDC_STOP, FALSE);
         }
         std::string why = message.empty() ? m_writer.LastError() : message;
         if (!m_recorder.HeaderTrouble().empty()) why += "\n" + m_recorder.HeaderTrouble();

@@ -136,6 +136,17 @@ TEST(UiService, RealBoxesMapButtonsBothWays) {
     EXPECT_EQ(AnswerRealBox(MB_YESNO, Qt::Key_Escape), IDNO);  // dismissed: the safe answer
 }
 
+TEST(UiService, AWithdrawnBoxGoesAtOnceFromUnderTheBoxAboveIt) {
+    QTimer::singleShot(0, [] {  // the box about a.hed is up: another one shows above it
+        QTimer::singleShot(0, [first = QApplication::activeModalWidget()] {
+            EXPECT_TRUE(WithdrawMessageBoxes("a.hed") && !first->isVisible());  // gone at once
+            while (QWidget* w = QApplication::activeModalWidget()) w->close();
+        });
+        AfxMessageBox("Trouble writing the data file.");
+    });
+    MessageBoxAbout("a.hed", "The file a.hed could not be saved.", "ZNS", MB_OK);
+}
+
 TEST(UiService, InstallingNothingFallsBackToQt) {
     ScriptedUiService fake;
     {

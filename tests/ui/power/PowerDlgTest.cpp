@@ -375,6 +375,7 @@ TEST_F(PowerDlgTest, AWriteFailureStopsTheRecordingAndSaysWhy) {
     ASSERT_TRUE(PumpUntil([&] { return fake.BoxCount() == 1; }));
     EXPECT_NE(fake.LastBox().text.find("Trouble writing the data file"), std::string::npos);
     EXPECT_EQ(Session(&SessionState::Recording), 0);
+    EXPECT_FALSE(Enabled(CPowerDlg::IDC_STOP));  // as after Stop: nothing left to stop
     EXPECT_EQ(std::filesystem::file_size(folder / "a.zne"), zns::RecordSize(0));
 }
 
