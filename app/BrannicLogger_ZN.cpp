@@ -79,6 +79,10 @@ CBrannicLogger_ZNApp::CBrannicLogger_ZNApp()
         m_fontHeavy = zns::ui::MakeFont("Arial", -10, 900);
     }
     m_strOSName = GetOSName().name;
+    // Records that may not have reached the disk: the log has a gap, told as it is found.
+    m_writer.HeaderKeys().OnDataSyncFailure([](const std::string& text) {
+        zns::ui::PostMessageBox(text, zns::ui::AppTitle(), MB_OK | MB_ICONSTOP);
+    });
     // A save that failed on any thread is told on the GUI thread, once per file,
     // unless a save of that file has worked by then (a log's header closed on
     // the room kept for it after a running key update met the full disk); news

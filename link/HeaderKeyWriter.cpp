@@ -2,9 +2,12 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 
 #include "platform/FileReplace.h"
+#include "platform/NumText.h"
 #include "settings/SaveReport.h"
 
 namespace zns {
@@ -29,14 +32,42 @@ void HeaderKeyWriter::Post(const std::string& path, std::vector<IniEdit> edits) 
     m_wake.notify_one();
 }
 
-void HeaderKeyWriter::SyncDataFile(int fd) {
+void HeaderKeyWriter::SyncDataFile(int fd, const std::string& path) {
     {
         std::lock_guard<std::mutex> g(m_mutex);
-        if (m_dataFd >= 0) m_ended.push_back(m_dataFd);
+        if (m_dataFd >= 0) m_ended.emplace_back(m_dataFd, m_dataPath);
         m_dataFd = fd;
+        m_dataPath = path;
         if (fd >= 0 && !m_thread.joinable()) m_thread = std::thread([this] { Run(); });
     }
     m_wake.notify_one();
+}
+
+void HeaderKeyWriter::OnDataSyncFailure(std::function<void(const std::string& text)> tell) {
+    std::lock_guard<std::mutex> g(m_mutex);
+    m_tellSyncFailure = std::move(tell);
+}
+
+std::string HeaderKeyWriter::DataSyncFailureText(const std::string& path, int err) {
+    return Format("Trouble syncing the data file %s: %s. Records written since its last sync may be lost: the log "
+                  "may have a gap.",
+                  path.c_str(), std::strerror(err));
+}
+
+void HeaderKeyWriter::SyncData(int fd, const std::string& path) {
+    const int err = SyncFile(fd) == 0 ? 0 : errno ? errno : EIO;
+    // A sync that works again puts what was lost behind: a later failure is news.
+    if (err == 0 || path == m_syncFailed) {
+        if (err == 0 && path == m_syncFailed) m_syncFailed.clear();
+        return;
+    }
+    m_syncFailed = path;
+    std::function<void(const std::string&)> tell;
+    {
+        std::lock_guard<std::mutex> g(m_mutex);
+        tell = m_tellSyncFailure;
+    }
+    if (tell) tell(DataSyncFailureText(path, err));
 }
 
 void HeaderKeyWriter::Flush() {
@@ -67,14 +98,15 @@ void HeaderKeyWriter::Run() {
         }
         std::deque<std::pair<std::string, std::vector<IniEdit>>> work;
         work.swap(m_queue);
-        std::vector<int> ended;
+        std::vector<std::pair<int, std::string>> ended;
         ended.swap(m_ended);
         const int dataFd = due ? m_dataFd : -1;  // only this thread closes it: open meanwhile
+        const std::string dataPath = m_dataPath;
         m_busy = true;
         g.unlock();
         // The records first: a header key never tells of records a power cut could take.
-        if (dataFd >= 0) SyncFile(dataFd);
-        for (int fd : ended) SyncFile(fd), ::close(fd);
+        if (dataFd >= 0) SyncData(dataFd, dataPath);
+        for (const auto& [fd, path] : ended) SyncData(fd, path), ::close(fd);
         int written = 0;
         while (!work.empty()) {
             const std::string path = work.front().first;

@@ -7,9 +7,10 @@
 //
 // The same thread syncs the open data file about once a second, so that a
 // power cut costs at most the last second of records and a record write never
-// waits for a sync.
+// waits for a sync. A sync that fails is told: those records may be gone.
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -35,21 +36,30 @@ public:
     // File replaces done so far (tests and benchmarks).
     int FilesWritten() const;
 
-    // The data file to sync while it is open: `fd` is this writer's own copy,
-    // closed after one last sync when another (or -1: none) takes its place.
+    // The data file at `path` to sync while it is open: `fd` is this writer's own
+    // copy, closed after one last sync when another (or -1: none) takes its place.
     // Never waits for the disk.
-    void SyncDataFile(int fd);
+    void SyncDataFile(int fd, const std::string& path);
     static constexpr int kDataSyncPeriodMs = 1000;
+    // Told on this writer's thread, which it must not hold up, when a sync of the
+    // data file fails: once a file, and again only after a sync of it has worked.
+    void OnDataSyncFailure(std::function<void(const std::string& text)> tell);
+    // What is told of the data file `path` whose sync failed with errno `err`.
+    static std::string DataSyncFailureText(const std::string& path, int err);
 
 private:
     void Run();
+    void SyncData(int fd, const std::string& path);
 
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;
     std::condition_variable m_idle;
     std::deque<std::pair<std::string, std::vector<IniEdit>>> m_queue;
     int m_dataFd = -1;         // synced once a period
-    std::vector<int> m_ended;  // synced once more and closed
+    std::string m_dataPath;
+    std::vector<std::pair<int, std::string>> m_ended;  // synced once more and closed
+    std::function<void(const std::string&)> m_tellSyncFailure;
+    std::string m_syncFailed;  // this writer's thread only: the file whose failed sync stands told
     bool m_busy = false;
     bool m_quit = false;
     int m_written = 0;

@@ -145,7 +145,7 @@ bool DataFileWriter::Open(const std::string& dataPath, const std::string& header
     struct stat st {};
     m_size = ::fstat(fd, &st) == 0 ? static_cast<int64_t>(st.st_size) : 0;
     m_fd = fd;
-    m_headerKeys.SyncDataFile(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
+    m_headerKeys.SyncDataFile(::fcntl(fd, F_DUPFD_CLOEXEC, 0), dataPath);
     m_armed = false;
     m_dataPath = dataPath;
     m_headerPath = headerPath;
@@ -159,7 +159,7 @@ void DataFileWriter::Close() {
 
 void DataFileWriter::CloseLocked() {
     if (m_fd >= 0) ::close(m_fd);
-    m_headerKeys.SyncDataFile(-1);
+    m_headerKeys.SyncDataFile(-1, {});
     m_fd = -1;
     m_armed = false;
 }

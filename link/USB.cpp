@@ -172,10 +172,36 @@ void CUSB::ErrorLog(int location, const std::string& text) {
         CPreferences::WriteErrorLog(key, text);
 }
 
-void CUSB::LogRxLosses() {
+void CUSB::TellRxLosses(uint32_t queued) {
     const unsigned bits = m_rxLosses->exchange(0);
-    if (bits & (1u << static_cast<unsigned>(d2::RxLoss::ChipOverrun))) ErrorLog(LOC_OVERRUN, "Receive overrun");
-    if (bits & (1u << static_cast<unsigned>(d2::RxLoss::BufferFull))) ErrorLog(LOC_RX_FULL, "Receive buffer full");
+    if (bits == 0 && m_rxLossesTold == 0) return;
+    const int64_t now = m_clock.NowSteadyMs();
+    const bool recording = m_shared.SnapshotSession().Recording != 0;
+    // Caught up and quiet for a while, the link is whole again; a new log hears of its own gaps.
+    if ((queued == 0 && now - m_lastRxLossMs >= kRxWholeMs) || (recording && !m_rxLossRecording))
+        m_rxLossesTold = 0;
+    m_rxLossRecording = recording;
+    if (bits) m_lastRxLossMs = now;
+    for (const d2::RxLoss what : {d2::RxLoss::ChipOverrun, d2::RxLoss::BufferFull}) {
+        const unsigned bit = 1u << static_cast<unsigned>(what);
+        if (!(bits & bit)) continue;
+        if (what == d2::RxLoss::ChipOverrun)
+            ErrorLog(LOC_OVERRUN, "Receive overrun");
+        else
+            ErrorLog(LOC_RX_FULL, "Receive buffer full");
+        if ((m_rxLossesTold & bit) || m_shared.m_bExiting.load()) continue;
+        m_rxLossesTold |= bit;
+        m_report.MessageBox(RxLossText(what, recording), LinkBoxIcon::Error);
+    }
+}
+
+std::string CUSB::RxLossText(d2::RxLoss what, bool recording) {
+    const std::string text =
+        what == d2::RxLoss::ChipOverrun
+            ? "USB receive error.\nThe USB chip overran: data sent by the logger were lost."
+            : "USB receive error.\nThe program fell behind the logger and its receive buffer overflowed: data sent "
+              "by the logger were lost.";
+    return recording ? text + "\nThe log being recorded has a gap." : text;
 }
 
 std::string CUSB::IoErrorText(double depth) {
@@ -505,7 +531,7 @@ int CUSB::ReceiveThread() {
         uint32_t queued = 0;
         const FT_STATUS qs = GetQueueStatus(&queued);
         if (qs != d2::FT_OK) return ReceiveError(qs);
-        LogRxLosses();
+        TellRxLosses(queued);
         SetTimeouts(kReadTimeoutMs, kWriteTimeoutMs);
 
         uint32_t got = 0;

@@ -179,6 +179,11 @@ public:
     static std::string IoErrorText(double depth);
     // The box of a command the logger did not get.
     static std::string NotSentText(int code);
+    // The box of bytes lost on the way in; `recording`: a log is being recorded.
+    static std::string RxLossText(zns::d2xx::RxLoss what, bool recording);
+    // Each kind of loss is told once a run. A run ends once the link has been whole this
+    // long with its receive buffer caught up, or when a log starts recording.
+    static constexpr int64_t kRxWholeMs = 10000;
 
 private:
     enum EntryPoint : int {
@@ -211,7 +216,8 @@ private:
     bool WriteFrame(const uint8_t* frame, size_t size, int location);
     void WriteCommand0Now();
     void ErrorLog(int location, const std::string& text);
-    void LogRxLosses();
+    // Error log of every loss the driver told; on screen once a run (receive thread).
+    void TellRxLosses(uint32_t queued);
     void SetStatus(const std::string& text);
     void Text(int part, const std::string& text);
     void Tone(int hz, int ms);
@@ -252,6 +258,11 @@ private:
     // Bits 1 << RxLoss told by the driver, for the receive thread's error log; shared with
     // the driver's sink, which may outlive this object.
     std::shared_ptr<std::atomic<unsigned>> m_rxLosses = std::make_shared<std::atomic<unsigned>>(0);
+    // Receive thread only: the kinds told on screen in this run, when the last loss came,
+    // and whether a log was recording when last looked.
+    unsigned m_rxLossesTold = 0;
+    int64_t m_lastRxLossMs = 0;
+    bool m_rxLossRecording = false;
 
     std::atomic<int> m_linkWatchExit{0};
     std::atomic<int> m_receiveExit{0};

@@ -441,6 +441,18 @@ TEST_F(RecordsTest, RecordsNeverWaitForAHeaderWriteOrASync) {
     EXPECT_EQ(CIni(header, "WellInfo", TRUE).GetInt("Startdepth", 0), 10100);
 }
 
+TEST_F(RecordsTest, AFailedSyncOfTheDataFileIsToldOnceUntilOneWorks) {
+    std::vector<std::string> told;
+    zns::DataFileWriter w;
+    w.HeaderKeys().OnDataSyncFailure([&](const std::string& t) { told.push_back(t); });
+    for (const bool fails : {true, true, false, true, false}) {
+        zns::detail::SetSyncHook(fails ? +[](int) { return errno = EIO, -1; } : nullptr);
+        ASSERT_TRUE(w.Open(data, header));
+        w.Close(), w.HeaderKeys().Flush();  // synced once more as it closes
+    }
+    EXPECT_EQ(told, std::vector(2, zns::HeaderKeyWriter::DataSyncFailureText(data, EIO)));
+}
+
 TEST_F(RecordsTest, FirstCallArmsSecondWritesStartdepth) {
     zns::DataFileWriter w;
     ASSERT_TRUE(w.Open(data, header));

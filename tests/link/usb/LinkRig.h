@@ -93,7 +93,7 @@ struct LinkRig {
     HeaderRecord header;
     mutable std::mutex appendMu;
     std::vector<Bytes> appended;
-    int writeStallMs = 0;  // each record write holds the receive thread this long (a slow disk)
+    std::atomic<int> writeStallMs{0};  // each record write holds the receive thread this long (a slow disk)
     zns::DataFileWriter writer{[this](int fd, const void* p, size_t n) -> ssize_t {
         if (writeStallMs > 0) clock.SleepMs(writeStallMs);
         const ssize_t w = ::write(fd, p, n);

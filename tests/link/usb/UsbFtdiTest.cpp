@@ -57,6 +57,19 @@ TEST_F(UsbFtdiTest, ASlowDiskLosesNothing) {
     EXPECT_EQ(rig.usb->LostFrames(), 0);
 }
 
+TEST_F(UsbFtdiTest, ADiskSlowerThanTheLinkLosesBytesAndSaysSoOnceARun) {
+    Stream();
+    ASSERT_TRUE(rig.StartLog(dir.File("a.zne"), dir.File("a.hed")));
+    for (size_t run = 1; run <= 2; ++run) {
+        rig.writeStallMs = 400;  // the receive buffer fills within a minute, then loses bytes again and again
+        const size_t logged = rig.errors.Entries().size();
+        ASSERT_TRUE(WaitUntil([&] { return rig.errors.Entries().size() >= logged + 4; }, 60000));
+        EXPECT_EQ(rig.report.Boxes(), std::vector(run, CUSB::RxLossText(zns::d2xx::RxLoss::BufferFull, true)));
+        rig.writeStallMs = 0;  // caught up and whole for a while: the next run is told
+        ASSERT_TRUE(WaitUntil([&, t = clock.NowSteadyMs()] { return clock.NowSteadyMs() > t + 2 * CUSB::kRxWholeMs; }));
+    }
+}
+
 TEST_F(UsbFtdiTest, AReconnectThatPurgesAndBeepsLosesNothing) {
     Stream();
     chip->Unplug();

@@ -86,7 +86,7 @@ TEST_F(UsbThreadsTest, AFrameThatCannotBeWrittenIsTriedAgainThenToldOnce) {
     EXPECT_EQ(rig.report.Boxes(), std::vector<std::string>{"USB write error.\nCommand 3 did not reach the logger."});
 }
 
-TEST_F(UsbThreadsTest, LossesToldByTheDriverGoToTheErrorLog) {
+TEST_F(UsbThreadsTest, LossesToldByTheDriverGoToTheErrorLogAndOnScreen) {
     ASSERT_TRUE(rig.usb->Init());
     ASSERT_TRUE(Up());
     driver->TellLoss(zns::d2xx::RxLoss::ChipOverrun);
@@ -94,6 +94,12 @@ TEST_F(UsbThreadsTest, LossesToldByTheDriverGoToTheErrorLog) {
     ASSERT_TRUE(WaitUntil([&] { return rig.errors.Entries().size() >= 2; }));
     EXPECT_EQ(rig.errors.Entries(), (std::vector<std::pair<std::string, std::string>>{
                                         {"err1053", "Receive overrun"}, {"err1054", "Receive buffer full"}}));
+    rig.SetRecording(true);  // a log that starts while bytes are being lost hears of its gap
+    driver->TellLoss(d2::RxLoss::ChipOverrun);
+    ASSERT_TRUE(WaitUntil([&] { return rig.report.Boxes().size() >= 3; }));
+    EXPECT_EQ(rig.report.Boxes(), (std::vector{CUSB::RxLossText(d2::RxLoss::ChipOverrun, false),
+                                               CUSB::RxLossText(d2::RxLoss::BufferFull, false),
+                                               CUSB::RxLossText(d2::RxLoss::ChipOverrun, true)}));
 }
 
 TEST_F(UsbThreadsTest, ALostQueueHandsTheDeviceBackToTheLinkWatch) {
