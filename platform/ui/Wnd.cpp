@@ -472,11 +472,8 @@ void CDialog::keyPressEvent(QKeyEvent* e) {
     const auto mods = e->modifiers();
     const bool plain = mods == Qt::NoModifier || (mods == Qt::KeypadModifier && e->key() == Qt::Key_Enter);
     if (plain && (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter)) {
-        // A button with the focus takes Enter itself, as the default does.
-        if (auto* focused = qobject_cast<QPushButton*>(focusWidget()); focused && focused->isVisible()) {
-            if (focused->isEnabled()) focused->click();
-            return;
-        }
+        // The default button, else IDOK (OnOK). A button that merely has the
+        // focus, as one does after its click, is pressed by Space, never by Enter.
         for (QPushButton* pb : findChildren<QPushButton*>()) {
             if (pb->isDefault() && pb->isVisible()) {
                 if (pb->isEnabled()) pb->click();

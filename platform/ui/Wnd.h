@@ -124,11 +124,11 @@ protected:
 };
 
 // A dialog: OnCreate and OnInitDialog run once, before it is first shown (or
-// from Create); Enter presses the button that has the focus, else the default
-// button (the one made so with setDefault; no other button ever becomes it),
-// else sends IDOK; Escape and the close box send IDCANCEL (the close box
-// through OnClose); IDOK runs OnOK, IDCANCEL OnCancel; both end the dialog
-// (hide it when modeless) unless overridden.
+// from Create); Enter presses the default button (the one made so with
+// setDefault; no other button ever becomes it), else sends IDOK, whichever
+// button has the focus (Space presses that one); Escape and the close box send
+// IDCANCEL (the close box through OnClose); IDOK runs OnOK, IDCANCEL OnCancel;
+// both end the dialog (hide it when modeless) unless overridden.
 class CDialog : public QDialog, public CWndBase {
     Q_OBJECT
 public:

@@ -1,7 +1,6 @@
 #include "ui/dialogs/HeaderDlg.h"
 
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
@@ -121,8 +120,6 @@ CHeaderDlg::CHeaderDlg(HeaderRecord& header, QWidget* parent, HeaderDlgContext c
     row->addStretch(1);
     for (const Button& b : buttons) {
         auto* pb = new QPushButton(zns::ui::ToQ(b.text), this);
-        // No button takes Enter unless it has the focus: Enter in an edit does nothing.
-        pb->setAutoDefault(false);
         row->addWidget(pb);
         SetDlgItem(b.id, pb);
     }
@@ -236,16 +233,4 @@ void CHeaderDlg::OnBnClickedLoad() {
         return;
     }
     LoadPages();
-}
-
-void CHeaderDlg::keyPressEvent(QKeyEvent* e) {
-    // A push button with the focus takes Enter, as the platform's dialogs do.
-    const bool enter = e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter;
-    if (enter && e->modifiers() == Qt::NoModifier) {
-        if (auto* pb = qobject_cast<QPushButton*>(focusWidget()); pb && pb->isEnabled() && pb->window() == this) {
-            pb->click();
-            return;
-        }
-    }
-    CDialogExt::keyPressEvent(e);
 }

@@ -85,9 +85,6 @@ public:
     CHRecordDlg& BitCasingPage() { return m_record; }
     CHCommentDlg& RemarksPage() { return m_comment; }
 
-protected:
-    void keyPressEvent(QKeyEvent* e) override;
-
 private:
     CHeaderPage* PageOfTab(int index);
     // The run number stands on two pages: an edit on either shows on the other,

@@ -114,7 +114,6 @@ void CLasExport::BuildControls() {
     auto button = [this](int id, const char* text, const QRect& r) {
         auto* b = new QPushButton(QString::fromLatin1(text), this);
         b->setGeometry(r);
-        b->setAutoDefault(false);
         SetDlgItem(id, b);
         return b;
     };

@@ -119,7 +119,6 @@ CPAcquisitionDlg::CPAcquisitionDlg(CPreferences& prefs, HeaderRecord& header, Se
     SetDlgItem(IDC_DEPTH_ECHO, m_depthEcho);
 
     m_set = new QPushButton(QStringLiteral("Set"), this);
-    m_set->setAutoDefault(false);
     m_set->setGeometry(DluRect(150, 134, 50, 14));
     m_set->hide();
     SetDlgItem(IDC_SET, m_set);

@@ -90,7 +90,6 @@ CPWinchDlg::CPWinchDlg(CPreferences& prefs, SetupPageHooks hooks, QWidget* paren
     connect(m_cable, &QComboBox::activated, this, [this](int) { OnCbnSelchangeCable(); });
 
     m_set = new QPushButton(QStringLiteral("&Set"), this);
-    m_set->setAutoDefault(false);
     m_set->setGeometry(DluRect(150, 90, 50, 14));
     SetDlgItem(IDC_SET, m_set);
 

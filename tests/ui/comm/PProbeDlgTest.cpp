@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <filesystem>
 #include <fstream>
 #include <vector>
@@ -166,6 +167,15 @@ TEST_F(PProbeDlgTest, VoltageFromKeysAndArrowsIsWhatIsShown) {
     edit->setEnabled(false);  // greyed as a log starts: losing the focus so applies nothing
     EXPECT_EQ(sent, (std::vector<int>{1, 1}));
     EXPECT_TRUE(ui.FileRequests().empty());  // Enter never pressed "Add"
+    // "Left" keeps the focus after its click; a blank spot and the averaging count do not take it.
+    for (int id : {0, int(CPProbeDlg::IDC_FILTER_SPIN), int(CPProbeDlg::IDC_FILTER)}) {
+        page->GetDlgItem(CPProbeDlg::IDC_FA_LEFT)->setFocus();
+        QWidget* spot = id ? page->GetDlgItem(id) : page.get();
+        QTest::mouseClick(spot, Qt::LeftButton, {}, QPoint(1, spot->height() - 1));
+        QTimer::singleShot(0, page.get(), [] { if (QWidget* m = QApplication::activeModalWidget()) m->close(); });
+        QTest::keyClick(page->focusWidget(), Qt::Key_Return);  // no colour picker, no save
+    }
+    EXPECT_EQ(saves, 2);
 }
 
 TEST_F(PProbeDlgTest, GammaCoefficientEditing) {
