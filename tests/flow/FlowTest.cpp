@@ -21,7 +21,6 @@
 #include <vector>
 
 #include "AppTestSupport.h"
-#include "../support/UserFiles.h"
 #include "app/BrannicLogger_ZN.h"
 #include "app/BrannicZenova_Dlg.h"
 #include "link/Recorder.h"
@@ -244,17 +243,20 @@ TEST(Flow, PowerRecordStopOpenAndReplay) {
     EXPECT_EQ(p.dlg->StatusBar()->GetText(0), "Acquisition Mode.");
 
     // New log under a new name: the header, then the data file. What a killed
-    // recording of a process that is gone left in the folder goes; a user's files stay.
+    // save and a killed recording of a process that is gone left in the folder goes.
     const std::string log = p.dir.File("run1.zne"), room = p.dir.File(CRecorder::kHeaderRoomFile);
-    {
-        QFile left(QString::fromStdString(room));
+    const std::string killed = p.dir.File(".run1.hed.tmp4194305.0123456789abcdef");
+    const std::string users = p.dir.File("run0.hed.Ab3xZ9");  // a user's, two hours old, stays
+    for (const std::string& f : {killed, room, users}) {
+        QFile left(QString::fromStdString(f));
         ASSERT_TRUE(left.open(QIODevice::WriteOnly) && left.write("left") == 4);
     }
-    const auto planted = testsupport::PlantUserFiles(p.dir.Path());
+    std::filesystem::last_write_time(users, std::filesystem::file_time_type::clock::now() - std::chrono::hours(2));
     ui.PushFileAnswer(log);
     p.ClearRows();
     p.dlg->SendCommand(Dlg::ID_FILE_NEW);
-    EXPECT_EQ(planted.WronglySwept(), std::vector<std::string>{});
+    EXPECT_FALSE(std::filesystem::exists(killed));
+    EXPECT_TRUE(std::filesystem::exists(users));
     QFile kept(QString::fromStdString(room));
     EXPECT_TRUE(kept.open(QIODevice::ReadOnly) && kept.read(4) != "left") << "the log's room is a file of its own";
     ASSERT_EQ(ui.FileRequests().size(), 1u);

@@ -18,7 +18,6 @@
 #include "platform/FileReplace.h"
 #include "platform/NumText.h"
 #include "tests/platform/TestSupport.h"
-#include "tests/support/UserFiles.h"
 
 using namespace std::string_literals;
 using zns::test::ReadBytes;
@@ -280,12 +279,14 @@ TEST_F(IniFileTest, LeftoversOfKilledSavesNeverBlockASaveAndAreSwept) {
     for (const std::string& f : {pre + "4194305" + hex(0), live + hex(0), live + hex(1)}) WriteBytes(f, "x");
     const struct timespec times[2] = {{0, UTIME_OMIT}, {time(nullptr) - 7200, 0}};
     ASSERT_EQ(utimensat(AT_FDCWD, (live + hex(1)).c_str(), times, 0), 0);
-    const auto planted = testsupport::PlantUserFiles(m_dir.Path(), "test.ini");  // a user's files stay
+    std::set<std::string> kept{live + hex(0), m_path};  // and a user's files, whatever their names
+    for (const char* n : {"notes.hed.Backup", "well.hed.bak001", "report.hed.copy12", "x.hed.2019v1", "w.hed.BACKUP"}) {
+        WriteBytes(*kept.insert(m_dir / n).first, "x");
+        ASSERT_EQ(utimensat(AT_FDCWD, (m_dir / n).c_str(), times, 0), 0);
+    }
     ASSERT_TRUE(Put("S", "GainRx1", "13"));
     std::set<std::string> left;
     for (const auto& e : std::filesystem::directory_iterator(m_dir.Path())) left.insert(e.path().string());
-    std::set<std::string> kept{live + hex(0), m_path};
-    kept.insert(planted.users.begin(), planted.users.end());
     EXPECT_EQ(left, kept);
 }
 
