@@ -10,6 +10,10 @@
 // "HeaderUnderWriterLock" writes each header key under the record writer's
 // lock, as the recorder used to, for comparison.
 //
+// PdfPage/*: one printed page (a 100 KiB PDF) put in place as a new file, the
+// name taken by the pages before it ("Placed": through the replace unit, whole
+// and synced; "Plain": opened and written under its name, as pages used to be).
+//
 // SaveConfig/*: one settings save that changes every key, with the syncs of
 // files and of folders per save. "PerKey" writes the same keys one at a time,
 // as the save used to.
@@ -206,6 +210,33 @@ void BM_SaveConfig_PerKey(benchmark::State& state) {
     RemoveDir(dir);
 }
 BENCHMARK(BM_SaveConfig_PerKey)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void PdfPage(benchmark::State& state, bool placed) {
+    const std::string dir = TempDir();
+    const std::string page(100 << 10, '%');
+    SlowDisk slow;
+    g_syncs = g_folderSyncs = 0;
+    for (auto _ : state) {
+        const auto name = [&](int copy) { return dir + "log-1 (" + std::to_string(copy) + ").pdf"; };
+        if (placed) {
+            zns::ReplacingFile f(name(1), zns::ReplacingFile::NewFile);
+            std::fwrite(page.data(), 1, page.size(), f.File());
+            std::string at;
+            f.CommitNew(name, at);
+        } else {
+            int copy = 1;
+            while (::access(name(copy).c_str(), F_OK) == 0) ++copy;
+            if (std::FILE* f = std::fopen(name(copy).c_str(), "wb")) std::fwrite(page.data(), 1, page.size(), f), std::fclose(f);
+        }
+    }
+    state.counters["syncs_per_page"] =
+        benchmark::Counter(g_syncs.load() + g_folderSyncs.load(), benchmark::Counter::kAvgIterations);
+    RemoveDir(dir);
+}
+void BM_PdfPage_Placed(benchmark::State& state) { PdfPage(state, true); }
+void BM_PdfPage_Plain(benchmark::State& state) { PdfPage(state, false); }
+BENCHMARK(BM_PdfPage_Placed)->Iterations(50)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_PdfPage_Plain)->Iterations(50)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 
