@@ -19,7 +19,9 @@
 // Opening: nothing is opened that its descriptor and strings do not call the logger.
 // ftdi_usb_get_strings2 reads the strings without claiming the interface or detaching the
 // kernel's driver; another chip gets a handle that gives its listed identity and touches
-// nothing, so that the link can tell it is not the logger.
+// nothing, so that the link can tell it is not the logger. Each read opens the device
+// node, and the link watch lists the bus four times a second: a chip's strings are read
+// once while it stays at the same bus and address (a replugged chip gets a new address).
 #include <ftdi.h>
 #include <libusb.h>
 
@@ -27,6 +29,7 @@
 #include <array>
 #include <condition_variable>
 #include <cstring>
+#include <map>
 #include <mutex>
 #include <thread>
 #include <utility>
@@ -67,12 +70,36 @@ struct FtdiList {
     }
 };
 
-// Every FTDI chip with a default product id, each with its identity.
-FT_STATUS FindAll(FtdiList* out, std::vector<Listed>* devs) {
+// Strings read while their chip stays plugged in, by bus and address.
+struct KnownStrings {
+    uint16_t vendorId = 0, productId = 0;
+    std::string description, serial;
+};
+using StringCache = std::map<std::pair<int, int>, KnownStrings>;
+
+// Both strings in one opening of the device node. A chip without a serial-number string
+// fails a call that asks for it (-9) and is asked for its description alone. Without
+// permission on the device nothing is read.
+bool ReadStrings(ftdi_context* c, libusb_device* dev, KnownStrings* out) {
+    char descr[128] = {}, serial[128] = {};
+    const int r = ftdi_usb_get_strings2(c, dev, nullptr, 0, descr, sizeof descr, serial, sizeof serial);
+    if (r != 0) {
+        serial[0] = 0;
+        if (r != -9 || ftdi_usb_get_strings2(c, dev, nullptr, 0, descr, sizeof descr, nullptr, 0) != 0) return false;
+    }
+    out->description = descr;
+    out->serial = serial;
+    return true;
+}
+
+// Every FTDI chip with a default product id, each with its identity. The cache keeps the
+// strings of the chips listed now; what could not be read is tried again next time.
+FT_STATUS FindAll(FtdiList* out, std::vector<Listed>* devs, StringCache* cache) {
     out->ctx = ftdi_new();
     if (!out->ctx) return FT_INSUFFICIENT_RESOURCES;
     int n = ftdi_usb_find_all(out->ctx, &out->list, 0, 0);
     if (n < 0) return FT_IO_ERROR;
+    StringCache listed;
     for (ftdi_device_list* d = out->list; d; d = d->next) {
         Listed e;
         e.dev = d->dev;
@@ -81,19 +108,25 @@ FT_STATUS FindAll(FtdiList* out, std::vector<Listed>* devs) {
             e.id.VendorId = desc.idVendor;
             e.id.ProductId = desc.idProduct;
         }
-        // One string per call: a chip without a serial-number (or maker) string fails a
-        // call that asks for it. Without permission on the device it stays in the list
-        // without strings.
-        char descr[128] = {}, serial[128] = {};
-        ftdi_context* c = out->ctx;
-        if (ftdi_usb_get_strings2(c, d->dev, nullptr, 0, descr, sizeof descr, nullptr, 0) == 0) {
-            e.id.Description = descr;
+        const std::pair<int, int> at{libusb_get_bus_number(d->dev), libusb_get_device_address(d->dev)};
+        const auto k = cache->find(at);
+        KnownStrings s;
+        s.vendorId = desc.idVendor;
+        s.productId = desc.idProduct;
+        bool have = k != cache->end() && k->second.vendorId == s.vendorId && k->second.productId == s.productId;
+        if (have)
+            s = k->second;
+        else
+            have = ReadStrings(out->ctx, d->dev, &s);
+        if (have) {
             e.strings = true;
-            if (ftdi_usb_get_strings2(c, d->dev, nullptr, 0, nullptr, 0, serial, sizeof serial) == 0)
-                e.id.SerialNumber = serial;
+            e.id.Description = s.description;
+            e.id.SerialNumber = s.serial;
+            listed[at] = std::move(s);
         }
         devs->push_back(std::move(e));
     }
+    *cache = std::move(listed);
     return FT_OK;
 }
 
@@ -387,7 +420,7 @@ protected:
     FT_STATUS Enumerate(std::vector<DeviceListEntry>* out) override {
         FtdiList hold;
         std::vector<Listed> devs;
-        FT_STATUS st = FindAll(&hold, &devs);
+        FT_STATUS st = List(&hold, &devs);
         if (st != FT_OK) return st;
         for (auto& d : devs) out->push_back(std::move(d.id));
         return FT_OK;
@@ -396,7 +429,7 @@ protected:
         std::lock_guard lk(m_openMu);
         FtdiList hold;
         std::vector<Listed> devs;
-        FT_STATUS st = FindAll(&hold, &devs);
+        FT_STATUS st = List(&hold, &devs);
         if (st != FT_OK) return st;
         for (size_t i = 0; i < devs.size(); ++i) {
             if (!sel.Matches(static_cast<int>(i), devs[i].id)) continue;
@@ -421,8 +454,15 @@ protected:
     }
 
 private:
+    FT_STATUS List(FtdiList* out, std::vector<Listed>* devs) {
+        std::lock_guard lk(m_listMu);
+        return FindAll(out, devs, &m_strings);
+    }
+
     zns::IClock& m_clock;
     std::mutex m_openMu;
+    std::mutex m_listMu;  // m_strings; taken after m_openMu
+    StringCache m_strings;
 };
 
 }  // namespace

@@ -14,6 +14,7 @@ using zns::sim::ftdi::Chip;
 
 struct libusb_device {
     std::shared_ptr<Chip> chip;
+    uint8_t address = 0;
 };
 struct libusb_device_handle {
     std::shared_ptr<Chip> chip;
@@ -50,6 +51,7 @@ struct Bus {
     std::vector<std::shared_ptr<Chip>> chips;
     zns::IClock* clock = nullptr;
     std::atomic<bool> lockstep{false};  // the clock is a BusClock
+    std::atomic<int> plugIns{0};
 };
 Bus& TheBus() {
     static Bus bus;
@@ -59,6 +61,9 @@ double Now() { return static_cast<double>(TheBus().clock->NowSteadyMs()); }
 double ByteMs(const Chip& c) { return 10000.0 / c.baud; }
 
 bool Usable(const libusb_device_handle* h) { return h->chip->plugged && h->generation == h->chip->generation; }
+
+// Addresses 2-127 in turn (1 is the root hub's).
+uint8_t NextAddress() { return static_cast<uint8_t>(2 + TheBus().plugIns.fetch_add(1) % 126); }
 
 void StartWire(Chip& c, double t) {
     c.lastArrival = t;
@@ -225,6 +230,7 @@ void Reset(zns::IClock& clock) {
 void Plug(std::shared_ptr<Chip> chip) {
     {
         std::lock_guard ck(chip->mu);
+        chip->address = NextAddress();
         StartWire(*chip, Now());
     }
     std::lock_guard lk(TheBus().mu);
@@ -256,6 +262,7 @@ void Chip::Replug() {
     std::lock_guard lk(mu);
     plugged = true;
     ++generation;
+    address = NextAddress();
     latencyMs = 16;
     overrunFlag = false;
     StartWire(*this, Now());
@@ -338,7 +345,7 @@ int ftdi_usb_find_all(ftdi_context*, ftdi_device_list** list, int, int) {
         if (!chip->plugged || chip->vendorId != 0x0403 ||
             (p != 0x6001 && p != 0x6010 && p != 0x6011 && p != 0x6014 && p != 0x6015))
             continue;
-        *tail = new ftdi_device_list{nullptr, new libusb_device{chip}};
+        *tail = new ftdi_device_list{nullptr, new libusb_device{chip, chip->address}};
         tail = &(*tail)->next;
         ++n;
     }
@@ -362,10 +369,14 @@ int libusb_get_device_descriptor(libusb_device* dev, libusb_device_descriptor* d
     return 0;
 }
 
+uint8_t LIBUSB_CALL libusb_get_bus_number(libusb_device*) { return 1; }
+uint8_t LIBUSB_CALL libusb_get_device_address(libusb_device* dev) { return dev->address; }
+
 // Opens the device node for the strings only: no claim, the kernel driver stays.
 int ftdi_usb_get_strings2(ftdi_context*, libusb_device* dev, char* manufacturer, int mnf_len,
                           char* description, int desc_len, char* serial, int serial_len) {
     Chip& c = *dev->chip;
+    c.stringReads.fetch_add(1);
     std::lock_guard lk(c.mu);
     if (!c.plugged || !c.mayOpen) return -4;
     if (!sf::Copy(manufacturer, mnf_len, c.manufacturer) || !sf::Copy(description, desc_len, c.description) ||

@@ -11,7 +11,8 @@
 //  - a bulk OUT transfer that times out has taken whole packets only;
 //  - ftdi_read_data is libftdi 1.5's loop: transfers while each brings data, status
 //    bytes taken off, the rest of the last transfer kept for the next call, and a
-//    transfer that times out an error whose bytes are gone.
+//    transfer that times out an error whose bytes are gone;
+//  - ftdi_usb_get_strings2 reads the strings in order and stops at the first one missing.
 // Asynchronous transfers are handed over in the thread that handles events. Everything
 // runs on the bus's clock; see BusClock for virtual time.
 #include <atomic>
@@ -50,6 +51,7 @@ struct Chip {
 
     // Observations.
     std::atomic<int> opens{0};            // ftdi_usb_open_dev calls (claims the interface)
+    std::atomic<int> stringReads{0};      // ftdi_usb_get_strings2 calls (each opens the device node)
     std::atomic<int> controlRequests{0};  // latency, flush and reset requests
     std::atomic<int64_t> received{0};     // bytes the chip's serial side has taken in
     std::atomic<int64_t> overrun{0};      // of them, lost to a full FIFO while the device was open
@@ -65,6 +67,7 @@ struct Chip {
     std::condition_variable cv;  // a transfer ended or was handed over
     bool plugged = true;
     int generation = 0;  // handles of an earlier plug-in are gone
+    uint8_t address = 0; // on bus 1; each plug-in gets the next one, as the kernel gives them
     int handles = 0;
     int latencyMs = 16;
     int timeOutWrites = 0, timeOutPackets = 0;

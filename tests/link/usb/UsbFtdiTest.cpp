@@ -71,12 +71,21 @@ TEST_F(UsbFtdiTest, ADiskSlowerThanTheLinkLosesBytesAndSaysSoOnceARun) {
 }
 
 TEST_F(UsbFtdiTest, AReconnectThatPurgesAndBeepsLosesNothing) {
+    auto other = std::make_shared<zns::sim::ftdi::Chip>();  // alone on the bus while the logger is away
+    other->description = "FT232R USB UART";
+    zns::sim::ftdi::Plug(other);
     Stream();
     chip->Unplug();
     logger.Unplug();
     ASSERT_TRUE(WaitUntil([&] { return rig.usb->LastReceiveExit() == CUSB::EXIT_RX_LINK_ERROR; }));
-    const int64_t t = clock.NowSteadyMs();
-    ASSERT_TRUE(WaitUntil([&] { return clock.NowSteadyMs() > t + 5000; }));
+    for (int plugIn = 1; plugIn <= 2; ++plugIn) {  // 20 rounds of the link watch each; a replug is read again
+        const int64_t t = clock.NowSteadyMs();
+        ASSERT_TRUE(WaitUntil([&] { return clock.NowSteadyMs() > t + 5000; }));
+        EXPECT_EQ(other->stringReads.load(), plugIn);
+        other->Unplug();
+        other->Replug();
+    }
+    EXPECT_EQ(other->opens.load(), 0);
     logger.Replug();
     chip->Replug();
     ASSERT_TRUE(WaitUntil([&] { return rig.usb->ReceiveStarts() == 2 && rig.usb->PacketCount() >= 5; }));
