@@ -24,6 +24,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <atomic>
 #include <chrono>
 #include <string>
@@ -211,10 +212,13 @@ void BM_SaveConfig_PerKey(benchmark::State& state) {
 }
 BENCHMARK(BM_SaveConfig_PerKey)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-void PdfPage(benchmark::State& state, bool placed) {
+// `links`: false puts pages in place as on a file system with neither hard
+// links nor an exclusive rename (a FAT stick through FUSE).
+void PdfPage(benchmark::State& state, bool placed, bool links = true) {
     const std::string dir = TempDir();
     const std::string page(100 << 10, '%');
     SlowDisk slow;
+    zns::detail::SetNoLinksHook(links ? 0 : EPERM, links ? 0 : EINVAL);
     g_syncs = g_folderSyncs = 0;
     for (auto _ : state) {
         const auto name = [&](int copy) { return dir + "log-1 (" + std::to_string(copy) + ").pdf"; };
@@ -231,11 +235,14 @@ void PdfPage(benchmark::State& state, bool placed) {
     }
     state.counters["syncs_per_page"] =
         benchmark::Counter(g_syncs.load() + g_folderSyncs.load(), benchmark::Counter::kAvgIterations);
+    zns::detail::SetNoLinksHook(0, 0);
     RemoveDir(dir);
 }
 void BM_PdfPage_Placed(benchmark::State& state) { PdfPage(state, true); }
+void BM_PdfPage_PlacedWithoutLinks(benchmark::State& state) { PdfPage(state, true, false); }
 void BM_PdfPage_Plain(benchmark::State& state) { PdfPage(state, false); }
 BENCHMARK(BM_PdfPage_Placed)->Iterations(50)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_PdfPage_PlacedWithoutLinks)->Iterations(50)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_PdfPage_Plain)->Iterations(50)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

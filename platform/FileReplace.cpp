@@ -23,6 +23,7 @@ namespace {
 
 std::atomic<int (*)(int)> g_syncHook{nullptr};
 std::atomic<void (*)()> g_beforeRename{nullptr};
+std::atomic<int> g_noLink{0}, g_noExclusiveRename{0};  // errnos standing in for a file system without them
 std::mutex g_mutex;               // the two sets below
 std::set<std::string> g_writing;  // names of the temporary files being written
 std::set<std::string> g_swept;    // folders swept this run
@@ -70,6 +71,23 @@ int SyncFolder(const std::string& folder) {
     const int err = SyncFile(fd) == 0 || errno == EINVAL ? 0 : Err();  // EINVAL: a folder it cannot sync
     ::close(fd);
     return err;
+}
+
+// Errors of a link() this file system cannot make (FAT; FUSE mounts whose
+// file system has no link; EOPNOTSUPP is ENOTSUP here), not of this link.
+bool NoLinksHere(int err) { return err == EPERM || err == EOPNOTSUPP || err == ENOSYS; }
+// Errors of a renameat2() whose RENAME_NOREPLACE the file system (FUSE, NFS,
+// CIFS) or the kernel lacks.
+bool NoExclusiveRenameHere(int err) { return err == EINVAL || err == EOPNOTSUPP || err == ENOSYS; }
+
+int Link(const std::string& from, const std::string& to) {
+    if (const int err = g_noLink.load()) return errno = err, -1;
+    return ::link(from.c_str(), to.c_str());
+}
+
+int RenameNoReplace(const std::string& from, const std::string& to) {
+    if (const int err = g_noExclusiveRename.load()) return errno = err, -1;
+    return ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE);
 }
 
 }  // namespace
@@ -148,18 +166,41 @@ ReplaceResult ReplacingFile::CommitNew(const std::function<std::string(int copy)
     int err = Finish();
     placed.clear();
     if (!m_temp.empty()) {
+        // A second name for the whole file; where there are no hard links, a
+        // rename that refuses to replace; where there is neither, the name is
+        // reserved by an exclusive create and the page renamed over that
+        // reservation only (a crash in between leaves it empty, never a part
+        // of a page). Each way is left only when the file system lacks it.
+        enum { kLink, kExclusiveRename, kReserve } way = kLink;
         bool linked = false;
-        for (int copy = 1; !err && placed.empty(); ++copy) {
+        for (int copy = 1; !err && placed.empty();) {
             const std::string name = nameFor(copy);
-            // A second name for the whole file, else a rename that refuses to
-            // replace (file systems without hard links).
-            if (::link(m_temp.c_str(), name.c_str()) == 0) {
-                placed = name, linked = true;
-            } else if (errno != EEXIST && ::renameat2(AT_FDCWD, m_temp.c_str(), AT_FDCWD, name.c_str(),
-                                                      RENAME_NOREPLACE) == 0) {
+            int taken = 0;  // the way's error for this name
+            if (way == kLink) {
+                taken = Link(m_temp, name) == 0 ? 0 : Err();
+                linked = taken == 0;
+            } else if (way == kExclusiveRename) {
+                taken = RenameNoReplace(m_temp, name) == 0 ? 0 : Err();
+            } else if (const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600); fd < 0) {
+                taken = Err();
+            } else {
+                ::close(fd);
+                if (::rename(m_temp.c_str(), name.c_str()) != 0) {
+                    err = Err();
+                    ::unlink(name.c_str());  // our reservation
+                    break;
+                }
+            }
+            if (taken == 0) {
                 placed = name;
-            } else if (errno != EEXIST || copy >= 10000) {
-                err = Err();
+            } else if (taken == EEXIST) {
+                if (++copy > 10000) err = EEXIST;
+            } else if (way == kLink && NoLinksHere(taken)) {
+                way = kExclusiveRename;
+            } else if (way == kExclusiveRename && NoExclusiveRenameHere(taken)) {
+                way = kReserve;
+            } else {
+                err = taken;
             }
         }
         if (err || linked) ::unlink(m_temp.c_str());
@@ -197,6 +238,10 @@ void StartWriteback(int fd) {
 namespace detail {
 void SetSyncHook(int (*hook)(int fd)) { g_syncHook.store(hook); }
 void SetBeforeRenameHook(void (*hook)()) { g_beforeRename.store(hook); }
+void SetNoLinksHook(int linkErr, int exclusiveRenameErr) {
+    g_noLink.store(linkErr);
+    g_noExclusiveRename.store(exclusiveRenameErr);
+}
 }  // namespace detail
 
 }  // namespace zns

@@ -37,8 +37,9 @@ public:
     // Failed after the rename only when the folder could not be synced.
     ReplaceResult Commit();
     // Puts the synced content in place under the first of nameFor(1), nameFor(2),
-    // ... (names in the same folder) that is free, without replacing anything;
-    // `placed` gets that name.
+    // ... (names in the same folder) that is free, without replacing anything,
+    // also where the file system has neither hard links nor an exclusive
+    // rename; `placed` gets that name.
     ReplaceResult CommitNew(const std::function<std::string(int copy)>& nameFor, std::string& placed);
 
 private:
@@ -71,6 +72,9 @@ namespace detail {
 void SetSyncHook(int (*hook)(int fd));
 // Tests only: called when the temporary file is complete, before the rename.
 void SetBeforeRenameHook(void (*hook)());
+// Tests only: link() and renameat2(RENAME_NOREPLACE) fail with these errors
+// (0: the real calls), as on a file system without them.
+void SetNoLinksHook(int linkErr, int exclusiveRenameErr);
 }  // namespace detail
 
 }  // namespace zns

@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 #include "platform/FileReplace.h"
 #include "platform/ui/UiService.h"
@@ -253,7 +254,10 @@ bool PrintOnPrinter(const PrintedLogPage& page) {
         ReplacingFile file(PdfPageFileName(chosen, page.pageNumber), ReplacingFile::NewFile);
         if (file.File()) std::fwrite(pdf.data().constData(), 1, static_cast<size_t>(pdf.size()), file.File());
         std::string placed;
-        return bool(file.CommitNew([&](int copy) { return PdfPageFileName(chosen, page.pageNumber, copy); }, placed));
+        const ReplaceResult done =
+            file.CommitNew([&](int copy) { return PdfPageFileName(chosen, page.pageNumber, copy); }, placed);
+        if (!done) throw PrintJobRefused(std::strerror(done.err));
+        return true;
     }
     // A print queue gets the same page as a PDF document; no printer named:
     // the system's default one.

@@ -104,7 +104,8 @@ std::string PdfPageFileName(const std::string& chosen, int pageNumber, int copy 
 struct PrintServerSilent : std::runtime_error {
     PrintServerSilent() : std::runtime_error("the print system does not answer") {}
 };
-// Thrown by a print step whose job the print system refused; what() is its reason.
+// Thrown by a print step whose job the print system refused, or whose PDF
+// file could not be written; what() is the reason.
 struct PrintJobRefused : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
@@ -200,8 +201,9 @@ QImage RenderPrintedLogPage(const PrintedLogPage& page, double scale);
 // False when the device cannot be written.
 bool WritePdfPage(const PrintedLogPage& page, QIODevice& out);
 // Prints the page: a PDF file of its own for print to PDF (no print system
-// asked), else a PDF job sent to its queue. False when the file cannot be
-// written; PrintJobRefused or PrintServerSilent for a job. Nothing is shown.
+// asked), else a PDF job sent to its queue. False when no PDF could be made;
+// PrintJobRefused when the file cannot be written or the job is refused;
+// PrintServerSilent for a job. Nothing is shown.
 bool PrintOnPrinter(const PrintedLogPage& page);
 
 // What the print system answered about the chosen printer and its default one.

@@ -417,11 +417,14 @@ TEST(PrintJob, WritesAPdfFileAPageAndTellsWhatFailed) {
     std::vector<std::string> told;
     spooler.SetReportFunction([&](const std::string& text) { told.push_back(text); });
     // Nothing is under a page's name until the page is whole (a killed print
-    // leaves no part of one), and a file made meanwhile is never written over.
+    // leaves no part of one), and a file made meanwhile is never written over,
+    // also by the first page, put in place as on a FUSE FAT stick.
     static std::string made;
     made = (dir.path() + "/page-4.pdf").toStdString();
     zns::detail::SetBeforeRenameHook([] {
-        if (std::FILE* f = std::fopen(made.c_str(), "wx")) std::fputs("the user's", f), std::fclose(f);
+        std::FILE* f = std::fopen(made.c_str(), "wx");
+        zns::detail::SetNoLinksHook(f ? EPERM : 0, f ? EINVAL : 0);
+        if (f) std::fputs("the user's", f), std::fclose(f);
     });
     ASSERT_TRUE(spooler.Submit(page));
     ASSERT_TRUE(spooler.Submit(page));  // the same page again: a file of its own
@@ -442,7 +445,9 @@ TEST(PrintJob, WritesAPdfFileAPageAndTellsWhatFailed) {
     EXPECT_EQ(spooler.Printed(), 2u);
     EXPECT_EQ(spooler.Failed(), 3u);
     ASSERT_EQ(told.size(), 3u);
+    EXPECT_EQ(told[0], "The page could not be printed on \"" + bad.outputFile + "\": No such file or directory");
     EXPECT_EQ(told[2], "The page could not be printed on \"Office\": server-error-not-accepting-jobs");
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 3);  // no temporary, no reservation
     QFile users(QString::fromStdString(made));
     EXPECT_TRUE(users.open(QIODevice::ReadOnly) && users.readAll() == "the user's");
     const QString written = dir.path() + "/page-4 (2).pdf";
