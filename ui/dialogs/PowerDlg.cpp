@@ -626,7 +626,6 @@ void CPowerDlg::OnBnClickedPlay() {
     EnableDlgItem(IDC_PAUSE, TRUE);
     EnableDlgItem(IDC_STOP, TRUE);
     m_bPaused = false;
-    m_replayReadFailed.store(false);
     StartPlayer();
     StatusBar(0, "Fichier de donn\xE9" "e : " + zns::FixedFieldText(m_settings.files.szFileName));
 }
@@ -667,7 +666,6 @@ bool CPowerDlg::ReadReplayRecord(int64_t pos) {
     if (m_stream.ReadDataLineInFileZne(pos)) return true;
     // A damaged record ends the run as the end of the file does, but is told
     // (a file that cannot be opened has told it already). Player thread: posted.
-    if (m_stream.LastReadStatus() != zns::RecordStatus::EndOfFile) m_replayReadFailed.store(true);
     const std::string text = m_stream.ReplayDamage(pos);
     if (!text.empty()) {
         zns::ui::PostToGui(this, [this, text] {
@@ -682,13 +680,13 @@ void CPowerDlg::OnPlayerEnded() {
     // The end of the file (or a pace that cannot be set) ended the run: the
     // file stays loaded, ready to play from the start.
     if (SessionByte(&SessionState::Running) || !SessionByte(&SessionState::ReplayLoaded)) return;
-    // Stop is disabled now: its last partial page is printed here.
+    // The run is over: its last partial page is printed now.
     if (m_hooks.endAutoPrint) m_hooks.endAutoPrint();
     m_bPaused = false;
     SetPlayerButtons();
     SetButtonIcon(IDC_PLAY, IDI_PLAY);
-    // Play stops again at the same record: Stop stays the way back to acquisition.
-    if (m_replayReadFailed.exchange(false)) EnableDlgItem(IDC_STOP, TRUE);
+    // Stop stays enabled as while playing: the way back to acquisition.
+    EnableDlgItem(IDC_STOP, TRUE);
 }
 
 void CPowerDlg::SetPlayerButtons() {

@@ -190,7 +190,6 @@ private:
     bool m_bTimeCounterShown = false;
     std::atomic<bool> m_statusPending{false};
     std::atomic<bool> m_countersPending{false};
-    std::atomic<bool> m_replayReadFailed{false};  // the last run ended on a record it could not read
 
     CColorStaticST* m_title = nullptr;
     CColorStaticST* m_status = nullptr;
