@@ -114,8 +114,8 @@ QPixmap MediaPicture(int icon) {
     return pm;
 }
 
-// Drawn when a button changes picture (no process-wide cache: pixmaps must not
-// outlive the application object).
+// Drawn once per panel (no process-wide cache: pixmaps must not outlive the
+// application object).
 QIcon PanelIcon(int id) {
     QPixmap pm;
     switch (id) {
@@ -404,7 +404,11 @@ void CPowerDlg::SetButtonIcon(int id, int icon) {
     if (!b || icon == 0) return;
     if (b->property(kIconProperty).toInt() == icon) return;
     b->setProperty(kIconProperty, icon);
-    b->setIcon(PanelIcon(icon));
+    // The same icon each time: Qt caches a button's scaled picture under the
+    // icon's key, and a new icon at every blink would add a copy for ever.
+    auto [it, fresh] = m_icons.try_emplace(icon);
+    if (fresh) it->second = PanelIcon(icon);
+    b->setIcon(it->second);
 }
 
 void CPowerDlg::resizeEvent(QResizeEvent* e) {

@@ -11,6 +11,7 @@
 #include <QIcon>
 #include <atomic>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -197,4 +198,5 @@ private:
     CGraphicCounterCtrl* m_current = nullptr;
     CGraphicCounterCtrl* m_time = nullptr;
     QSlider* m_slider = nullptr;
+    std::map<int, QIcon> m_icons;  // the buttons' pictures by icon id, each drawn once
 };
