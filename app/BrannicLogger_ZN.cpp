@@ -6,6 +6,8 @@
 #include <QThread>
 #include <algorithm>
 #include <cstdio>
+#include <memory>
+#include <set>
 
 #include "ui/AppTexts.h"
 #include "app/BrannicZenova_Dlg.h"
@@ -85,12 +87,20 @@ CBrannicLogger_ZNApp::CBrannicLogger_ZNApp()
     });
     // A save that failed on any thread is told on the GUI thread, once per file,
     // unless a save of that file has worked by then (a log's header closed on
-    // the room kept for it after a running key update met the full disk); news
-    // of a file takes the place of its failure's box while that is still up,
-    // also under the boxes shown above it since (the recording's own).
-    zns::SetSaveFailureHandler([](const std::string& path, const std::string& text, bool failed) {
-        zns::ui::PostToGui(nullptr, [path, text, failed] {
-            if (failed ? !zns::SaveFailureStands(path) : !zns::ui::WithdrawMessageBoxes(path)) return;
+    // the room kept for it after a running key update met the full disk). The
+    // news of a file whose failure was told is told too: it takes the place of
+    // the failure's box while that is still up, also under the boxes shown
+    // above it since (the recording's own), and follows it once answered.
+    auto told = std::make_shared<std::set<std::string>>();  // GUI thread only
+    zns::SetSaveFailureHandler([told](const std::string& path, const std::string& text, bool failed) {
+        zns::ui::PostToGui(nullptr, [told, path, text, failed] {
+            if (failed) {
+                if (!zns::SaveFailureStands(path)) return;
+                told->insert(path);
+            } else {
+                zns::ui::WithdrawMessageBoxes(path);
+                if (!told->erase(path)) return;
+            }
             zns::ui::MessageBoxAbout(failed ? path : std::string(), text, zns::ui::AppTitle(),
                                      MB_OK | (failed ? MB_ICONSTOP : MB_ICONINFORMATION));
         });

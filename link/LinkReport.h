@@ -27,6 +27,9 @@ enum : int {
     SB_PART_COUNTER = 3,  // frames dispatched since the logger was found
 };
 
+// What the status bar and the power panel say of a logger that is there but may not be opened.
+inline constexpr const char* kLinkNoAccessText = "No access to the logger";
+
 enum class LinkBoxIcon { Information, Warning, Error };
 
 class ILinkReport {

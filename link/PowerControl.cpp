@@ -3,6 +3,7 @@
 #include "link/PowerControl.h"
 
 #include "link/CommandFrames.h"
+#include "link/LinkReport.h"
 #include "link/Recorder.h"
 #include "platform/NumText.h"
 
@@ -289,7 +290,12 @@ void CPowerControl::ShowStatus() {
     StatusText t = FrameStatusText(logger.FrameStatus, logger.StepFlag != 0);
     m_panel.SetTimer(ID_TIMER_STATUS_HOLD, kHoldMs);
     if (logger.StepFlag) t = {"OVERRUN", STATUS_FAILURE, true};
-    if (!m_shared.m_bLinkUp.load()) t = {"No USB Hardware Detected : Replay Mode.", STATUS_NOTICE, true};
+    if (!m_shared.m_bLinkUp.load()) {
+        // A logger that is there but may not be opened is named as the status bar names it.
+        const bool refused = m_shared.m_bLoggerNoAccess.load();
+        t = {refused ? std::string(kLinkNoAccessText) + " : Replay Mode." : "No USB Hardware Detected : Replay Mode.",
+             STATUS_NOTICE, true};
+    }
     if (m_shared.g_bBadDirection.exchange(false)) t = {"Bad Winch Direction !!!", STATUS_FAILURE, true};
     if (m_shared.g_bWaitLastDepth.exchange(false)) {
         const SessionState s = m_shared.SnapshotSession();

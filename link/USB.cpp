@@ -402,7 +402,7 @@ int CUSB::LinkWatchThread() {
         }
         if (m_shared.m_bExiting.load()) break;
 
-        Text(SB_PART_HARDWARE, m_noAccess ? kNoAccessHint : "Not hardware detected.");
+        Text(SB_PART_HARDWARE, m_shared.m_bLoggerNoAccess.load() ? kNoAccessHint : "Not hardware detected.");
         m_report.ResetStatusTick();
         m_shared.m_bLinkUp.store(false);
         m_report.OnLinkStatus(LINK_STATUS_SENT);
@@ -466,8 +466,8 @@ CUSB::FT_STATUS CUSB::CheckLink() {
 CUSB::FT_STATUS CUSB::OpenedOrLogged(FT_STATUS st) {
     // A logger that is there but cannot be had says so, and why in the error log, once a
     // streak: most often the udev rule is missing.
-    m_noAccess = st == d2::FT_DEVICE_NOT_OPENED;
-    if (m_noAccess) {
+    m_shared.m_bLoggerNoAccess.store(st == d2::FT_DEVICE_NOT_OPENED);
+    if (st == d2::FT_DEVICE_NOT_OPENED) {
         SetStatus(kNoAccessText);
         if (m_openFailLogged != st) ReportError(st, LOC_OPEN);
     }

@@ -83,7 +83,7 @@ public:
     // A command frame not written whole is written again, whole, up to this many times in all.
     static constexpr int kWriteTries = 3;
     // Status-bar texts (parts 1 and 2) of a logger that is there but may not be opened.
-    static constexpr const char* kNoAccessText = "No access to the logger";
+    static constexpr const char* kNoAccessText = kLinkNoAccessText;
     static constexpr const char* kNoAccessHint = "udev rule: see README";
 
     static constexpr const char* kDefaultDescription = "Logger";
@@ -251,7 +251,6 @@ private:
     std::atomic<bool> m_powerOffSent{false};  // power-off asked for this loss
     int m_dots = 0;                           // link watch only
     FT_STATUS m_openFailLogged = 0;           // link watch only: a failing open is logged once
-    bool m_noAccess = false;                  // link watch only: the last open was refused
     std::atomic<bool> m_receiveLoop{false};   // a receive loop runs
     std::atomic<bool> m_notSentTold{false};   // a frame that could not be written was told
     std::atomic<int> m_notSent{0};            // frames that could not be written

@@ -209,6 +209,8 @@ struct SharedData {
     std::atomic<bool> m_bExiting{false};
     std::atomic<bool> m_bUsbLoaded{false};
     std::atomic<bool> m_bLinkUp{false};
+    // The last open found a logger it may not have (no access, held by another program).
+    std::atomic<bool> m_bLoggerNoAccess{false};
     std::atomic<bool> m_bLinkWatchRunning{false};
     std::atomic<bool> m_bReceiveRun{false};
     std::atomic<bool> m_bReceiveRunning{false};

@@ -87,7 +87,7 @@ TEST(AppObject, RecordsAndStartUpValues) {
     QCoreApplication::processEvents();
     ASSERT_EQ(dir.Ui().Boxes().size(), 1u);
     EXPECT_EQ(dir.Ui().Boxes()[0].text, zns::SaveFailureText(dir.File("HxZn.cfg"), ENOSPC));
-    // Good news of a file is told while its failure's box is up, not after.
+    // Good news of a file whose failure was told: in place of its box while that is up, else after it.
     dir.Ui().OnBox([&](const auto& box) {
         if (box.text.find("could not") == std::string::npos) return;
         zns::TellSave(dir.File("b.hed"), "closed", false);
@@ -96,11 +96,11 @@ TEST(AppObject, RecordsAndStartUpValues) {
     zns::NoteSave(dir.File("b.hed"), full);
     QCoreApplication::processEvents();
     dir.Ui().OnBox(nullptr);
-    zns::TellSave(dir.File("b.hed"), "late", false);
+    zns::TellSave(dir.File("HxZn.cfg"), "late", false);  // its box was answered at once
     QCoreApplication::processEvents();
-    ASSERT_EQ(dir.Ui().Boxes().size(), 3u);
-    EXPECT_EQ(dir.Ui().LastBox().text, "closed");
-    EXPECT_TRUE(dir.Ui().Boxes()[1].withdrawn);  // and that box goes
+    ASSERT_EQ(dir.Ui().Boxes().size(), 4u);
+    EXPECT_EQ(dir.Ui().LastBox().text, "late");
+    EXPECT_TRUE(dir.Ui().Boxes()[1].withdrawn && dir.Ui().Boxes()[2].text == "closed");  // and that box goes
     app.Shutdown();
 }
 

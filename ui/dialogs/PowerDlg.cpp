@@ -114,8 +114,8 @@ QPixmap MediaPicture(int icon) {
     return pm;
 }
 
-// Drawn when a button changes picture (no process-wide cache: pixmaps must not
-// outlive the application object).
+// Drawn once per panel (no process-wide cache: pixmaps must not outlive the
+// application object).
 QIcon PanelIcon(int id) {
     QPixmap pm;
     switch (id) {
@@ -404,7 +404,11 @@ void CPowerDlg::SetButtonIcon(int id, int icon) {
     if (!b || icon == 0) return;
     if (b->property(kIconProperty).toInt() == icon) return;
     b->setProperty(kIconProperty, icon);
-    b->setIcon(PanelIcon(icon));
+    // The same icon each time: Qt caches a button's scaled picture under the
+    // icon's key, and a new icon at every blink would add a copy for ever.
+    auto [it, fresh] = m_icons.try_emplace(icon);
+    if (fresh) it->second = PanelIcon(icon);
+    b->setIcon(it->second);
 }
 
 void CPowerDlg::resizeEvent(QResizeEvent* e) {
@@ -626,7 +630,6 @@ void CPowerDlg::OnBnClickedPlay() {
     EnableDlgItem(IDC_PAUSE, TRUE);
     EnableDlgItem(IDC_STOP, TRUE);
     m_bPaused = false;
-    m_replayReadFailed.store(false);
     StartPlayer();
     StatusBar(0, "Fichier de donn\xE9" "e : " + zns::FixedFieldText(m_settings.files.szFileName));
 }
@@ -667,7 +670,6 @@ bool CPowerDlg::ReadReplayRecord(int64_t pos) {
     if (m_stream.ReadDataLineInFileZne(pos)) return true;
     // A damaged record ends the run as the end of the file does, but is told
     // (a file that cannot be opened has told it already). Player thread: posted.
-    if (m_stream.LastReadStatus() != zns::RecordStatus::EndOfFile) m_replayReadFailed.store(true);
     const std::string text = m_stream.ReplayDamage(pos);
     if (!text.empty()) {
         zns::ui::PostToGui(this, [this, text] {
@@ -682,13 +684,13 @@ void CPowerDlg::OnPlayerEnded() {
     // The end of the file (or a pace that cannot be set) ended the run: the
     // file stays loaded, ready to play from the start.
     if (SessionByte(&SessionState::Running) || !SessionByte(&SessionState::ReplayLoaded)) return;
-    // Stop is disabled now: its last partial page is printed here.
+    // The run is over: its last partial page is printed now.
     if (m_hooks.endAutoPrint) m_hooks.endAutoPrint();
     m_bPaused = false;
     SetPlayerButtons();
     SetButtonIcon(IDC_PLAY, IDI_PLAY);
-    // Play stops again at the same record: Stop stays the way back to acquisition.
-    if (m_replayReadFailed.exchange(false)) EnableDlgItem(IDC_STOP, TRUE);
+    // Stop stays enabled as while playing: the way back to acquisition.
+    EnableDlgItem(IDC_STOP, TRUE);
 }
 
 void CPowerDlg::SetPlayerButtons() {

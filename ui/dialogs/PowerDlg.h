@@ -11,6 +11,7 @@
 #include <QIcon>
 #include <atomic>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -190,7 +191,6 @@ private:
     bool m_bTimeCounterShown = false;
     std::atomic<bool> m_statusPending{false};
     std::atomic<bool> m_countersPending{false};
-    std::atomic<bool> m_replayReadFailed{false};  // the last run ended on a record it could not read
 
     CColorStaticST* m_title = nullptr;
     CColorStaticST* m_status = nullptr;
@@ -198,4 +198,5 @@ private:
     CGraphicCounterCtrl* m_current = nullptr;
     CGraphicCounterCtrl* m_time = nullptr;
     QSlider* m_slider = nullptr;
+    std::map<int, QIcon> m_icons;  // the buttons' pictures by icon id, each drawn once
 };

@@ -364,6 +364,10 @@ TEST_F(PowerUnitTest, StatusLineHoldsItsTextUnlessTheCodeChanges) {
     power.ShowStatus();
     EXPECT_EQ(panel.statusText, "No USB Hardware Detected : Replay Mode.");
     EXPECT_EQ(panel.statusClass, STATUS_NOTICE);
+    shared.m_bLoggerNoAccess.store(true);  // one there that may not be opened: the status bar's words
+    panel.KillTimer(ID_TIMER_STATUS_HOLD);
+    power.ShowStatus();
+    EXPECT_EQ(panel.statusText, "No access to the logger : Replay Mode.");
 }
 
 TEST_F(PowerUnitTest, SupplyAlarmsBlinkFromTheirLimits) {

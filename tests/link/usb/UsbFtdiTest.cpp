@@ -109,6 +109,6 @@ TEST_F(UsbFtdiTest, ALoggerThatMayNotBeOpenedSaysSo) {
     ASSERT_TRUE(rig.usb->Init());
     EXPECT_TRUE(WaitUntil([&] {
         return rig.report.LastTextOf(SB_PART_LINK) == CUSB::kNoAccessText &&
-               rig.report.LastTextOf(SB_PART_HARDWARE) == CUSB::kNoAccessHint;
+               rig.report.LastTextOf(SB_PART_HARDWARE) == CUSB::kNoAccessHint && rig.shared.m_bLoggerNoAccess;
     }));
 }

@@ -446,9 +446,9 @@ TEST_F(PowerDlgTest, ReplayRunsToTheEndAndStartsAgainFromTheFirstRecord) {
     dlg.GetDlgItem<QSlider>(CPowerDlg::IDC_SPEED)->setValue(50);
     dlg.OnBnClickedPlay();
     ASSERT_TRUE(PumpUntil([&] { return Replayed().size() == 20 && Session(&SessionState::Running) == 0; }));
-    // The end of the file leaves the panel as a loaded file shows it.
+    // The end of the file leaves the file loaded, ready to play again.
     ASSERT_TRUE(PumpUntil([&] { return !Enabled(CPowerDlg::IDC_PAUSE); }));
-    EXPECT_FALSE(Enabled(CPowerDlg::IDC_STOP));
+    EXPECT_TRUE(Enabled(CPowerDlg::IDC_STOP));  // the way back to acquisition, as while playing
     EXPECT_TRUE(Enabled(CPowerDlg::IDC_PLAY));
     EXPECT_EQ(autoPrintEnds, 1);  // its last page printed, as Stop would
     EXPECT_EQ(fake.BoxCount(), 0u);
@@ -471,7 +471,8 @@ TEST_F(PowerDlgTest, ReplayRunsToTheEndAndStartsAgainFromTheFirstRecord) {
     dlg.OnBnClickedPlay();  // the first record damaged: nothing to replay, Stop leads back to acquisition
     ASSERT_TRUE(PumpUntil([&] { return fake.BoxCount() == 2 && !Enabled(CPowerDlg::IDC_PAUSE); }));
     EXPECT_NE(fake.LastBox().text.find("byte 0 has a wrong check sum. No record can be replayed."), std::string::npos);
-    EXPECT_TRUE(Enabled(CPowerDlg::IDC_STOP));
+    dlg.GetDlgItem<QPushButton>(CPowerDlg::IDC_STOP)->click();  // nothing while disabled
+    EXPECT_FALSE(dlg.GetDlgItem(CPowerDlg::IDC_POWER)->isHidden());  // Stop leads back to acquisition
 }
 
 }  // namespace
