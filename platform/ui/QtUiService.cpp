@@ -17,7 +17,9 @@
 #include <QStringList>
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 
+#include "platform/CodePage.h"
 #include "platform/ui/GuiThread.h"
 #include "platform/ui/UiText.h"
 
@@ -171,7 +173,10 @@ std::optional<std::string> QtUiService::PrintSetup(QWidget* parent, const std::s
 std::string QtUiService::DefaultPrinterName() { return FromQ(QPrinterInfo::defaultPrinterName()); }
 
 bool QtUiService::PrinterAvailable(const std::string& name) {
-    return !name.empty() && !QPrinterInfo::printerInfo(ToQ(name)).isNull();
+    if (name.empty()) return false;
+    // Any instance name opens on its queue: only a listed one exists.
+    if (name.find('/') != std::string::npos) return QPrinterInfo::availablePrinterNames().contains(ToQ(name));
+    return !QPrinterInfo::printerInfo(ToQ(name)).isNull();
 }
 
 // ---------------------------------------------------------------------------
@@ -216,6 +221,34 @@ bool IsRefusal(ipp_status_t status) {
     }
 }
 
+// A printer as the server knows it: its queue's name in UTF-8 and, for an
+// instance ("queue/instance"), the instance.
+struct ServerQueue {
+    std::string queue, instance;
+    explicit ServerQueue(const std::string& printer) {
+        const std::string utf8 = FromCp1252(printer);
+        const size_t slash = utf8.find('/');
+        queue = utf8.substr(0, slash);
+        if (slash != std::string::npos) instance = utf8.substr(slash + 1);
+    }
+};
+
+// An instance is its queue with options of its own: those that differ from
+// the queue's go with the job. False when the server did not tell them.
+bool AddInstanceOptions(http_t* http, const ServerQueue& q, int& n, cups_option_t** options) {
+    if (q.instance.empty()) return true;
+    cups_dest_t* base = cupsGetNamedDest(http, q.queue.c_str(), nullptr);
+    cups_dest_t* inst = base ? cupsGetNamedDest(http, q.queue.c_str(), q.instance.c_str()) : nullptr;
+    for (int i = 0; inst && i < inst->num_options; ++i) {
+        const cups_option_t& o = inst->options[i];
+        const char* was = cupsGetOption(o.name, base->num_options, base->options);
+        if (!was || std::strcmp(was, o.value) != 0) n = cupsAddOption(o.name, o.value, n, options);
+    }
+    if (base) cupsFreeDests(1, base);
+    if (inst) cupsFreeDests(1, inst);
+    return inst != nullptr;
+}
+
 }  // namespace
 
 PrintServerAnswer QtUiService::AskPrintServer(int timeoutMs) {
@@ -243,13 +276,21 @@ PrintJobOutcome QtUiService::SendPrintJob(const PrintJobRequest& job, int timeou
                                         "two-sided-short-edge"};
     if (job.duplex >= 0 && job.duplex <= 3) n = cupsAddOption("sides", sides[job.duplex], n, &options);
     if (!job.color) n = cupsAddOption("print-color-mode", "monochrome", n, &options);
+    const ServerQueue queue(job.printer);
+    if (!AddInstanceOptions(http, queue, n, &options)) {
+        cupsFreeOptions(n, options);
+        httpClose(http);
+        return out;
+    }
 
     // One Print-Job request on this connection (cupsCreateJob and cupsPrintFile
-    // make connections of their own, without the bound).
+    // make connections of their own, without the bound). The queue's name goes
+    // in UTF-8, percent-encoded.
     char uri[HTTP_MAX_URI];
     httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost", ippPort(), "/printers/%s",
-                     job.printer.c_str());
-    const std::string resource = "/printers/" + job.printer;
+                     queue.queue.c_str());
+    const char* path = std::strstr(uri, "/printers/");  // none when the name does not fit
+    const std::string resource = path ? path : "/";
     ipp_t* request = ippNewRequest(IPP_OP_PRINT_JOB);
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
