@@ -394,7 +394,7 @@ TEST(PrinterSettings, NameSwapAndRestore) {
         ok = b->text();
         b->click();
     });
-    EXPECT_EQ(ui::QtUiService().PrintSetup(nullptr, file), file);
+    EXPECT_EQ(ui::QtUiService().PrintSetup(nullptr, file, true), file);
     EXPECT_EQ(ok, "OK");
 }
 
