@@ -26,6 +26,7 @@
 #include "app/OsName.h"
 #include "ui/WindowHandles.h"
 #include "link/USB.h"
+#include "platform/CodePage.h"
 #include "platform/Paths.h"
 #include "platform/ui/GuiThread.h"
 #include "platform/ui/UiService.h"
@@ -814,28 +815,32 @@ void CBrannicZenova_Dlg::OnPrintersLookedUp(unsigned check, const zns::PrinterLo
     }
     std::string& name = m_data.m_strPrinterUsed;
     if (IsNoPrinter(name) && answer.systemDefault) name = answer.systemDefault->deviceName;
-    // Ready as a page would print: on the chosen printer, a PDF file, or the
-    // default printer when the chosen one is gone.
+    // Ready when a page can go: to the chosen printer or a PDF file; a page for
+    // a printer gone since is told not printed, never sent to the default one.
     m_printerReady = !IsNoPrinter(name) && (zns::IsPdfPrinterName(name) || answer.chosen || answer.systemDefault);
     ApplyMenuStates();
 }
 
 void CBrannicZenova_Dlg::OnSetPrinter() {
     if (!m_drawer || m_askingPrintServer) return;
-    // The print dialog asks the print server and waits for it: it is made only
-    // once the server has answered (or there is none), asked on the spooler's side.
+    // The print dialog asks the print server and waits for it: it lists the
+    // printers only once the server has answered (or there is none), asked on
+    // the spooler's side; a silent server leaves the PDF choice.
     m_askingPrintServer = true;
     m_drawer->AskPrintServer([this](zns::ui::PrintServerAnswer answer) {
         m_askingPrintServer = false;
-        if (answer == zns::ui::PrintServerAnswer::Silent)
-            MessageBox(kMsgPrintSystemSilent, {}, MB_OK | MB_ICONEXCLAMATION);
-        else
-            RunPrintSetup();
+        RunPrintSetup(answer != zns::ui::PrintServerAnswer::Silent);
     });
 }
 
-void CBrannicZenova_Dlg::RunPrintSetup() {
-    auto chosen = zns::ui::Service().PrintSetup(this, m_data.m_strPrinterUsed);
+void CBrannicZenova_Dlg::RunPrintSetup(bool listed) {
+    // The configuration file keeps a printer's name in its code page; the
+    // print system spells it in UTF-8. A PDF file is a path, kept as it is.
+    const std::string& used = m_data.m_strPrinterUsed;
+    const std::string current = IsNoPrinter(used) ? std::string()
+                                : zns::IsPdfPrinterName(used) ? used
+                                                              : zns::FromCp1252(used);
+    auto chosen = zns::ui::Service().PrintSetup(this, current, listed);
     if (!chosen) return;
     // A choice without a name prints nowhere: say so rather than close as if
     // a printer had been chosen.
@@ -843,8 +848,17 @@ void CBrannicZenova_Dlg::RunPrintSetup() {
         MessageBox(kMsgPrinterUnusable, {}, MB_OK | MB_ICONEXCLAMATION);
         return;
     }
+    std::string name = *chosen;
+    if (!zns::IsPdfPrinterName(name)) {
+        // Stored as "???" it would name no printer, and pages would go elsewhere.
+        name = zns::ToCp1252(*chosen);
+        if (zns::FromCp1252(name) != *chosen) {
+            MessageBox(kMsgPrinterNameNotKept, {}, MB_OK | MB_ICONEXCLAMATION);
+            return;
+        }
+    }
     // A printer from the print system's own list, or a PDF file: nothing to look up.
-    m_data.m_strPrinterUsed = *chosen;
+    m_data.m_strPrinterUsed = name;
     ++m_printerCheck;
     m_printerLookupPending = false;
     m_printerSilent = false;

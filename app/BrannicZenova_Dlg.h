@@ -70,8 +70,9 @@ public:
     static constexpr const char* kCaption = "BrannicLogger ZN";
     static constexpr const char* kAboutMenuText = "&About ZNS Acquisition software...";
     static constexpr const char* kMsgNoDefaultPrinter = "No default printer!!!";
-    static constexpr const char* kMsgPrintSystemSilent =
-        "The print system does not answer: the printer cannot be chosen now. Try again later.";
+    static constexpr const char* kMsgPrinterNameNotKept =
+        "The name of this printer has letters that the configuration file cannot keep: the printer was not "
+        "changed. Choose another printer, or give this one a name in Western European letters.";
     static constexpr const char* kMsgPrinterUnusable =
         "This choice is not a printer and cannot be used for printing: choose an installed printer.";
     static constexpr const char* kMsgPacketSize = "Packet size :";
@@ -220,8 +221,9 @@ private:
     // default printer; the print entries follow its answer.
     void SetupPrinter();
     void OnPrintersLookedUp(unsigned check, const zns::PrinterLookup& answer);
-    // The print dialog and what was chosen in it.
-    void RunPrintSetup();
+    // The print dialog and what was chosen in it; without `listed` the print
+    // system gave no list of printers.
+    void RunPrintSetup(bool listed);
     void SetStatusParts();
     void RememberNormalRect();
     void ToggleWide(int receiverId);

@@ -3,11 +3,14 @@
 #include <cups/cups.h>
 
 #include <QApplication>
+#include <QBoxLayout>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFormLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPrintDialog>
@@ -15,9 +18,13 @@
 #include <QPrinterInfo>
 #include <QPushButton>
 #include <QStringList>
+#include <QStyle>
+#include <QToolButton>
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 
+#include "platform/CodePage.h"
 #include "platform/ui/GuiThread.h"
 #include "platform/ui/UiText.h"
 
@@ -127,14 +134,82 @@ std::optional<std::string> QtUiService::FileDialog(QWidget* parent, const FileDi
     return QFile::encodeName(files.front()).toStdString();
 }
 
-std::optional<std::string> QtUiService::PrintSetup(QWidget* parent, const std::string& current) {
+namespace {
+
+// Print to PDF is stored as the file's absolute path: no queue's name starts with '/'.
+bool IsPdfChoice(const std::string& choice) { return !choice.empty() && choice.front() == '/'; }
+
+std::string PdfChoice(const QString& file) {
+    if (file.trimmed().isEmpty()) return std::string();
+    return QFile::encodeName(QFileInfo(file.trimmed()).absoluteFilePath()).toStdString();
+}
+
+// Set Printer while the print system gives no list: the current choice is kept
+// or a PDF file chosen, and nothing here asks the print system.
+std::optional<std::string> UnlistedPrintSetup(QWidget* parent, const std::string& current) {
+    QDialog dlg(parent);
+    dlg.setWindowTitle(QStringLiteral("Set Printer"));
+    auto* icon = new QLabel;
+    icon->setPixmap(dlg.style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(32, 32));
+    auto* text = new QLabel(QStringLiteral("The print system does not answer: its printers cannot be listed now. "
+                                           "The printer stays as it is, or the pages go to a PDF file."));
+    text->setWordWrap(true);
+    auto* printers = new QComboBox;
+    printers->setObjectName(QStringLiteral("printers"));
+    if (!current.empty() && !IsPdfChoice(current)) printers->addItem(QString::fromUtf8(current));
+    printers->addItem(QStringLiteral("Print to File (PDF)"));
+    auto* file = new QLineEdit(IsPdfChoice(current) ? QFile::decodeName(current.c_str()) : QString());
+    file->setObjectName(QStringLiteral("filename"));
+    auto* browse = new QToolButton;
+    browse->setText(QStringLiteral("..."));
+    const auto pdf = [printers] { return printers->currentIndex() == printers->count() - 1; };
+    const auto follow = [=] {
+        file->setEnabled(pdf());
+        browse->setEnabled(pdf());
+    };
+    QObject::connect(printers, &QComboBox::currentIndexChanged, &dlg, follow);
+    follow();
+    QObject::connect(browse, &QToolButton::clicked, &dlg, [&dlg, file] {
+        NoteModalSession();
+        const QString f = QFileDialog::getSaveFileName(&dlg, QStringLiteral("Print To File"), file->text(),
+                                                       QStringLiteral("PDF (*.pdf)"), nullptr,
+                                                       QFileDialog::DontConfirmOverwrite);
+        if (!f.isEmpty()) file->setText(f);
+    });
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dlg, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dlg, &QDialog::reject);
+    auto* top = new QHBoxLayout;
+    top->addWidget(icon, 0, Qt::AlignTop);
+    top->addWidget(text, 1);
+    auto* fileRow = new QHBoxLayout;
+    fileRow->addWidget(file, 1);
+    fileRow->addWidget(browse);
+    auto* form = new QFormLayout;
+    form->addRow(QStringLiteral("&Name:"), printers);
+    auto* fileLabel = new QLabel(QStringLiteral("Output &file:"));
+    fileLabel->setBuddy(file);
+    form->addRow(fileLabel, fileRow);
+    auto* all = new QVBoxLayout(&dlg);
+    all->addLayout(top);
+    all->addLayout(form);
+    all->addWidget(buttons);
+    dlg.resize(460, dlg.sizeHint().height());
+    if (dlg.exec() != QDialog::Accepted || !pdf()) return std::nullopt;
+    return PdfChoice(file->text());
+}
+
+}  // namespace
+
+std::optional<std::string> QtUiService::PrintSetup(QWidget* parent, const std::string& current, bool listed) {
     NoteModalSession();
+    if (!listed) return UnlistedPrintSetup(parent, current);
     QPrinter printer;
-    if (current.find('/') != std::string::npos) {
+    if (IsPdfChoice(current)) {
         printer.setOutputFormat(QPrinter::PdfFormat);
         printer.setOutputFileName(QFile::decodeName(current.c_str()));
     } else if (!current.empty()) {
-        printer.setPrinterName(ToQ(current));
+        printer.setPrinterName(QString::fromUtf8(current));
     }
     QPrintDialog dlg(&printer, parent);
     dlg.setWindowTitle(QStringLiteral("Set Printer"));
@@ -148,8 +223,8 @@ std::optional<std::string> QtUiService::PrintSetup(QWidget* parent, const std::s
         [&dlg, current] {
             auto* printers = dlg.findChild<QComboBox*>(QStringLiteral("printers"));
             if (!printers || printers->count() == 0 || current.empty()) return;
-            if (current.find('/') == std::string::npos) {
-                const int at = printers->findText(ToQ(current), Qt::MatchExactly);
+            if (!IsPdfChoice(current)) {
+                const int at = printers->findText(QString::fromUtf8(current), Qt::MatchExactly);
                 if (at >= 0) printers->setCurrentIndex(at);
                 return;
             }
@@ -160,18 +235,17 @@ std::optional<std::string> QtUiService::PrintSetup(QWidget* parent, const std::s
         Qt::QueuedConnection);
     if (dlg.exec() != QDialog::Accepted) return std::nullopt;
     // Qt's print to PDF: the file's absolute path stands for the printer.
-    if (printer.outputFormat() == QPrinter::PdfFormat) {
-        const QString file = printer.outputFileName();
-        if (file.isEmpty()) return std::string();
-        return QFile::encodeName(QFileInfo(file).absoluteFilePath()).toStdString();
-    }
-    return FromQ(printer.printerName());
+    if (printer.outputFormat() == QPrinter::PdfFormat) return PdfChoice(printer.outputFileName());
+    return printer.printerName().toStdString();
 }
 
 std::string QtUiService::DefaultPrinterName() { return FromQ(QPrinterInfo::defaultPrinterName()); }
 
 bool QtUiService::PrinterAvailable(const std::string& name) {
-    return !name.empty() && !QPrinterInfo::printerInfo(ToQ(name)).isNull();
+    if (name.empty()) return false;
+    // Any instance name opens on its queue: only a listed one exists.
+    if (name.find('/') != std::string::npos) return QPrinterInfo::availablePrinterNames().contains(ToQ(name));
+    return !QPrinterInfo::printerInfo(ToQ(name)).isNull();
 }
 
 // ---------------------------------------------------------------------------
@@ -216,6 +290,34 @@ bool IsRefusal(ipp_status_t status) {
     }
 }
 
+// A printer as the server knows it: its queue's name in UTF-8 and, for an
+// instance ("queue/instance"), the instance.
+struct ServerQueue {
+    std::string queue, instance;
+    explicit ServerQueue(const std::string& printer) {
+        const std::string utf8 = FromCp1252(printer);
+        const size_t slash = utf8.find('/');
+        queue = utf8.substr(0, slash);
+        if (slash != std::string::npos) instance = utf8.substr(slash + 1);
+    }
+};
+
+// An instance is its queue with options of its own: those that differ from
+// the queue's go with the job. False when the server did not tell them.
+bool AddInstanceOptions(http_t* http, const ServerQueue& q, int& n, cups_option_t** options) {
+    if (q.instance.empty()) return true;
+    cups_dest_t* base = cupsGetNamedDest(http, q.queue.c_str(), nullptr);
+    cups_dest_t* inst = base ? cupsGetNamedDest(http, q.queue.c_str(), q.instance.c_str()) : nullptr;
+    for (int i = 0; inst && i < inst->num_options; ++i) {
+        const cups_option_t& o = inst->options[i];
+        const char* was = cupsGetOption(o.name, base->num_options, base->options);
+        if (!was || std::strcmp(was, o.value) != 0) n = cupsAddOption(o.name, o.value, n, options);
+    }
+    if (base) cupsFreeDests(1, base);
+    if (inst) cupsFreeDests(1, inst);
+    return inst != nullptr;
+}
+
 }  // namespace
 
 PrintServerAnswer QtUiService::AskPrintServer(int timeoutMs) {
@@ -243,13 +345,21 @@ PrintJobOutcome QtUiService::SendPrintJob(const PrintJobRequest& job, int timeou
                                         "two-sided-short-edge"};
     if (job.duplex >= 0 && job.duplex <= 3) n = cupsAddOption("sides", sides[job.duplex], n, &options);
     if (!job.color) n = cupsAddOption("print-color-mode", "monochrome", n, &options);
+    const ServerQueue queue(job.printer);
+    if (!AddInstanceOptions(http, queue, n, &options)) {
+        cupsFreeOptions(n, options);
+        httpClose(http);
+        return out;
+    }
 
     // One Print-Job request on this connection (cupsCreateJob and cupsPrintFile
-    // make connections of their own, without the bound).
+    // make connections of their own, without the bound). The queue's name goes
+    // in UTF-8, percent-encoded.
     char uri[HTTP_MAX_URI];
     httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost", ippPort(), "/printers/%s",
-                     job.printer.c_str());
-    const std::string resource = "/printers/" + job.printer;
+                     queue.queue.c_str());
+    const char* path = std::strstr(uri, "/printers/");  // none when the name does not fit
+    const std::string resource = path ? path : "/";
     ipp_t* request = ippNewRequest(IPP_OP_PRINT_JOB);
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());

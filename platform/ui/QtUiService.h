@@ -11,7 +11,7 @@ public:
     int MessageBox(QWidget* parent, const std::string& text, const std::string& caption,
                    unsigned type) override;
     std::optional<std::string> FileDialog(QWidget* parent, const FileDialogRequest& req) override;
-    std::optional<std::string> PrintSetup(QWidget* parent, const std::string& current) override;
+    std::optional<std::string> PrintSetup(QWidget* parent, const std::string& current, bool listed) override;
     std::string DefaultPrinterName() override;
     bool PrinterAvailable(const std::string& name) override;
     PrintServerAnswer AskPrintServer(int timeoutMs) override;

@@ -65,6 +65,11 @@ int ScriptedUiService::PrintSetupCount() const {
     return m_printSetups;
 }
 
+bool ScriptedUiService::LastPrintSetupListed() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_printSetupListed;
+}
+
 void ScriptedUiService::Clear() {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_answers.clear();
@@ -123,10 +128,11 @@ std::optional<std::string> ScriptedUiService::FileDialog(QWidget*, const FileDia
     return answer;
 }
 
-std::optional<std::string> ScriptedUiService::PrintSetup(QWidget*, const std::string&) {
+std::optional<std::string> ScriptedUiService::PrintSetup(QWidget*, const std::string&, bool listed) {
     NoteModalSession();
     std::lock_guard<std::mutex> lock(m_mutex);
     ++m_printSetups;
+    m_printSetupListed = listed;
     if (m_printAnswers.empty()) return std::nullopt;
     auto answer = std::move(m_printAnswers.front());
     m_printAnswers.pop_front();

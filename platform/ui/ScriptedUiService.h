@@ -58,6 +58,7 @@ public:
     std::vector<FileDialogRequest> FileRequests() const;
     std::vector<BeepCall> Beeps() const;
     int PrintSetupCount() const;
+    bool LastPrintSetupListed() const;  // the last dialog had the printers' list
     void Clear();
     // Called as each box shows, without the service's lock (what the disk holds then).
     void OnBox(std::function<void(const Box&)> watch);
@@ -65,7 +66,7 @@ public:
     int MessageBox(QWidget* parent, const std::string& text, const std::string& caption,
                    unsigned type) override;
     std::optional<std::string> FileDialog(QWidget* parent, const FileDialogRequest& req) override;
-    std::optional<std::string> PrintSetup(QWidget* parent, const std::string& current) override;
+    std::optional<std::string> PrintSetup(QWidget* parent, const std::string& current, bool listed) override;
     std::string DefaultPrinterName() override;
     bool PrinterAvailable(const std::string& name) override;
     PrintServerAnswer AskPrintServer(int timeoutMs) override;
@@ -92,6 +93,7 @@ private:
     int m_hungRequests = 0;
     std::condition_variable m_printReleased;
     int m_printSetups = 0;
+    bool m_printSetupListed = false;
     std::atomic<bool> m_boxesTakeFocus{false};
     std::function<void(const Box&)> m_onBox;
 };

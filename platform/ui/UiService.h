@@ -33,7 +33,7 @@ enum class PrintServerAnswer {
 
 // One page for a print queue, as a PDF document.
 struct PrintJobRequest {
-    std::string printer;  // the queue
+    std::string printer;  // the queue, or "queue/instance" for an instance
     std::string title;    // the job's name
     std::string media;    // page size key ("A4"); empty: the queue's own
     int duplex = 0;       // QPrinter::DuplexMode
@@ -58,9 +58,13 @@ public:
     // The chosen path, or nothing when cancelled.
     virtual std::optional<std::string> FileDialog(QWidget* parent, const FileDialogRequest& req) = 0;
     // Printer choice (print set-up); `current` is preselected. Nothing when
-    // cancelled; for print to PDF the file's absolute path (a name with a '/',
-    // which no print queue has); an empty name for a choice without one.
-    virtual std::optional<std::string> PrintSetup(QWidget* parent, const std::string& current) = 0;
+    // cancelled; for print to PDF the file's absolute path (it starts with a
+    // '/', which no print queue does); an empty name for a choice without one.
+    // Printer names in and out are UTF-8, as the print system spells them (an
+    // instance is "queue/instance"). With `listed` false the print system gave
+    // no list of printers: the dialog says so, asks it nothing and offers a PDF
+    // file only, the current choice kept (nothing when it is kept).
+    virtual std::optional<std::string> PrintSetup(QWidget* parent, const std::string& current, bool listed) = 0;
     // The printer questions and jobs may wait on the print system: the print
     // spooler's threads ask them, never the GUI thread.
     // Name of the system's default printer; empty when there is none.

@@ -329,7 +329,7 @@ TEST(MainWindow, PrinterSetUp) {
         EXPECT_EQ(r.app.Settings().m_strPrinterUsed, "Office");
         EXPECT_TRUE(r.dlg->PrinterReady());
     }
-    // Kept and ready: a gone printer (pages go to the default one), a PDF file.
+    // Kept and ready: a gone printer (its pages are told not printed), a PDF file.
     for (const char* used : {"Gone", "/tmp/zns/log.pdf"}) {
         Running r([used](Running& run) {
             zns::IniWriteString(run.dir.File("HxZn.cfg"), "BrannicLogger", "PrinterUsed", used);
@@ -365,6 +365,15 @@ TEST(MainWindow, SetPrinterStoresTheChoice) {
     EXPECT_EQ(ui.BoxCount(), 0u);
     EXPECT_EQ(zns::IniGetString(r.dir.File("HxZn.cfg"), "BrannicLogger", "PrinterUsed", ""), "/tmp/zns/log.pdf");
     EXPECT_TRUE(r.dlg->PrinterReady());
+
+    // A name the file's code page cannot hold is refused, the choice kept.
+    ui.PushPrintSetupAnswer(std::string("Принтер"));
+    ASSERT_TRUE(setPrinter(4));
+    EXPECT_EQ(ui.LastBox().text, Dlg::kMsgPrinterNameNotKept);
+    EXPECT_EQ(r.app.Settings().m_strPrinterUsed, "/tmp/zns/log.pdf");
+    ui.PushPrintSetupAnswer(std::string("Büro"));
+    ASSERT_TRUE(setPrinter(5));
+    EXPECT_EQ(zns::IniGetString(r.dir.File("HxZn.cfg"), "BrannicLogger", "PrinterUsed", ""), "B\xFCro");
 }
 
 TEST(MainWindow, APrintSystemThatHangsNeverHoldsTheWindow) {
@@ -382,11 +391,11 @@ TEST(MainWindow, APrintSystemThatHangsNeverHoldsTheWindow) {
     auto& ui = r.dir.Ui();
     ASSERT_TRUE(WaitFor([&] { return !r.dlg->PrinterLookupPending(); }, 30000));
     EXPECT_FALSE(r.dlg->PrinterReady());
-    // Set Printer: one box, and no print dialog to wait on the server.
+    // Set Printer opens without the server's list (PDF only), no box.
     r.dlg->SendCommand(Dlg::ID_SET_PRINTER);
-    ASSERT_TRUE(WaitFor([&] { return ui.BoxCount() == 1; }, 30000));
-    EXPECT_EQ(ui.LastBox().text, Dlg::kMsgPrintSystemSilent);
-    EXPECT_EQ(ui.PrintSetupCount(), 0);
+    ASSERT_TRUE(WaitFor([&] { return ui.PrintSetupCount() == 1; }, 30000));
+    EXPECT_FALSE(ui.LastPrintSetupListed());
+    EXPECT_EQ(ui.BoxCount(), 0u);
     // The server back: opening the File menu asks it again.
     ui.HangPrintSystem(false);
     ASSERT_TRUE(WaitFor([] { return zns::PrintRequestsRunning() == 0; }, 30000));

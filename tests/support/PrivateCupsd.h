@@ -1,7 +1,8 @@
 // The distribution's print server run privately (own folders and socket, named
 // by CUPS_SERVER while it lives), as a normal user or as root. Raw queues
-// "zns_raw" (the default) and "zns_refuse" (refuses jobs); the device writes
-// each job's bytes to out/job-<id>.
+// "zns_raw" (the default, with instance "zns_raw/draft"), "B\xC3\xBCro" and
+// "zns_refuse" (refuses jobs); the device writes each job's bytes to
+// out/job-<id>, and its queue and options to out/job-<id>.opts.
 #pragma once
 
 #include <grp.h>
@@ -24,7 +25,7 @@ class PrivateCupsd {
 public:
     ~PrivateCupsd() {
         if (m_pid > 0) ::kill(m_pid, SIGTERM), ::waitpid(m_pid, nullptr, 0);
-        unsetenv("CUPS_SERVER");
+        unsetenv("CUPS_SERVER"), unsetenv("CUPS_SERVERROOT");
         if (!m_dir.empty()) std::filesystem::remove_all(m_dir);
     }
 
@@ -39,6 +40,7 @@ public:
             std::filesystem::create_directory_symlink(std::string("/usr/lib/cups") + d, m_dir + "/bin" + d);
         // Mode 0700: the device runs as the server's own user, root included.
         Write("/bin/backend/zns-test", "#!/bin/sh\n[ $# -eq 0 ] && exit 0\nd=${DEVICE_URI#zns-test:}\n"
+                                       "echo \"$PRINTER $5\" > \"$d/job-$1.opts\"\n"
                                        "cat \"$6\" > \"$d/job-$1.part\" && mv \"$d/job-$1.part\" \"$d/job-$1\"\n");
         std::filesystem::permissions(m_dir + "/bin/backend/zns-test", std::filesystem::perms::owner_all);
         std::filesystem::permissions(m_dir, std::filesystem::perms::all & ~std::filesystem::perms::group_write &
@@ -55,13 +57,16 @@ public:
         Write("/cups-files.conf", files);
         const std::string queue = "DeviceURI zns-test:" + m_dir + "/out\nState Idle\n";
         Write("/printers.conf", "<DefaultPrinter zns_raw>\n" + queue + "Accepting Yes\n</DefaultPrinter>\n" +
-                                    "<Printer zns_refuse>\n" + queue + "Accepting No\n</Printer>\n");
+                                    "<Printer zns_refuse>\n" + queue + "Accepting No\n</Printer>\n" +
+                                    "<Printer B\xC3\xBCro>\n" + queue + "Accepting Yes\n</Printer>\n");
+        Write("/lpoptions", "Default zns_raw\nDest zns_raw/draft number-up=2\n");  // lpoptions -p ... -o number-up=2
         if ((m_pid = ::fork()) == 0) {
             ::execl(ZNS_CUPSD_EXE, "cupsd", "-f", "-c", (m_dir + "/cupsd.conf").c_str(), "-s",
                     (m_dir + "/cups-files.conf").c_str(), static_cast<char*>(nullptr));
             ::_exit(127);
         }
         setenv("CUPS_SERVER", (m_dir + "/sock").c_str(), 1);
+        setenv("CUPS_SERVERROOT", m_dir.c_str(), 1);  // its lpoptions
         unsetenv("PRINTER"), unsetenv("LPDEST");  // the server's default queue, not the user's
         for (int i = 0; i < 300; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(100))) {
             if (std::filesystem::exists(m_dir + "/sock")) return {};
@@ -79,6 +84,7 @@ public:
         return jobs;
     }
 
+    std::string Options(int job) const { return Read(m_dir + "/out/job-" + std::to_string(job) + ".opts"); }
     std::string Log() const { return Read(m_dir + "/log/error_log"); }
 
 private:

@@ -46,7 +46,7 @@ std::optional<PrinterDevice> PrinterDevice::FromSystem(const std::string& name) 
     return DeviceOf(info);
 }
 
-bool IsPdfPrinterName(const std::string& name) { return name.find('/') != std::string::npos; }
+bool IsPdfPrinterName(const std::string& name) { return !name.empty() && name.front() == '/'; }
 
 std::string PdfPageFileName(const std::string& chosen, int pageNumber, int copy) {
     std::string stem = chosen, ext = ".pdf";
@@ -300,17 +300,13 @@ bool PrintJob(PrintedLogPage& page, const TracePrintSpooler::PrintFunction& prin
     std::string target = page.device && !page.device->outputFile.empty() ? page.device->outputFile : std::string();
     if (!page.printerName.empty()) {
         target = page.printerName;
-        if (auto d = lookup(page.printerName)) {
-            page.device = std::move(d);
-        } else if (auto def = lookup(std::string())) {
-            // Gone while the print system answers: its default printer, as
-            // when no printer of that name can be opened; the operator knows.
-            trouble = Told(kMsgPrinterNotFound, page.printerName, def->deviceName);
-            page.device = std::move(def);
-        } else {
-            trouble = Told(kMsgPageNotPrinted, target);  // never another printer
+        auto d = lookup(page.printerName);
+        if (!d) {
+            // Gone while the print system answers: never on another printer.
+            trouble = Told(kMsgPrinterNotFound, page.printerName);
             return false;
         }
+        page.device = std::move(d);
     }
     if (target.empty()) target = page.device ? page.device->deviceName : std::string();
     try {

@@ -64,8 +64,7 @@ inline constexpr const char* kPrintPageNumber = "Page N\xB0  :%d";  // Windows-1
 inline constexpr const char* kPrinterNotSet = "printer not set...";
 // Told once for a run of pages with the same trouble.
 inline constexpr const char* kMsgPageNotPrinted = "The page could not be printed on \"%s\".";
-inline constexpr const char* kMsgPrinterNotFound =
-    "Printer \"%s\" was not found: the page was printed on the default printer \"%s\".";
+inline constexpr const char* kMsgPrinterNotFound = "Printer \"%s\" was not found: the page was not printed.";
 inline constexpr const char* kMsgPageRefused = "The page could not be printed on \"%s\": %s";
 inline constexpr const char* kMsgPagesWait =
     "The print system does not answer: the pages wait and are printed once it answers.";
@@ -92,8 +91,8 @@ struct PrinterDevice {
     static std::optional<PrinterDevice> FromSystem(const std::string& name);
 };
 
-// The chosen printer's name when it is Qt's print to PDF: the file's path. A
-// print queue's name never holds a '/'.
+// The chosen printer's name when it is print to PDF: the file's absolute path.
+// No print queue's name starts with a '/' ("queue/instance" is a printer).
 bool IsPdfPrinterName(const std::string& name);
 // The file of one page printed to PDF: "log.pdf" gives "log-3.pdf" for page 3,
 // "log.pdf" itself for a page without a number; `copy` above 1 adds " (2)"...
@@ -175,7 +174,7 @@ struct PrintedLogPage {
     std::string fileName;                 // footer centre: the data file's name
     std::optional<PrinterDevice> device;  // nothing: the system's default printer
     // A printer looked up by name where the page is printed; `device` is then
-    // what it resolved to (the default printer when it is gone).
+    // what it resolved to. A page for a printer that is gone is not printed.
     std::string printerName;
 };
 

@@ -93,7 +93,7 @@ TEST(UiService, FilesPrintersBeep) {
     EXPECT_TRUE(Service().PrinterAvailable("Office"));
     EXPECT_FALSE(Service().PrinterAvailable("none"));
     fake.PushPrintSetupAnswer(std::string("Lab"));
-    EXPECT_EQ(Service().PrintSetup(nullptr, "Office").value(), "Lab");
+    EXPECT_EQ(Service().PrintSetup(nullptr, "Office", true).value(), "Lab");
 
     Service().Beep(255, 100);
     ASSERT_EQ(fake.Beeps().size(), 1u);

@@ -337,11 +337,12 @@ TEST_F(PrintTest, PrinterChoice) {
     service.AddPrinter("Office");
     printerUsed = "Office";
     ctrl->PrintPage(false);
-    printerUsed = "Gone";  // gone, and no default printer: not printed, told once
+    service.AddPrinter("PDF/draft");
+    printerUsed = "PDF/draft";  // an instance: a printer, not a file
     ctrl->PrintPage(false);
+    service.SetDefaultPrinter("Front");
+    printerUsed = "Gone";  // gone: never on the default printer; told once
     ctrl->PrintPage(false);
-    ctrl->PrintSpooler().WaitIdle();
-    service.SetDefaultPrinter("Front");  // gone: on the default printer, told
     ctrl->PrintPage(false);
     auto pages = capture.Take(ctrl->PrintSpooler());
     ASSERT_EQ(pages.size(), 4u);
@@ -350,15 +351,14 @@ TEST_F(PrintTest, PrinterChoice) {
     EXPECT_EQ(pages[1].device->outputFile, "/zns-none/log.pdf");
     EXPECT_EQ(pages[2].device->deviceName, "Office");
     EXPECT_TRUE(pages[2].device->outputFile.empty());
-    EXPECT_EQ(pages[3].device->deviceName, "Front");
+    EXPECT_EQ(pages[3].device->deviceName, "PDF/draft");
+    EXPECT_TRUE(pages[3].device->outputFile.empty());
     // The application's printer was never swapped.
     ASSERT_TRUE(appPrinter.Current());
     EXPECT_EQ(appPrinter.Current()->outputFile, pdf.outputFile);
     QCoreApplication::processEvents();  // the boxes the spooler posted
-    ASSERT_EQ(service.BoxCount(), 2u);
-    EXPECT_EQ(service.Boxes()[0].text, "The page could not be printed on \"Gone\".");
-    EXPECT_EQ(service.LastBox().text,
-              "Printer \"Gone\" was not found: the page was printed on the default printer \"Front\".");
+    ASSERT_EQ(service.BoxCount(), 1u);
+    EXPECT_EQ(service.LastBox().text, "Printer \"Gone\" was not found: the page was not printed.");
 }
 
 TEST(PrinterSettings, NameSwapAndRestore) {
@@ -394,7 +394,7 @@ TEST(PrinterSettings, NameSwapAndRestore) {
         ok = b->text();
         b->click();
     });
-    EXPECT_EQ(ui::QtUiService().PrintSetup(nullptr, file), file);
+    EXPECT_EQ(ui::QtUiService().PrintSetup(nullptr, file, true), file);
     EXPECT_EQ(ok, "OK");
 }
 
@@ -504,22 +504,30 @@ TEST(PrintJob, ARealPrintServerGetsEachPageWholeOnceAndARefusalIsTold) {
     TracePrintSpooler spooler;
     std::vector<std::string> told;
     spooler.SetReportFunction([&](const std::string& text) { told.push_back(text); });
-    // Two pages for the server's default queue, one for a queue that refuses jobs.
-    PrintedLogPage refused = SamplePage(3);
+    // Two pages for the server's default queue, one for a queue that refuses
+    // jobs, one for "Büro" (Windows-1252 here) and one for an instance.
+    PrintedLogPage refused = SamplePage(3), buero = SamplePage(4), draft = SamplePage(5);
     refused.device = PrinterDevice{};
     refused.device->deviceName = "zns_refuse";
-    for (const PrintedLogPage& page : {SamplePage(1), SamplePage(2), refused}) ASSERT_TRUE(spooler.Submit(page));
+    buero.printerName = "B\xFCro";
+    draft.printerName = "zns_raw/draft";
+    for (const PrintedLogPage& page : {SamplePage(1), SamplePage(2), refused, buero, draft})
+        ASSERT_TRUE(spooler.Submit(page));
     EXPECT_EQ(spooler.Finish(30000), 0u);  // none kept to be sent again
-    EXPECT_EQ(spooler.Printed(), 2u);
+    EXPECT_EQ(spooler.Printed(), 4u);
     ASSERT_EQ(told.size(), 1u);
     EXPECT_EQ(told[0].rfind("The page could not be printed on \"zns_refuse\": ", 0), 0u) << told[0];
     EXPECT_NE(told[0].find("not accepting jobs"), std::string::npos) << told[0];
     // The device got each page's document, byte for byte, once.
-    const std::map<int, std::string> jobs = cups.Jobs(2);
-    ASSERT_EQ(service.sent.size(), 3u);
-    ASSERT_EQ(jobs.size(), 2u) << cups.Log();
+    const std::map<int, std::string> jobs = cups.Jobs(4);
+    ASSERT_EQ(service.sent.size(), 5u);
+    ASSERT_EQ(jobs.size(), 4u) << cups.Log();
     EXPECT_EQ(jobs.begin()->second, service.sent[0]);
-    EXPECT_EQ(jobs.rbegin()->second, service.sent[1]);
+    EXPECT_EQ(std::next(jobs.begin())->second, service.sent[1]);
+    // Each on its own queue; the instance's option goes with its job.
+    EXPECT_EQ(cups.Options(std::next(jobs.begin(), 2)->first).rfind("B\xC3\xBCro ", 0), 0u);
+    const std::string opts = cups.Options(jobs.rbegin()->first);
+    EXPECT_TRUE(opts.rfind("zns_raw ", 0) == 0 && opts.find("number-up=2") != std::string::npos) << opts;
 }
 
 TEST_F(PrintTest, HangingPrinterNeverStallsDrawing) {
