@@ -411,11 +411,17 @@ bool CDialog::EnsureCreated() {
             return false;
         }
         OnInitDialog();
-        // Only the button a dialog makes its default answers Enter. Qt would
-        // otherwise make the first button in the tab order the default, or the
-        // last one that had the focus, and Enter typed in an edit would press it.
-        for (QPushButton* pb : findChildren<QPushButton*>())
-            if (!pb->isDefault()) pb->setAutoDefault(false);
+        // Only the button a dialog makes its default answers Enter from other
+        // controls. Qt would otherwise make the first button in the tab order the
+        // default, or the last one that had the focus, and Enter typed in an edit
+        // would press it. The others take the focus by Tab only: a click leaves it
+        // where it was, so Enter after a click does what it did before (the default
+        // may take it: Enter presses that one anyway).
+        for (QPushButton* pb : findChildren<QPushButton*>()) {
+            if (pb->isDefault()) continue;
+            pb->setAutoDefault(false);
+            if (pb->focusPolicy() == Qt::StrongFocus) pb->setFocusPolicy(Qt::TabFocus);
+        }
     }
     return m_createState == 1;
 }
@@ -472,15 +478,17 @@ void CDialog::keyPressEvent(QKeyEvent* e) {
     const auto mods = e->modifiers();
     const bool plain = mods == Qt::NoModifier || (mods == Qt::KeypadModifier && e->key() == Qt::Key_Enter);
     if (plain && (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter)) {
-        // The default button, else IDOK (OnOK). A button that merely has the
-        // focus, as one does after its click, is pressed by Space, never by Enter.
-        for (QPushButton* pb : findChildren<QPushButton*>()) {
-            if (pb->isDefault() && pb->isVisible()) {
-                if (pb->isEnabled()) pb->click();
-                return;
-            }
+        // The push button that has the focus, else the default button, else IDOK
+        // (OnOK). A page inside another dialog sees the key first: its focused
+        // button, or its own OnOK for its edits.
+        auto* pb = qobject_cast<QPushButton*>(focusWidget());
+        for (QPushButton* b : findChildren<QPushButton*>())
+            if (!pb && b->isDefault() && b->isVisible()) pb = b;
+        if (!pb) {
+            SendCommand(IDOK);
+        } else if (pb->isEnabled()) {
+            pb->click();
         }
-        SendCommand(IDOK);
         return;
     }
     if (plain && e->key() == Qt::Key_Escape) {

@@ -124,9 +124,10 @@ protected:
 };
 
 // A dialog: OnCreate and OnInitDialog run once, before it is first shown (or
-// from Create); Enter presses the default button (the one made so with
-// setDefault; no other button ever becomes it), else sends IDOK, whichever
-// button has the focus (Space presses that one); Escape and the close box send
+// from Create); Enter presses the push button that has the focus, else the
+// default button (the one made so with setDefault; no other button ever
+// becomes it), else sends IDOK; push buttons other than the default take the
+// focus by Tab, not by a click; Escape and the close box send
 // IDCANCEL (the close box through OnClose); IDOK runs OnOK, IDCANCEL OnCancel;
 // both end the dialog (hide it when modeless) unless overridden.
 class CDialog : public QDialog, public CWndBase {

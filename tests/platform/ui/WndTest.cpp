@@ -235,6 +235,7 @@ void Key(QWidget* w, int key) {
 
 TEST(Dialog, InitRunsOnceAndKeysBecomeCommands) {
     TestDialog d(501);
+    d.SetDlgItem(IDCANCEL, new QPushButton(&d));
     EXPECT_TRUE(d.Create());
     d.show();
     EXPECT_EQ(d.inits, 1);
@@ -248,8 +249,10 @@ TEST(Dialog, InitRunsOnceAndKeysBecomeCommands) {
     EXPECT_FALSE(d.isVisible());  // a modeless dialog ends by hiding
 
     d.show();
+    Key(edit, Qt::Key_Tab);
+    Key(d.focusWidget(), Qt::Key_Return);  // the button Tab reached
     Key(&d, Qt::Key_Escape);
-    EXPECT_EQ(d.cancels, 1);
+    EXPECT_EQ(d.cancels, 2);
     EXPECT_EQ(d.inits, 1);
 }
 

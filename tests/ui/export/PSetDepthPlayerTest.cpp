@@ -1,6 +1,8 @@
 // The SEG-2 depth-range dialog.
 #include <gtest/gtest.h>
 
+#include <QTest>
+
 #include "platform/ui/ScriptedUiService.h"
 #include "ui/dialogs/PSetDepthPlayer.h"
 
@@ -92,7 +94,8 @@ TEST_F(DepthRange, UpwardLog) {
 
 TEST_F(DepthRange, AllChangesNothing) {
     Open(10.0, 20.0, 0.05);
-    dlg->SendCommand(IDCANCEL);
+    dlg->GetDlgItem(CPSetDepthPlayer::IDC_END)->setFocus();  // Tab to "All", Enter
+    for (Qt::Key k : {Qt::Key_Tab, Qt::Key_Tab, Qt::Key_Return}) QTest::keyClick(dlg->focusWidget(), k);
     EXPECT_EQ(dlg->result(), -1);
     EXPECT_DOUBLE_EQ(first, 10.0);
     EXPECT_DOUBLE_EQ(step, 0.05);
