@@ -32,6 +32,16 @@ void PumpMessages(int ms) {
     } while (t.elapsed() < ms);
 }
 
+bool PumpUntil(const std::function<bool()>& done, int ms) {
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() >= ms) return false;
+        PumpMessages(5);
+    }
+    return true;
+}
+
 namespace {
 
 ToolsStreamSources MakeStreamSources(SettingsData& settings) {

@@ -8,6 +8,7 @@
 #include <QRect>
 #include <QSize>
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -121,3 +122,5 @@ private:
 // Runs the event loop for `ms` milliseconds (0: once), so that windows paint
 // and posted work runs during the program's waits. GUI thread.
 void PumpMessages(int ms = 0);
+// PumpMessages until `done` or `ms` milliseconds; returns `done`. GUI thread.
+bool PumpUntil(const std::function<bool()>& done, int ms);

@@ -7,14 +7,13 @@
 #include <QApplication>
 #include <algorithm>
 #include <cctype>
-#include <chrono>
-#include <thread>
 #include <utility>
 
 #include "app/BrannicLogger_ZN.h"
 #include "app/BrannicZenova_Dlg.h"
 #include "app/EndProcessDlg.h"
 #include "ui/WindowHandles.h"
+#include "link/CommandFrames.h"
 #include "link/Recorder.h"
 #include "link/ToolsStream.h"
 #include "link/USB.h"
@@ -177,18 +176,17 @@ void CBrannicZenova_Dlg::OnNewLog() {
     };
     m_power->Recorder().ResetLogKeys();
     RunHeaderEditor();
-    const int notSent = m_usb->NotSentFrames();
-    m_usb->sendF8();
-    if (!m_power->Power().Powered()) {
-        // The panel lost the sonde meanwhile. When command 8 did not reach the logger
-        // either (the link went), its own box says why the log cannot start; no other.
-        // The send thread gives a frame up within a few write time-outs.
-        for (int waited = 0; m_shared.TxLength() > 0 && waited < 2000; waited += 5)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        if (m_usb->NotSentFrames() != notSent) {
-            RestoreLogPaths();
-            return;
-        }
+    // The log starts only on a logger that got command 8: the command's own fate
+    // decides, whatever the panel shows (it notices a lost link at its next tick).
+    // The send thread gives a frame up within a few write time-outs.
+    const CommandQueue::Ticket cmd8 = CommandQueue::NewTicket();
+    if (m_usb->sendF8(cmd8)) PumpUntil([&] { return cmd8->load() != CommandQueue::Fate::Pending; }, 2000);
+    if (const CommandQueue::Fate fate = cmd8->load(); fate != CommandQueue::Fate::Written) {
+        RestoreLogPaths();
+        // Given up, the send thread's own box says so; refused by a full queue, or
+        // still not out, this one.
+        if (fate == CommandQueue::Fate::Pending) MessageBox(CUSB::NotSentText(CMD_8), {}, MB_OK | MB_ICONSTOP);
+        return;
     }
     // Without its header a data file could never be opened again: no recording.
     if (!m_header.WriteHeaderFile(zns::FixedFieldText(m_data.files.szLastFile))) {

@@ -29,9 +29,10 @@ void PutI32(uint8_t* p, int32_t v) {
 }
 
 template <size_t N>
-bool StoreAndPush(SharedData& data, std::array<uint8_t, N>& buffer, const std::array<uint8_t, N>& frame) {
+bool StoreAndPush(SharedData& data, std::array<uint8_t, N>& buffer, const std::array<uint8_t, N>& frame,
+                  CommandQueue::Ticket ticket) {
     buffer = frame;
-    return PushCheckedFrame(data, frame.data(), N);
+    return PushCheckedFrame(data, frame.data(), N, std::move(ticket));
 }
 
 }  // namespace
@@ -166,24 +167,24 @@ bool CheckCommandFrame(const uint8_t* f, size_t len) {
     }
 }
 
-bool PushCheckedFrame(SharedData& data, const uint8_t* frame, size_t len) {
+bool PushCheckedFrame(SharedData& data, const uint8_t* frame, size_t len, CommandQueue::Ticket ticket) {
     if (!CheckCommandFrame(frame, len)) return false;
-    return data.txQueue.Push(frame, len);
+    return data.txQueue.Push(frame, len, std::move(ticket));
 }
 
-bool QueueCommand(SharedData& data, int code, uint8_t supplyVoltage) {
+bool QueueCommand(SharedData& data, int code, uint8_t supplyVoltage, CommandQueue::Ticket ticket) {
     // Built and queued under one lock so that m_pCmdNFrame always holds the frame
     // queued last (the configuration-answer handler compares echoes with command 1).
     std::lock_guard<std::mutex> g(data.acqMutex);
     AcquisitionSettings& s = data.settings;
     switch (code) {
-        case CMD_0: return StoreAndPush(data, data.m_pCmd0Frame, BuildCmd0(s));
-        case CMD_1: return StoreAndPush(data, data.m_pCmd1Frame, BuildCmd1(s, supplyVoltage));
-        case CMD_2: return StoreAndPush(data, data.m_pCmd2Frame, BuildCmd2(s));
-        case CMD_3: return StoreAndPush(data, data.m_pCmd3Frame, BuildCmd3(s));
-        case CMD_8: return StoreAndPush(data, data.m_pCmd8Frame, BuildCmd8(s, supplyVoltage));
-        case CMD_9: return StoreAndPush(data, data.m_pCmd9Frame, BuildCmd9(s));
-        case CMD_10: return StoreAndPush(data, data.m_pCmd10Frame, BuildCmd10(s));
+        case CMD_0: return StoreAndPush(data, data.m_pCmd0Frame, BuildCmd0(s), ticket);
+        case CMD_1: return StoreAndPush(data, data.m_pCmd1Frame, BuildCmd1(s, supplyVoltage), ticket);
+        case CMD_2: return StoreAndPush(data, data.m_pCmd2Frame, BuildCmd2(s), ticket);
+        case CMD_3: return StoreAndPush(data, data.m_pCmd3Frame, BuildCmd3(s), ticket);
+        case CMD_8: return StoreAndPush(data, data.m_pCmd8Frame, BuildCmd8(s, supplyVoltage), ticket);
+        case CMD_9: return StoreAndPush(data, data.m_pCmd9Frame, BuildCmd9(s), ticket);
+        case CMD_10: return StoreAndPush(data, data.m_pCmd10Frame, BuildCmd10(s), ticket);
         default: return false;
     }
 }

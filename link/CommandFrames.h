@@ -70,12 +70,12 @@ bool CheckCommandFrame(const uint8_t* frame, size_t len);
 
 // Checks `frame` and queues a copy on data.txQueue. False, with nothing queued,
 // when the check fails or the queue refuses the frame.
-bool PushCheckedFrame(SharedData& data, const uint8_t* frame, size_t len);
+bool PushCheckedFrame(SharedData& data, const uint8_t* frame, size_t len, CommandQueue::Ticket ticket = nullptr);
 
 // Builds command `code` from data.settings under acqMutex (command 1 stores its
 // side effects there), keeps it in the command's own buffer (m_pCmdNFrame) and
 // queues it. The supply voltage is used by commands 1 and 8 only. False when the
 // code is unknown, the frame fails its check or the queue is full; then nothing
 // is queued. Takes acqMutex itself: never call it with acqMutex held. Lock order:
-// acqMutex, then the queue's own lock.
-bool QueueCommand(SharedData& data, int code, uint8_t supplyVoltage = 0);
+// acqMutex, then the queue's own lock. `ticket` is told what became of the frame.
+bool QueueCommand(SharedData& data, int code, uint8_t supplyVoltage = 0, CommandQueue::Ticket ticket = nullptr);

@@ -19,7 +19,7 @@ HeaderKeyWriter::~HeaderKeyWriter() {
     }
     m_wake.notify_all();
     if (m_thread.joinable()) m_thread.join();  // after the last sync of what ended
-    if (m_dataFd >= 0) ::close(m_dataFd);
+    if (m_data.fd >= 0) ::close(m_data.fd);
 }
 
 void HeaderKeyWriter::Post(const std::string& path, std::vector<IniEdit> edits) {
@@ -35,9 +35,8 @@ void HeaderKeyWriter::Post(const std::string& path, std::vector<IniEdit> edits) 
 void HeaderKeyWriter::SyncDataFile(int fd, const std::string& path) {
     {
         std::lock_guard<std::mutex> g(m_mutex);
-        if (m_dataFd >= 0) m_ended.emplace_back(m_dataFd, m_dataPath);
-        m_dataFd = fd;
-        m_dataPath = path;
+        if (m_data.fd >= 0) m_ended.push_back(std::move(m_data));
+        m_data = {fd, path, fd >= 0 ? ++m_openings : 0};
         if (fd >= 0 && !m_thread.joinable()) m_thread = std::thread([this] { Run(); });
     }
     m_wake.notify_one();
@@ -54,20 +53,20 @@ std::string HeaderKeyWriter::DataSyncFailureText(const std::string& path, int er
                   path.c_str(), std::strerror(err));
 }
 
-void HeaderKeyWriter::SyncData(int fd, const std::string& path) {
-    const int err = SyncFile(fd) == 0 ? 0 : errno ? errno : EIO;
+void HeaderKeyWriter::SyncData(const DataFile& file) {
+    const int err = SyncFile(file.fd) == 0 ? 0 : errno ? errno : EIO;
     // A sync that works again puts what was lost behind: a later failure is news.
-    if (err == 0 || path == m_syncFailed) {
-        if (err == 0 && path == m_syncFailed) m_syncFailed.clear();
+    if (err == 0 || file.opened == m_syncFailed) {
+        if (err == 0 && file.opened == m_syncFailed) m_syncFailed = 0;
         return;
     }
-    m_syncFailed = path;
+    m_syncFailed = file.opened;
     std::function<void(const std::string&)> tell;
     {
         std::lock_guard<std::mutex> g(m_mutex);
         tell = m_tellSyncFailure;
     }
-    if (tell) tell(DataSyncFailureText(path, err));
+    if (tell) tell(DataSyncFailureText(file.path, err));
 }
 
 void HeaderKeyWriter::Flush() {
@@ -87,26 +86,27 @@ void HeaderKeyWriter::Run() {
     std::unique_lock<std::mutex> g(m_mutex);
     for (;;) {
         const auto ready = [this] { return m_quit || !m_queue.empty() || !m_ended.empty(); };
-        if (m_dataFd < 0)
+        if (m_data.fd < 0)
             m_wake.wait(g, ready);
         else
             m_wake.wait_until(g, nextSync, ready);
-        const bool due = m_dataFd >= 0 && Clock::now() >= nextSync;
+        const bool due = m_data.fd >= 0 && Clock::now() >= nextSync;
         if (m_queue.empty() && m_ended.empty() && !due) {
             if (m_quit) return;  // nothing left to write
             continue;
         }
         std::deque<std::pair<std::string, std::vector<IniEdit>>> work;
         work.swap(m_queue);
-        std::vector<std::pair<int, std::string>> ended;
+        std::vector<DataFile> ended;
         ended.swap(m_ended);
-        const int dataFd = due ? m_dataFd : -1;  // only this thread closes it: open meanwhile
-        const std::string dataPath = m_dataPath;
+        DataFile data;
+        if (due) data = m_data;  // only this thread closes its fd: open meanwhile
         m_busy = true;
         g.unlock();
         // The records first: a header key never tells of records a power cut could take.
-        if (dataFd >= 0) SyncData(dataFd, dataPath);
-        for (const auto& [fd, path] : ended) SyncData(fd, path), ::close(fd);
+        // Ended files before the open one, whose told mark then stands.
+        for (const DataFile& f : ended) SyncData(f), ::close(f.fd);
+        if (data.fd >= 0) SyncData(data);
         int written = 0;
         while (!work.empty()) {
             const std::string path = work.front().first;

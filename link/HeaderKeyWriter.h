@@ -9,6 +9,7 @@
 // power cut costs at most the last second of records and a record write never
 // waits for a sync. A sync that fails is told: those records may be gone.
 #include <condition_variable>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <mutex>
@@ -42,24 +43,30 @@ public:
     void SyncDataFile(int fd, const std::string& path);
     static constexpr int kDataSyncPeriodMs = 1000;
     // Told on this writer's thread, which it must not hold up, when a sync of the
-    // data file fails: once a file, and again only after a sync of it has worked.
+    // data file fails: once an opened file (a file opened again, or a new log under
+    // the same name, is a new one), and again only after a sync of it has worked.
     void OnDataSyncFailure(std::function<void(const std::string& text)> tell);
     // What is told of the data file `path` whose sync failed with errno `err`.
     static std::string DataSyncFailureText(const std::string& path, int err);
 
 private:
     void Run();
-    void SyncData(int fd, const std::string& path);
+    struct DataFile {
+        int fd = -1;
+        std::string path;
+        uint64_t opened = 0;  // which opening: the told mark belongs to it, not to the name
+    };
+    void SyncData(const DataFile& file);
 
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;
     std::condition_variable m_idle;
     std::deque<std::pair<std::string, std::vector<IniEdit>>> m_queue;
-    int m_dataFd = -1;         // synced once a period
-    std::string m_dataPath;
-    std::vector<std::pair<int, std::string>> m_ended;  // synced once more and closed
+    DataFile m_data;  // synced once a period
+    uint64_t m_openings = 0;
+    std::vector<DataFile> m_ended;  // synced once more and closed
     std::function<void(const std::string&)> m_tellSyncFailure;
-    std::string m_syncFailed;  // this writer's thread only: the file whose failed sync stands told
+    uint64_t m_syncFailed = 0;  // this writer's thread only: the opening whose failed sync stands told
     bool m_busy = false;
     bool m_quit = false;
     int m_written = 0;

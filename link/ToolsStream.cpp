@@ -325,8 +325,11 @@ void CToolsStream::OnWaveFrame(std::span<const uint8_t> body) {
     const uint8_t mode = head[0];
     const int nibble = mode & 0x0F;
     const uint8_t status = tailPtr[2];
-    const int stepSize = head[3];
-    const int stepCount = head[4];
+    // Head bytes 3-4 are a step size and count only in a depth frame; a time
+    // frame carries its 16-bit interval there, and no steps.
+    const bool depthFrame = nibble == kModeUp || nibble == kModeDown;
+    const int stepSize = depthFrame ? head[3] : 0;
+    const int stepCount = depthFrame ? head[4] : 0;
     const int64_t now = m_clock.NowSteadyMs();
     NoteMode(nibble);
 
@@ -393,11 +396,10 @@ void CToolsStream::OnWaveFrame(std::span<const uint8_t> body) {
     if (!inOrder || (nibble != kModeTime && speed > -kStandingSpeed && speed < kStandingSpeed))
         m_shared.m_ftLastRecordMs.store(now);
 
-    const bool depthMode = nibble == kModeUp || nibble == kModeDown;
     const bool recordNow = recording && !starting;
     {
         std::lock_guard<std::mutex> g(m_shared.acqMutex);
-        m_shared.logger.StepFlag = depthMode && stepCount > 0 ? 1 : 0;
+        m_shared.logger.StepFlag = stepCount > 0 ? 1 : 0;
     }
 
     double position = depth;
@@ -406,7 +408,7 @@ void CToolsStream::OnWaveFrame(std::span<const uint8_t> body) {
         // the frame one step after them. Without an earlier frame there is
         // nothing to fill from; and nothing is placed beyond the depth the
         // frame itself reports, where the sonde has not been yet.
-        if (depthMode && stepCount > 0 && inOrder && m_prevDepthValid) {
+        if (stepCount > 0 && inOrder && m_prevDepthValid) {
             const bool up = nibble == kModeUp;
             const double step = StepMetres(stepSize, halved) * (up ? -1.0 : 1.0);
             auto beyond = [&](double v) { return up ? v < depth - kDepthEps : v > depth + kDepthEps; };

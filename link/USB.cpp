@@ -277,9 +277,9 @@ uint8_t CUSB::SupplyVoltage() const {
 // ---------------------------------------------------------------------------
 // Commands
 
-bool CUSB::Send(int code) {
+bool CUSB::Send(int code, CommandQueue::Ticket ticket) {
     const uint8_t volts = (code == CMD_1 || code == CMD_8) ? SupplyVoltage() : 0;
-    const bool queued = QueueCommand(m_shared, code, volts);
+    const bool queued = QueueCommand(m_shared, code, volts, std::move(ticket));
     // Without a driver no send thread runs: nothing stays pending.
     if (!m_shared.m_bUsbLoaded.load()) m_shared.txQueue.Clear();
     return queued;
@@ -289,7 +289,7 @@ bool CUSB::sendF0() { return Send(CMD_0); }
 bool CUSB::sendF1() { return Send(CMD_1); }
 bool CUSB::sendF2() { return Send(CMD_2); }
 bool CUSB::sendF3() { return Send(CMD_3); }
-bool CUSB::sendF8() { return Send(CMD_8); }
+bool CUSB::sendF8(CommandQueue::Ticket ticket) { return Send(CMD_8, std::move(ticket)); }
 bool CUSB::sendF9() { return Send(CMD_9); }
 bool CUSB::sendF10() { return Send(CMD_10); }
 
@@ -306,7 +306,7 @@ void CUSB::WriteCommand0Now() {
     m_shared.m_bTxActivity.store(true);
 }
 
-bool CUSB::WriteFrame(const uint8_t* frame, size_t size, int location) {
+bool CUSB::WriteFrame(const uint8_t* frame, size_t size, int location, bool waited) {
     for (int i = 0; i < kWriteTries && !m_shared.m_bExiting.load(); ++i) {
         uint32_t written = 0;
         FT_STATUS st = Write(frame, static_cast<uint32_t>(size), &written);
@@ -319,8 +319,7 @@ bool CUSB::WriteFrame(const uint8_t* frame, size_t size, int location) {
         if (st == d2::FT_OK) st = d2::FT_IO_ERROR;
         ReportError(st, location);
     }
-    m_notSent.fetch_add(1);
-    if (!m_shared.m_bExiting.load() && !m_notSentTold.exchange(true))
+    if (!m_shared.m_bExiting.load() && (!m_notSentTold.exchange(true) || waited))
         m_report.MessageBox(NotSentText(frame[0]), LinkBoxIcon::Error);
     return false;
 }
@@ -577,7 +576,8 @@ int CUSB::SendThread() {
     std::vector<uint8_t> frame;
     for (;;) {
         if (m_shared.m_bExiting.load()) break;
-        if (!m_shared.txQueue.Front(frame)) {
+        bool waited = false;
+        if (!m_shared.txQueue.Front(frame, &waited)) {
             m_shared.txQueue.WaitForFrame(kIdleSendWaitMs);
             continue;
         }
@@ -586,9 +586,9 @@ int CUSB::SendThread() {
             continue;
         }
         m_shared.m_bSendRunning.store(true);
-        WriteFrame(frame.data(), frame.size(), LOC_WRITE);
+        const bool written = WriteFrame(frame.data(), frame.size(), LOC_WRITE, waited);
         m_report.OnLinkStatus(LINK_STATUS_SENT);
-        m_shared.txQueue.PopFront();
+        m_shared.txQueue.PopFront(written);
         m_shared.m_bTxActivity.store(true);
         m_shared.m_bSendRunning.store(false);
     }

@@ -154,11 +154,13 @@ public:
     // ---- commands ----------------------------------------------------------
     // Build the command from the settings, keep it in its own buffer and queue
     // it for the send thread. False when its check fails or the queue is full.
+    // Command 8's `ticket` learns whether it was written or given up; its sender
+    // waits for that, so its give-up is always told.
     bool sendF0();
     bool sendF1();
     bool sendF2();
     bool sendF3();
-    bool sendF8();
+    bool sendF8(CommandQueue::Ticket ticket = nullptr);
     bool sendF9();
     bool sendF10();
 
@@ -170,9 +172,6 @@ public:
     int LastReceiveExit() const { return m_receiveExit.load(); }
     int LastSendExit() const { return m_sendExit.load(); }
     int ReceiveStarts() const { return m_receiveStarts.load(); }
-    // Command frames the send thread gave up on since Init (counted before the frame
-    // leaves the FIFO, so read once nothing is pending).
-    int NotSentFrames() const { return m_notSent.load(); }
     int PacketCount() const { return m_receiver.PacketCount(); }
     int LostFrames() const { return m_receiver.LostFrames(); }
     int RejectedFrames() const { return m_receiver.RejectedFrames(); }
@@ -210,10 +209,10 @@ private:
 
     bool Loaded(EntryPoint ep) const;
     FT_STATUS NotValid(EntryPoint ep);
-    bool Send(int code);
+    bool Send(int code, CommandQueue::Ticket ticket = nullptr);
     // Writes a command frame whole, trying again; a frame that cannot be written is told
-    // on screen, once until a frame goes out again.
-    bool WriteFrame(const uint8_t* frame, size_t size, int location);
+    // on screen, once until a frame goes out again (a `waited` one always).
+    bool WriteFrame(const uint8_t* frame, size_t size, int location, bool waited = false);
     void WriteCommand0Now();
     void ErrorLog(int location, const std::string& text);
     // Error log of every loss the driver told; on screen once a run (receive thread).
@@ -253,7 +252,6 @@ private:
     FT_STATUS m_openFailLogged = 0;           // link watch only: a failing open is logged once
     std::atomic<bool> m_receiveLoop{false};   // a receive loop runs
     std::atomic<bool> m_notSentTold{false};   // a frame that could not be written was told
-    std::atomic<int> m_notSent{0};            // frames that could not be written
     // Bits 1 << RxLoss told by the driver, for the receive thread's error log; shared with
     // the driver's sink, which may outlive this object.
     std::shared_ptr<std::atomic<unsigned>> m_rxLosses = std::make_shared<std::atomic<unsigned>>(0);

@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -13,14 +14,22 @@ public:
     static constexpr size_t kMaxFrame = 32;     // the longest frame is 15 bytes
     static constexpr size_t kMaxFrames = 64;    // a backlog this deep means the link is gone
 
-    // Queues one whole frame. False for an empty or over-long frame or a full queue.
-    bool Push(const uint8_t* frame, size_t len);
-    // Copies the oldest frame without removing it; false when empty.
-    bool Front(std::vector<uint8_t>& out) const;
-    // Removes the oldest frame once it has been written.
-    void PopFront();
+    // What became of a queued frame, for a sender that waits to know.
+    enum class Fate : int { Pending, Written, GivenUp };
+    using Ticket = std::shared_ptr<std::atomic<Fate>>;
+    static Ticket NewTicket() { return std::make_shared<std::atomic<Fate>>(Fate::Pending); }
+
+    // Queues one whole frame, its fate told to `ticket` if given. False for an
+    // empty or over-long frame or a full queue.
+    bool Push(const uint8_t* frame, size_t len, Ticket ticket = nullptr);
+    // Copies the oldest frame without removing it; false when empty. `tracked`:
+    // its sender waits for its fate.
+    bool Front(std::vector<uint8_t>& out, bool* tracked = nullptr) const;
+    // Removes the oldest frame once the writer is done with it.
+    void PopFront(bool written = true);
     // Waits up to timeoutMs for a frame; true when one is queued.
     bool WaitForFrame(int timeoutMs);
+    // Drops every frame: none of them went out.
     void Clear();
     // Bytes queued and not yet written: non-zero means a command is pending.
     int PendingBytes() const { return m_pending.load(); }
@@ -31,7 +40,11 @@ public:
 private:
     mutable std::mutex m_mutex;
     std::condition_variable m_cv;
-    std::deque<std::vector<uint8_t>> m_frames;
+    struct Entry {
+        std::vector<uint8_t> bytes;
+        Ticket ticket;
+    };
+    std::deque<Entry> m_frames;
     std::atomic<int> m_pending{0};
     bool m_wake = false;
 };

@@ -377,14 +377,16 @@ TEST(Flow, ARecordingCutByALostLinkKeepsEveryRecordWrittenBeforeIt) {
     ASSERT_TRUE(p.PressPower(true));
     p.modalCanceller.stop();  // the cable drops as the header is edited: only the lost command is told
     apptest::ModalOperator op([&](QDialog& d) {
-        if (op.Seen().size() == 2) sim.Unplug();  // at the first log's header editor
-        WaitFor([&] { return !p.power->Power().Powered(); }, sim.Plugged() ? 0 : 5000);
+        if (op.Seen().size() == 2) sim.Unplug();  // at the first log's header editor, saved before the panel knows
         d.reject();
     });
     p.dir.Ui().PushFileAnswer(p.dir.File("lost.zne"));
     p.dlg->SendCommand(Dlg::ID_FILE_NEW);
+    EXPECT_FALSE(std::filesystem::exists(p.dir.File("lost.hed")) || std::filesystem::exists(p.dir.File("lost.zne")));
+    EXPECT_FALSE(s.SnapshotSession().Recording);
+    ASSERT_TRUE(WaitFor([&] { return !s.m_bReceiveRunning.load(); }, 5000));
     sim.Replug(false);
-    ASSERT_TRUE(WaitFor([&] { return p.power->Power().Powered(); }, 15000));
+    ASSERT_TRUE(WaitFor([&] { return s.m_bReceiveRunning.load() && p.power->Power().Powered(); }, 15000));
     ASSERT_EQ(p.dir.Ui().BoxCount(), 1u);
     EXPECT_EQ(p.dir.Ui().LastBox().text, "USB write error.\nCommand 8 did not reach the logger.");
     p.dir.Ui().Clear();

@@ -264,6 +264,11 @@ TEST_F(FrameHandlersTest, StatusFramesFillStepsTheSondeHasPassedOnce) {
     d = RowDepths();
     ASSERT_EQ(d.size(), 1u);
     EXPECT_NEAR(d[0], 50.6, 1e-9);
+    // A time frame's bytes 3-4 are its 500 ms interval: no steps after it, no overrun.
+    Wave({.mode = 12, .stepCm = 0xF4, .stepCount = 1, .counter = Counter(50.61), .status = 1});
+    Status({.mode = 11, .counter = Counter(53.1), .rate = Rate(20.0), .status = 1});
+    EXPECT_EQ(shared.SnapshotLogger().StepFlag, 0);
+    EXPECT_EQ(report.RowCount(), 1u);
 }
 
 // ---- waveform frames -------------------------------------------------------------
