@@ -37,7 +37,10 @@ bool PumpUntil(const std::function<bool()>& done, int ms) {
     t.start();
     while (!done()) {
         if (t.elapsed() >= ms) return false;
-        PumpMessages(5);
+        // Drawn, but no click or key meanwhile: the wait's caller must not run again under it.
+        if (QCoreApplication::instance())
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 5);
+        QThread::msleep(1);
     }
     return true;
 }

@@ -122,5 +122,6 @@ private:
 // Runs the event loop for `ms` milliseconds (0: once), so that windows paint
 // and posted work runs during the program's waits. GUI thread.
 void PumpMessages(int ms = 0);
-// PumpMessages until `done` or `ms` milliseconds; returns `done`. GUI thread.
+// Keeps the windows drawn, taking no user input, until `done` or `ms` milliseconds;
+// returns `done`. GUI thread.
 bool PumpUntil(const std::function<bool()>& done, int ms);
