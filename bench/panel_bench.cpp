@@ -4,7 +4,6 @@
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 
-#include <QApplication>
 #include <QImage>
 #include <QPushButton>
 
@@ -13,6 +12,7 @@
 #include "settings/Header.h"
 #include "settings/Preferences.h"
 #include "ui/dialogs/PowerDlg.h"
+#include "QtBenchMain.h"
 
 namespace {
 
@@ -58,11 +58,4 @@ BENCHMARK(BM_RecordBlinkHeap)->Iterations(24000)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+ZNS_QT_BENCHMARK_MAIN()

@@ -2,7 +2,6 @@
 // samples, what the GUI thread pays to draw it, and one full repaint.
 #include <benchmark/benchmark.h>
 
-#include <QApplication>
 #include <QImage>
 #include <QPainter>
 #include <cmath>
@@ -12,6 +11,7 @@
 #include "records/SharedRecords.h"
 #include "ui/controls/DrawerZNSCtrl.h"
 #include "ui/controls/TraceImageCore.h"
+#include "QtBenchMain.h"
 
 namespace {
 
@@ -93,11 +93,4 @@ BENCHMARK(BM_FullRepaint)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+ZNS_QT_BENCHMARK_MAIN()
