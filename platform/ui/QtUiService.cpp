@@ -259,6 +259,11 @@ int ElapsedMs(Clock::time_point since) {
     return static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count());
 }
 
+// Each wait on the connection ends after `ms`, as a failure.
+void SetWait(http_t* http, int ms) {
+    httpSetTimeout(http, std::max(1, ms) / 1000.0, [](http_t*, void*) { return 0; }, nullptr);
+}
+
 // A connection to the print server whose every wait ends after `timeoutMs`;
 // null when none could be made.
 http_t* ConnectPrintServer(int timeoutMs, PrintServerAnswer& failure) {
@@ -273,7 +278,7 @@ http_t* ConnectPrintServer(int timeoutMs, PrintServerAnswer& failure) {
         failure = ElapsedMs(start) < timeoutMs / 2 ? PrintServerAnswer::Absent : PrintServerAnswer::Silent;
         return nullptr;
     }
-    httpSetTimeout(http, std::max(1, timeoutMs) / 1000.0, [](http_t*, void*) { return 0; }, nullptr);
+    SetWait(http, timeoutMs);
     return http;
 }
 
@@ -316,6 +321,51 @@ bool AddInstanceOptions(http_t* http, const ServerQueue& q, int& n, cups_option_
     if (base) cupsFreeDests(1, base);
     if (inst) cupsFreeDests(1, inst);
     return inst != nullptr;
+}
+
+// An HTTP answer that refuses the request (a server error is tried again).
+bool IsRefusal(http_status_t status) {
+    return status >= HTTP_STATUS_MULTIPLE_CHOICES &&
+           (status < HTTP_STATUS_SERVER_ERROR || status >= HTTP_STATUS_CUPS_AUTHORIZATION_CANCELED);
+}
+
+// Whether the server holds a job of this name for the printer: 1 yes, 0 no,
+// -1 no answer.
+int HoldsJob(http_t* http, const char* uri, const std::string& resource, const std::string& name) {
+    ipp_t* request = ippNewRequest(IPP_OP_GET_JOBS);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "which-jobs", nullptr, "all");
+    ippAddBoolean(request, IPP_TAG_OPERATION, "my-jobs", 1);
+    // A finished job's name comes only with the job read in full, which an
+    // attribute outside the server's summary of it makes it do.
+    static const char* const wanted[] = {"job-name", "job-uuid"};
+    ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 2, nullptr, wanted);
+    ipp_t* response = cupsDoRequest(http, request, resource.c_str());
+    // Refused outright (a printer gone, a policy): it holds none to tell of.
+    int held = response || IsRefusal(httpGetStatus(http)) ? 0 : -1;
+    for (ipp_attribute_t* a = ippFindAttribute(response, "job-name", IPP_TAG_ZERO); a && !held;
+         a = ippFindNextAttribute(response, "job-name", IPP_TAG_ZERO)) {
+        const char* n = ippGetString(a, 0, nullptr);
+        held = n && name == n;
+    }
+    ippDelete(response);
+    return held;
+}
+
+// Whether the printer is stopped, and the message it has (a refusing queue's reason).
+bool PrinterStopped(http_t* http, const char* uri, const std::string& resource, std::string& message) {
+    ipp_t* request = ippNewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
+    static const char* const wanted[] = {"printer-state", "printer-state-message"};
+    ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 2, nullptr, wanted);
+    ipp_t* response = cupsDoRequest(http, request, resource.c_str());
+    const char* said = ippGetString(ippFindAttribute(response, "printer-state-message", IPP_TAG_TEXT), 0, nullptr);
+    message = said ? said : "";
+    const bool stopped = ippGetInteger(ippFindAttribute(response, "printer-state", IPP_TAG_ENUM), 0) ==
+                         IPP_PSTATE_STOPPED;
+    ippDelete(response);
+    return stopped;
 }
 
 }  // namespace
@@ -368,19 +418,37 @@ PrintJobOutcome QtUiService::SendPrintJob(const PrintJobRequest& job, int timeou
     cupsEncodeOptions2(request, n, options, IPP_TAG_OPERATION);
     cupsEncodeOptions2(request, n, options, IPP_TAG_JOB);
     ipp_t* response = nullptr;
-    // The length is the whole body: the request, then the document.
-    if (cupsSendRequest(http, request, resource.c_str(), ippLength(request) + job.pdf.size()) ==
-            HTTP_STATUS_CONTINUE &&
-        cupsWriteRequestData(http, job.pdf.data(), job.pdf.size()) == HTTP_STATUS_CONTINUE)
-        response = cupsGetResponse(http, resource.c_str());
-    // The server's word on the job: what QPainter::end() never shows.
-    const ipp_status_t status = response ? ippGetStatusCode(response) : cupsLastError();
-    if (response && status <= IPP_STATUS_OK_EVENTS_COMPLETE) {
-        out.status = PrintJobOutcome::Printed;
-    } else {
-        out.status = response || IsRefusal(status) ? PrintJobOutcome::Refused : PrintJobOutcome::Silent;
-        const char* said = cupsLastErrorString();
-        out.reason = said && *said ? said : ippErrorString(status);
+    ipp_status_t status = IPP_STATUS_OK;
+    // A page sent before without an answer may be held already: never twice.
+    const int held = job.mayBeHeld ? HoldsJob(http, uri, resource, job.title) : 0;
+    if (held == 0) {
+        // The length is the whole body: the request, then the document.
+        http_status_t sent = cupsSendRequest(http, request, resource.c_str(), ippLength(request) + job.pdf.size());
+        if (sent == HTTP_STATUS_CONTINUE) sent = cupsWriteRequestData(http, job.pdf.data(), job.pdf.size());
+        if (sent == HTTP_STATUS_CONTINUE || sent == HTTP_STATUS_OK) {
+            // All sent: the server may take a while to store it before it answers.
+            SetWait(http, std::max(timeoutMs, job.answerWaitMs));
+            response = cupsGetResponse(http, resource.c_str());
+            sent = httpGetStatus(http);
+            SetWait(http, timeoutMs);
+        }
+        // This request's own answer: none (a time-out, a dropped connection)
+        // leaves the job maybe held, and says nothing of why.
+        status = response ? ippGetStatusCode(response) : IPP_STATUS_ERROR_INTERNAL;
+        if (response ? IsRefusal(status) : IsRefusal(sent)) {
+            out.status = PrintJobOutcome::Refused;
+            const char* said = ippGetString(ippFindAttribute(response, "status-message", IPP_TAG_TEXT), 0, nullptr);
+            out.reason = said && *said ? said : response ? ippErrorString(status) : httpStatus(sent);
+        }
+    }
+    if (held == 1 || (response && status <= IPP_STATUS_OK_EVENTS_COMPLETE)) out.status = PrintJobOutcome::Printed;
+    // The printer's word besides: a stopped one holds the job, a refusing one says why.
+    std::string message;
+    if (out.status == PrintJobOutcome::Printed) {
+        out.stopped = PrinterStopped(http, uri, resource, message);
+    } else if (status == IPP_STATUS_ERROR_NOT_ACCEPTING_JOBS) {
+        PrinterStopped(http, uri, resource, message);
+        if (!message.empty()) out.reason += " (" + message + ")";
     }
     ippDelete(response);
     ippDelete(request);

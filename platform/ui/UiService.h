@@ -34,17 +34,22 @@ enum class PrintServerAnswer {
 // One page for a print queue, as a PDF document.
 struct PrintJobRequest {
     std::string printer;  // the queue, or "queue/instance" for an instance
-    std::string title;    // the job's name
+    std::string title;    // the job's name, the page's own: the server keeps it with the job
     std::string media;    // page size key ("A4"); empty: the queue's own
     int duplex = 0;       // QPrinter::DuplexMode
     bool color = true;
     std::string pdf;      // the document's bytes
+    // An earlier send of this page got no answer: the server is asked first
+    // whether it holds a job of this name, and then it is not sent again.
+    bool mayBeHeld = false;
+    int answerWaitMs = 0;  // the wait for the answer once the document is sent (0: as every wait)
 };
 
 struct PrintJobOutcome {
-    enum Status { Printed, Refused, Silent };
+    enum Status { Printed, Refused, Silent };  // Silent: no answer came, the job may be held
     Status status = Silent;
     std::string reason;  // what the print server said when it refused the job
+    bool stopped = false;  // printed on a stopped printer: the job waits in its queue
 };
 
 class IUiService {
@@ -73,7 +78,8 @@ public:
     virtual bool PrinterAvailable(const std::string& name) = 0;
     // Whether the print server answers a question within `timeoutMs`.
     virtual PrintServerAnswer AskPrintServer(int timeoutMs) = 0;
-    // Sends one job; each wait for the print server lasts at most `timeoutMs`.
+    // Sends one job; each wait for the print server lasts at most `timeoutMs`,
+    // but for the answer to the whole job (`answerWaitMs`).
     virtual PrintJobOutcome SendPrintJob(const PrintJobRequest& job, int timeoutMs) = 0;
     virtual void Beep(unsigned frequency, unsigned durationMs) = 0;
 };

@@ -1,8 +1,7 @@
 // The distribution's print server run privately (own folders and socket, named
-// by CUPS_SERVER while it lives), as a normal user or as root. Raw queues
-// "zns_raw" (the default, with instance "zns_raw/draft"), "B\xC3\xBCro" and
-// "zns_refuse" (refuses jobs); the device writes each job's bytes to
-// out/job-<id>, and its queue and options to out/job-<id>.opts.
+// by CUPS_SERVER while it lives), as a normal user or as root. Raw queues "zns_raw" (the default, with
+// instance "zns_raw/draft"), "B\xC3\xBCro", "zns_refuse" (refuses jobs: "Out of paper") and "zns_stopped" (holds
+// them); the device writes each job's bytes to out/job-<id>, and its queue and options to out/job-<id>.opts.
 #pragma once
 
 #include <grp.h>
@@ -57,7 +56,8 @@ public:
         Write("/cups-files.conf", files);
         const std::string queue = "DeviceURI zns-test:" + m_dir + "/out\nState Idle\n";
         Write("/printers.conf", "<DefaultPrinter zns_raw>\n" + queue + "Accepting Yes\n</DefaultPrinter>\n" +
-                                    "<Printer zns_refuse>\n" + queue + "Accepting No\n</Printer>\n" +
+                                    "<Printer zns_refuse>\n" + queue + "Accepting No\nStateMessage Out of paper\n" +
+                                    "</Printer>\n<Printer zns_stopped>\n" + queue + "State Stopped\n</Printer>\n" +
                                     "<Printer B\xC3\xBCro>\n" + queue + "Accepting Yes\n</Printer>\n");
         Write("/lpoptions", "Default zns_raw\nDest zns_raw/draft number-up=2\n");  // lpoptions -p ... -o number-up=2
         if ((m_pid = ::fork()) == 0) {
@@ -86,6 +86,8 @@ public:
 
     std::string Options(int job) const { return Read(m_dir + "/out/job-" + std::to_string(job) + ".opts"); }
     std::string Log() const { return Read(m_dir + "/log/error_log"); }
+    // The server stopped (connections wait unanswered) and going on again.
+    void Pause(bool on) const { ::kill(m_pid, on ? SIGSTOP : SIGCONT); }
 
 private:
     void Write(const std::string& name, const std::string& text) const { std::ofstream(m_dir + name) << text; }

@@ -13,10 +13,14 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <random>
+#include <set>
 
 #include "platform/FileReplace.h"
+#include "platform/ui/GuiThread.h"
 #include "platform/ui/UiService.h"
 #include "platform/ui/UiText.h"
+#include "settings/ErrorLog.h"
 
 namespace zns {
 
@@ -243,7 +247,7 @@ bool WritePdfPage(const PrintedLogPage& page, QIODevice& out) {
     return p.end();
 }
 
-bool PrintOnPrinter(const PrintedLogPage& page) {
+PrintResult PrintOnPrinter(const PrintedLogPage& page) {
     if (page.device && !page.device->outputFile.empty()) {
         // One file a page, put in place whole under a name not yet taken: a
         // file already there is never written over, a killed print leaves none.
@@ -269,7 +273,9 @@ bool PrintOnPrinter(const PrintedLogPage& page) {
     job.media = ui::FromQ(device->pageSize.key());
     job.duplex = device->duplex;
     job.color = device->color;
-    job.title = page.documentName;
+    job.title = page.jobMark.empty() ? page.documentName : page.documentName + " #" + page.jobMark;
+    job.mayBeHeld = page.mayBeHeld;
+    job.answerWaitMs = kPrintAnswerWaitMs;
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
     if (!WritePdfPage(page, buffer)) return false;
@@ -277,7 +283,7 @@ bool PrintOnPrinter(const PrintedLogPage& page) {
     const ui::PrintJobOutcome out = ui::Service().SendPrintJob(job, kPrintServerWaitMs);
     if (out.status == ui::PrintJobOutcome::Silent) throw PrintServerSilent();
     if (out.status == ui::PrintJobOutcome::Refused) throw PrintJobRefused(out.reason);
-    return true;
+    return {true, job.printer, out.stopped};
 }
 
 // ---------------------------------------------------------------------------
@@ -293,10 +299,22 @@ std::string Told(const char* format, const std::string& a, const std::string& b 
     return buf;
 }
 
+// A mark no other page has, in this run or another: a random run id and a count.
+std::string NewJobMark() {
+    static const std::string run = [] {
+        std::random_device rd;
+        char id[24];
+        std::snprintf(id, sizeof id, "%08x%04x", static_cast<unsigned>(rd()), static_cast<unsigned>(rd() & 0xFFFF));
+        return std::string(id);
+    }();
+    static std::atomic<unsigned> count{0};
+    return run + "-" + std::to_string(++count);
+}
+
 // Resolves the page's printer and prints it; `trouble` is what to tell.
 // PrintServerSilent goes to the caller: the page is kept.
-bool PrintJob(PrintedLogPage& page, const TracePrintSpooler::PrintFunction& print,
-              const TracePrintSpooler::LookupFunction& lookup, std::string& trouble) {
+PrintResult PrintJob(PrintedLogPage& page, const TracePrintSpooler::PrintFunction& print,
+                     const TracePrintSpooler::LookupFunction& lookup, std::string& trouble) {
     std::string target = page.device && !page.device->outputFile.empty() ? page.device->outputFile : std::string();
     if (!page.printerName.empty()) {
         target = page.printerName;
@@ -310,7 +328,8 @@ bool PrintJob(PrintedLogPage& page, const TracePrintSpooler::PrintFunction& prin
     }
     if (target.empty()) target = page.device ? page.device->deviceName : std::string();
     try {
-        if (print(page)) return true;
+        PrintResult printed = print(page);
+        if (printed.printed) return printed;
         trouble = Told(kMsgPageNotPrinted, target);
     } catch (const PrintJobRefused& e) {
         trouble = Told(kMsgPageRefused, target, e.what());
@@ -322,10 +341,12 @@ bool PrintJob(PrintedLogPage& page, const TracePrintSpooler::PrintFunction& prin
 
 int PrintRequestsRunning() { return g_requestsRunning.load(); }
 
-// Lock and wake-up of the spooler, kept alive by a request thread that outlives it.
+// Lock and wake-up of the spooler, kept alive by a request thread (or a box)
+// that outlives it.
 struct TracePrintSpooler::Shared {
     std::mutex lock;
     std::condition_variable wake;
+    std::set<std::string> boxesUp;  // troubles told in a box not yet answered
 };
 
 // What a request found, written by its thread.
@@ -333,8 +354,16 @@ struct TracePrintSpooler::Outcome {
     bool ok = false;
     bool silent = false;
     std::string trouble;
+    std::string printer;  // where it was printed
+    bool stopped = false;
     PrinterLookup lookup;
     ui::PrintServerAnswer answer = ui::PrintServerAnswer::Silent;
+
+    void Take(const PrintResult& r) {
+        ok = r.printed;
+        printer = r.printer;
+        stopped = r.stopped;
+    }
 };
 
 struct TracePrintSpooler::Request {
@@ -353,8 +382,7 @@ bool TracePrintSpooler::Job::ToFile() const {
 TracePrintSpooler::TracePrintSpooler()
     : m_s(std::make_shared<Shared>()),
       m_print(&PrintOnPrinter),
-      m_lookup(&LookUpPrinter),
-      m_report([](const std::string& text) { ui::PostMessageBox(text, ui::AppTitle(), MB_OK | MB_ICONEXCLAMATION); }) {}
+      m_lookup(&LookUpPrinter) {}
 
 TracePrintSpooler::~TracePrintSpooler() { Stop(); }
 
@@ -381,25 +409,23 @@ void TracePrintSpooler::SetLimits(int serverWaitMs, int retryMs, size_t maxQueue
 }
 
 bool TracePrintSpooler::Submit(PrintedLogPage page) {
+    if (page.jobMark.empty()) page.jobMark = NewJobMark();
     Job job;
     job.bytes = static_cast<size_t>(std::max<qsizetype>(0, page.image.sizeInBytes()));
     job.page = std::move(page);
-    ReportFunction report;
-    {
-        std::lock_guard<std::mutex> g(m_s->lock);
-        if (m_stop) return false;
-        // Held pages are bounded by the memory they take; the one page always goes in.
-        if (m_bytes + job.bytes <= m_maxBytes || !PagesHeld()) {
-            m_bytes += job.bytes;
-            m_queue.push_back(std::move(job));
-            if (!m_thread.joinable()) m_thread = std::thread([this] { Run(); });
-            m_s->wake.notify_all();
-            return true;
-        }
-        ++m_dropped;
-        report = m_report;
+    std::unique_lock<std::mutex> g(m_s->lock);
+    if (m_stop) return false;
+    // Held pages are bounded by the memory they take; the one page always goes in.
+    if (m_bytes + job.bytes <= m_maxBytes || !PagesHeld()) {
+        m_bytes += job.bytes;
+        m_queue.push_back(std::move(job));
+        if (!m_thread.joinable()) m_thread = std::thread([this] { Run(); });
+        m_s->wake.notify_all();
+        return true;
     }
-    if (report) report(kMsgPageDropped);  // every page lost is told
+    ++m_dropped;
+    Log(*job.page, kMsgPageDropped, g);
+    Tell(kMsgPageDropped, g);
     return false;
 }
 
@@ -503,9 +529,27 @@ size_t TracePrintSpooler::Dropped() const {
 }
 
 void TracePrintSpooler::Tell(const std::string& text, std::unique_lock<std::mutex>& g) {
+    // Not told again while its box is up; once answered, it is.
+    if (!m_s->boxesUp.insert(text).second) return;
     const ReportFunction report = m_report;
     g.unlock();
-    if (report) report(text);
+    if (!report) {
+        ui::PostToGui(nullptr, [s = m_s, text] {
+            ui::Service().MessageBox(nullptr, text, ui::AppTitle(), MB_OK | MB_ICONEXCLAMATION);
+            std::lock_guard<std::mutex> g(s->lock);
+            s->boxesUp.erase(text);
+        });
+        g.lock();
+        return;
+    }
+    report(text);
+    g.lock();
+    m_s->boxesUp.erase(text);
+}
+
+void TracePrintSpooler::Log(const PrintedLogPage& page, const std::string& text, std::unique_lock<std::mutex>& g) {
+    g.unlock();
+    ErrorLog::Process().Write(page.documentName + " #" + page.jobMark, text);
     g.lock();
 }
 
@@ -572,25 +616,34 @@ void TracePrintSpooler::PrintToFile(Job& job, std::unique_lock<std::mutex>& g) {
     const LookupFunction lookup = m_lookup;
     m_busy = true;
     g.unlock();
-    bool ok = false;
-    std::string trouble;
+    Outcome out;
     try {
-        ok = PrintJob(*job.page, print, lookup, trouble);
+        out.Take(PrintJob(*job.page, print, lookup, out.trouble));
     } catch (...) {
-        trouble = Told(kMsgPageNotPrinted, job.page->device->outputFile);
+        out.trouble = Told(kMsgPageNotPrinted, job.page->device->outputFile);
     }
     g.lock();
     m_busy = false;
-    PageDone(ok, trouble, job.bytes, g);
+    PageDone(out, *job.page, job.bytes, g);
 }
 
-void TracePrintSpooler::PageDone(bool ok, const std::string& trouble, size_t bytes, std::unique_lock<std::mutex>& g) {
+void TracePrintSpooler::PageDone(const Outcome& out, const PrintedLogPage& page, size_t bytes,
+                                 std::unique_lock<std::mutex>& g) {
     m_bytes -= std::min(m_bytes, bytes);
-    ++(ok ? m_printed : m_failed);
-    // Told once for a run of pages with the same trouble.
-    const bool tell = trouble != m_told && !trouble.empty();
-    m_told = trouble;
-    if (tell) Tell(trouble, g);
+    ++(out.ok ? m_printed : m_failed);
+    if (!out.trouble.empty()) {
+        Log(page, out.trouble, g);
+        Tell(out.trouble, g);
+    }
+    // A stopped printer is told once, until a page finds it going again.
+    if (!out.stopped) {
+        if (out.ok && out.printer == m_stoppedTold) m_stoppedTold.clear();
+    } else if (out.printer != m_stoppedTold) {
+        m_stoppedTold = out.printer;
+        const std::string text = Told(kMsgPrinterStopped, out.printer);
+        Log(page, text, g);
+        Tell(text, g);
+    }
 }
 
 void TracePrintSpooler::StartRequest(Job job) {
@@ -604,7 +657,7 @@ void TracePrintSpooler::StartRequest(Job job) {
     if (job.kind == Job::Page) {
         work = [out, page = *job.page, print = m_print, lookup = m_lookup]() mutable {
             try {
-                out->ok = PrintJob(page, print, lookup, out->trouble);
+                out->Take(PrintJob(page, print, lookup, out->trouble));
             } catch (const PrintServerSilent&) {
                 out->silent = true;
             } catch (...) {
@@ -680,13 +733,15 @@ void TracePrintSpooler::RequestDone(std::unique_lock<std::mutex>& g) {
     Job& job = r->job;
     if (job.kind == Job::Page) {
         if (out.silent) {
-            // Kept, first of the pages for printers; tried again later.
+            // Kept, first of the pages for printers; tried again later, after
+            // asking whether the server holds it when it was sent.
+            job.page->mayBeHeld = true;
             m_queue.push_front(std::move(job));
             StartWaiting(now, g);
             return;
         }
         if (out.ok) m_waiting = m_toldWaiting = false;  // the print system is back
-        PageDone(out.ok, out.trouble, job.bytes, g);
+        PageDone(out, *job.page, job.bytes, g);
         return;
     }
     const bool answered = job.kind == Job::Lookup ? !out.lookup.silent : out.answer != ui::PrintServerAnswer::Silent;

@@ -62,10 +62,12 @@ inline constexpr const char* kPrintJobName = "branniclogger Print Job %d";
 inline constexpr const char* kPrintDateFormat = "%d/%b/%Y %H:%M:%S";
 inline constexpr const char* kPrintPageNumber = "Page N\xB0  :%d";  // Windows-1252
 inline constexpr const char* kPrinterNotSet = "printer not set...";
-// Told once for a run of pages with the same trouble.
+// A trouble is told again once its box was answered; a stopped printer once.
 inline constexpr const char* kMsgPageNotPrinted = "The page could not be printed on \"%s\".";
 inline constexpr const char* kMsgPrinterNotFound = "Printer \"%s\" was not found: the page was not printed.";
 inline constexpr const char* kMsgPageRefused = "The page could not be printed on \"%s\": %s";
+inline constexpr const char* kMsgPrinterStopped =
+    "The printer \"%s\" is stopped: the page waits in its queue.";
 inline constexpr const char* kMsgPagesWait =
     "The print system does not answer: the pages wait and are printed once it answers.";
 inline constexpr const char* kMsgPageDropped =
@@ -109,8 +111,10 @@ struct PrintJobRefused : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-// Bound on one wait for the print server.
+// Bound on one wait for the print server, and on the wait for its answer once
+// a whole job is sent (storing it may take the server a while).
 inline constexpr int kPrintServerWaitMs = 3000;
+inline constexpr int kPrintAnswerWaitMs = 60000;
 
 // The printer of that name as the print system knows it ("" for its default
 // printer); nothing when there is no such printer. Throws PrintServerSilent
@@ -176,6 +180,10 @@ struct PrintedLogPage {
     // A printer looked up by name where the page is printed; `device` is then
     // what it resolved to. A page for a printer that is gone is not printed.
     std::string printerName;
+    // The spooler's mark of this page, unique in the run and across runs: part
+    // of the job's name, by which the server is asked whether it holds the page.
+    std::string jobMark;
+    bool mayBeHeld = false;  // sent before without an answer
 };
 
 // What a page is made from, besides the image.
@@ -199,11 +207,21 @@ QImage RenderPrintedLogPage(const PrintedLogPage& page, double scale);
 // The page as a PDF document: the same page, at the device's page size.
 // False when the device cannot be written.
 bool WritePdfPage(const PrintedLogPage& page, QIODevice& out);
+// What printing a page came to, and on which printer; a page a stopped
+// printer took waits in its queue.
+struct PrintResult {
+    PrintResult(bool ok, std::string on = {}, bool queueStopped = false)
+        : printed(ok), printer(std::move(on)), stopped(queueStopped) {}
+    bool printed;
+    std::string printer;
+    bool stopped;
+};
 // Prints the page: a PDF file of its own for print to PDF (no print system
-// asked), else a PDF job sent to its queue. False when no PDF could be made;
-// PrintJobRefused when the file cannot be written or the job is refused;
-// PrintServerSilent for a job. Nothing is shown.
-bool PrintOnPrinter(const PrintedLogPage& page);
+// asked), else a PDF job sent to its queue (named by its mark; a page sent
+// before without an answer is not sent again when the server holds it). False
+// when no PDF could be made; PrintJobRefused when the file cannot be written or
+// the job is refused; PrintServerSilent for a job. Nothing is shown.
+PrintResult PrintOnPrinter(const PrintedLogPage& page);
 
 // What the print system answered about the chosen printer and its default one.
 struct PrinterLookup {
@@ -224,7 +242,7 @@ int PrintRequestsRunning();
 // in order with the other pages for printers. Pages to PDF files go at once.
 class TracePrintSpooler {
 public:
-    using PrintFunction = std::function<bool(const PrintedLogPage&)>;
+    using PrintFunction = std::function<PrintResult(const PrintedLogPage&)>;
     using LookupFunction = std::function<std::optional<PrinterDevice>(const std::string& name)>;
     using ReportFunction = std::function<void(const std::string& text)>;
     // Memory the pages held may take (the images).
@@ -241,14 +259,15 @@ public:
     // Replaces the printing step (tests capture pages with it).
     void SetPrintFunction(PrintFunction fn);
     // Replaces the printer lookup (LookUpPrinter) and the operator's message
-    // about a page that could not reach its printer (a box posted to the GUI).
+    // about a page that could not reach its printer (a box posted to the GUI,
+    // not told again while it is up; a function set here answers as it returns).
     void SetLookupFunction(LookupFunction fn);
     void SetReportFunction(ReportFunction fn);
     // How long a request to the print system is waited for, the pause before a
     // kept page is tried again, and the memory the pages held may take.
     void SetLimits(int serverWaitMs, int retryMs, size_t maxQueuedBytes);
-    // Queues the page; false (told) when the pages held already take the
-    // memory allowed, or after Stop.
+    // Queues the page, marking it as its own; false (told) when the pages held
+    // already take the memory allowed, or after Stop.
     bool Submit(PrintedLogPage page);
     // Looks up printer `name` (none for "") and the default printer; `done`
     // gets the answer on the spooler's thread (silent when none came in time).
@@ -259,8 +278,9 @@ public:
     // Waits until every queued page is through (tests).
     void WaitIdle();
     // The program's exit: the pages held get `ms` to be printed (kept pages are
-    // tried once more at once; `pump` runs between short waits), then Stop.
-    // Returns the pages not printed.
+    // tried once more at once, a page sent without an answer is looked up on
+    // the server; `pump` runs between short waits), then Stop. Returns the
+    // pages not printed.
     size_t Finish(int ms, const std::function<void()>& pump = {});
     // Ends the spooler's thread without waiting on the print system (a request
     // still running is left to end on its own). Returns the pages not printed.
@@ -292,9 +312,10 @@ private:
     void RequestOverdue(std::unique_lock<std::mutex>& g);
     void RequestDone(std::unique_lock<std::mutex>& g);
     void PrintToFile(Job& job, std::unique_lock<std::mutex>& g);
-    void PageDone(bool ok, const std::string& trouble, size_t bytes, std::unique_lock<std::mutex>& g);
+    void PageDone(const Outcome& out, const PrintedLogPage& page, size_t bytes, std::unique_lock<std::mutex>& g);
     void StartWaiting(Clock::time_point now, std::unique_lock<std::mutex>& g);
     void Tell(const std::string& text, std::unique_lock<std::mutex>& g);
+    void Log(const PrintedLogPage& page, const std::string& text, std::unique_lock<std::mutex>& g);
     bool PagesHeld() const;
 
     std::shared_ptr<Shared> m_s;  // lock and wake-up, shared with request threads
@@ -304,7 +325,7 @@ private:
     PrintFunction m_print;
     LookupFunction m_lookup;
     ReportFunction m_report;
-    std::string m_told;  // spooler thread: the trouble last told
+    std::string m_stoppedTold;  // spooler thread: the stopped printer the operator knows of
     int m_waitMs = kPrintServerWaitMs * 2;
     int m_retryMs = kRetryMs;
     size_t m_maxBytes = kMaxQueuedBytes;

@@ -27,6 +27,7 @@
 #include "platform/FileReplace.h"
 #include "platform/ui/QtUiService.h"
 #include "platform/ui/ScriptedUiService.h"
+#include "settings/ErrorLog.h"
 #include "ui/controls/DrawerZNSCtrl.h"
 #include "ui/controls/TracePrint.h"
 #include "../../support/HungPrintServer.h"
@@ -486,48 +487,81 @@ TEST(PrintJob, WritesAPdfFileAPageAndTellsWhatFailed) {
     EXPECT_GE(area.height(), kPrintPageHeight);
 }
 
-// The program's service, keeping each job's document as it is sent.
+// The program's service, keeping each page's document as first sent and the
+// boxes. Page 2's answer comes past the connect bound (the server stopped
+// meanwhile); page 6's is lost once the job is stored, page 7's before.
 struct SentJobs : ui::QtUiService {
     ui::PrintJobOutcome SendPrintJob(const ui::PrintJobRequest& job, int timeoutMs) override {
-        sent.push_back(job.pdf);  // one request at a time
-        return QtUiService::SendPrintJob(job, timeoutMs);
+        const int page = std::atoi(job.title.c_str() + 24);  // "branniclogger Print Job 7 #..."
+        ++calls[page];
+        if (page == 7 && !job.mayBeHeld) return {};
+        sent.emplace(page, job.pdf);  // as it reached the server; one request at a time
+        const bool hold = page == 2 && !job.mayBeHeld;
+        cups->Pause(hold);
+        std::thread go([&] { std::this_thread::sleep_for(std::chrono::seconds(hold ? 5 : 0)), cups->Pause(false); });
+        const ui::PrintJobOutcome out = QtUiService::SendPrintJob(job, timeoutMs);
+        go.join();
+        return page == 6 && !job.mayBeHeld ? ui::PrintJobOutcome{} : out;
     }
-    std::vector<std::string> sent;
+    int MessageBox(QWidget*, const std::string& text, const std::string&, unsigned) override {
+        return boxes.push_back(text), IDOK;
+    }
+    testsupport::PrivateCupsd* cups = nullptr;
+    std::map<int, std::string> sent;
+    std::map<int, int> calls;
+    std::vector<std::string> boxes;
 };
 
-TEST(PrintJob, ARealPrintServerGetsEachPageWholeOnceAndARefusalIsTold) {
+TEST(PrintJob, ARealPrintServerGetsEachPageWholeOnceAndEveryFailureIsTold) {
     App();
     testsupport::PrivateCupsd cups;
     ASSERT_EQ(cups.Start(), "");
     SentJobs service;
+    service.cups = &cups;
     ui::ScopedService scoped(service);
+    QTemporaryDir logDir;
+    ErrorLog::Process().SetFolder(logDir.path().toStdString());
+    ErrorLog::Process().SetEnabled(true);
     TracePrintSpooler spooler;
-    std::vector<std::string> told;
-    spooler.SetReportFunction([&](const std::string& text) { told.push_back(text); });
-    // Two pages for the server's default queue, one for a queue that refuses
-    // jobs, one for "Büro" (Windows-1252 here) and one for an instance.
-    PrintedLogPage refused = SamplePage(3), buero = SamplePage(4), draft = SamplePage(5);
-    refused.device = PrinterDevice{};
-    refused.device->deviceName = "zns_refuse";
-    buero.printerName = "B\xFCro";
-    draft.printerName = "zns_raw/draft";
-    for (const PrintedLogPage& page : {SamplePage(1), SamplePage(2), refused, buero, draft})
+    spooler.SetLimits(6000, 2000, TracePrintSpooler::kMaxQueuedBytes);
+    const auto on = [](int n, const char* queue, bool named = false) {
+        PrintedLogPage p = SamplePage(n);
+        if (named) return p.printerName = queue, p;
+        return p.device = PrinterDevice{}, p.device->deviceName = queue, p;
+    };
+    // Page 3 twice to a queue that refuses jobs (the box of the first is up
+    // meanwhile), 4 to "Büro" (Windows-1252 here), 5 to an instance, 9 to a
+    // stopped queue, the others to the default queue.
+    for (const PrintedLogPage& page : {SamplePage(1), SamplePage(2), on(3, "zns_refuse"), on(3, "zns_refuse"),
+                                       on(4, "B\xFCro", true), on(5, "zns_raw/draft", true), on(9, "zns_stopped"),
+                                       SamplePage(6), SamplePage(7), SamplePage(8)})
         ASSERT_TRUE(spooler.Submit(page));
-    EXPECT_EQ(spooler.Finish(30000), 0u);  // none kept to be sent again
-    EXPECT_EQ(spooler.Printed(), 4u);
-    ASSERT_EQ(told.size(), 1u);
-    EXPECT_EQ(told[0].rfind("The page could not be printed on \"zns_refuse\": ", 0), 0u) << told[0];
-    EXPECT_NE(told[0].find("not accepting jobs"), std::string::npos) << told[0];
-    // The device got each page's document, byte for byte, once.
-    const std::map<int, std::string> jobs = cups.Jobs(4);
-    ASSERT_EQ(service.sent.size(), 5u);
-    ASSERT_EQ(jobs.size(), 4u) << cups.Log();
-    EXPECT_EQ(jobs.begin()->second, service.sent[0]);
-    EXPECT_EQ(std::next(jobs.begin())->second, service.sent[1]);
+    spooler.WaitIdle();
+    QCoreApplication::processEvents();  // the boxes answered: a refusal is told again, the stopped queue not
+    ASSERT_TRUE(spooler.Submit(on(3, "zns_refuse")));
+    ASSERT_TRUE(spooler.Submit(on(10, "zns_stopped")));
+    EXPECT_EQ(spooler.Finish(30000), 0u);
+    QCoreApplication::processEvents();
+    ErrorLog::Process().SetEnabled(false);
+    EXPECT_EQ(spooler.Printed(), 9u);
+    EXPECT_EQ(service.calls[2], 1);  // its late answer waited for
+    const auto told = [&](const char* a, const char* b) {
+        return std::count_if(service.boxes.begin(), service.boxes.end(),
+                             [&](const std::string& t) { return t.find(a) != t.npos && t.find(b) != t.npos; });
+    };
+    EXPECT_EQ(told("could not be printed on \"zns_refuse\": ", "(Out of paper)"), 2);
+    EXPECT_EQ(told("The printer \"zns_stopped\" is stopped", ""), 1);
+    QFile log(logDir.path() + "/" + ErrorLog::kFileName);
+    EXPECT_TRUE(log.open(QIODevice::ReadOnly) && log.readAll().count("(Out of paper)") == 3);
+    // Each page once, whole: the job ids in order, 5 and 9 held by the stopped queue.
+    std::map<int, std::string> want;
+    for (const auto& [id, page] : std::map<int, int>{{1, 1}, {2, 2}, {3, 4}, {4, 5}, {6, 6}, {7, 7}, {8, 8}})
+        want[id] = service.sent[page];
+    EXPECT_TRUE(cups.Jobs(7) == want) << cups.Log();
     // Each on its own queue; the instance's option goes with its job.
-    EXPECT_EQ(cups.Options(std::next(jobs.begin(), 2)->first).rfind("B\xC3\xBCro ", 0), 0u);
-    const std::string opts = cups.Options(jobs.rbegin()->first);
-    EXPECT_TRUE(opts.rfind("zns_raw ", 0) == 0 && opts.find("number-up=2") != std::string::npos) << opts;
+    EXPECT_EQ(cups.Options(3).rfind("B\xC3\xBCro ", 0), 0u);
+    EXPECT_TRUE(cups.Options(4).rfind("zns_raw ", 0) == 0 && cups.Options(4).find("number-up=2") != std::string::npos)
+        << cups.Options(4);
 }
 
 TEST_F(PrintTest, HangingPrinterNeverStallsDrawing) {
