@@ -25,7 +25,9 @@ CWndBase* FindOwner(QWidget* w) {
 
 CSpinArrows::CSpinArrows(int id, QWidget* parent, CWndBase* owner)
     : QWidget(parent), m_id(id), m_pos(id), m_min(id), m_max(id), m_owner(owner ? owner : FindOwner(parent)) {
-    setFocusPolicy(Qt::TabFocus);
+    // A tab stop that also takes the focus on a click, as a scroll bar does: the
+    // edit beside it is left, and its value taken, before the arrow steps it.
+    zns::ui::PressTakesFocusByPolicy(this);
     if (m_owner) m_owner->SetDlgItem(id, this);
 }
 
@@ -99,6 +101,13 @@ void CSpinArrows::paintEvent(QPaintEvent*) {
         opt.rect = opt.rect.adjusted(2, 2, -2, -2);
         style()->drawPrimitive(part == Part::Up ? QStyle::PE_IndicatorArrowUp : QStyle::PE_IndicatorArrowDown,
                                &opt, &p, this);
+    }
+    if (hasFocus()) {
+        QStyleOptionFocusRect focus;
+        focus.initFrom(this);
+        focus.rect = rect().adjusted(1, 1, -1, -1);
+        focus.state |= QStyle::State_KeyboardFocusChange;  // shown after a click too
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &p, this);
     }
 }
 

@@ -1,6 +1,7 @@
 #include "platform/ui/Wnd.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -10,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -25,6 +27,71 @@
 
 namespace {
 constexpr const char* kCtrlId = "znsCtrlId";
+// On the push buttons of a dialog: true on the dialog's own default, false on the others.
+constexpr const char* kMainDefault = "znsMainDefault";
+// On controls that take the focus when pressed though their policy says Tab only.
+constexpr const char* kPressFocus = "znsPressFocus";
+
+// Enter pressed the default button from a control that is no button: as on the
+// desktop, the focus stays where it is and the default acts on it.
+bool g_keepFocusOnPress = false;
+
+bool TakesFocusWhenPressed(const QWidget* w) {
+    return w->focusPolicy() == Qt::StrongFocus || w->property(kPressFocus).toBool();
+}
+
+// The default frame of a window: on the push button that has the focus, else
+// back on the dialog's own default. Buttons of boxes and other windows are not ours.
+void DrawDefaultFrame(QWidget* top) {
+    if (!top) return;
+    auto* focus = qobject_cast<QPushButton*>(QApplication::focusWidget());
+    if (focus && (focus->window() != top || !focus->property(kMainDefault).isValid())) focus = nullptr;
+    const QList<QPushButton*> buttons = top->findChildren<QPushButton*>();
+    // Clear first: making a button the default clears the others of its dialog.
+    for (bool pass : {false, true})
+        for (QPushButton* b : buttons) {
+            const QVariant main = b->property(kMainDefault);
+            if (!main.isValid()) continue;
+            const bool want = focus ? b == focus : main.toBool();
+            if (want == pass && b->isDefault() != want) b->setDefault(want);
+        }
+}
+
+// Only a focus change onto or off one of our push buttons moves the frame. A
+// widget being destroyed is no longer one (its window may be half gone).
+QWidget* FramedWindow(QWidget* w) {
+    auto* b = qobject_cast<QPushButton*>(w);
+    return b && b->property(kMainDefault).isValid() ? b->window() : nullptr;
+}
+
+void FollowFocus(QWidget* old, QWidget* now) {
+    QWidget* a = FramedWindow(old);
+    QWidget* b = FramedWindow(now);
+    DrawDefaultFrame(a);
+    if (b != a) DrawDefaultFrame(b);
+}
+
+// A left press on a push button takes the focus first, so that the edit it
+// leaves takes its value before the button acts.
+class PressTakesFocus : public QObject {
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject* watched, QEvent* e) override {
+        if (e->type() != QEvent::MouseButtonPress && e->type() != QEvent::MouseButtonDblClick) return false;
+        auto* w = qobject_cast<QWidget*>(watched);
+        return w && w->isEnabled() && static_cast<QMouseEvent*>(e)->button() == Qt::LeftButton &&
+               !zns::ui::TakeFocusForPress(w);
+    }
+};
+
+PressTakesFocus* PressFilter() {
+    static PressTakesFocus* filter = [] {
+        auto* f = new PressTakesFocus(qApp);
+        QObject::connect(qApp, &QApplication::focusChanged, f, &FollowFocus);
+        return f;
+    }();
+    return filter;
+}
 }  // namespace
 
 namespace zns::ui {
@@ -98,6 +165,21 @@ BOOL ShowWidget(QWidget* w, int cmdShow) {
         default: w->show(); break;
     }
     return wasVisible;
+}
+
+bool TakeFocusForPress(QWidget* w) {
+    if (!w || g_keepFocusOnPress || !w->isVisible() || w->window()->focusWidget() == w) return true;
+    const unsigned modals = ModalSessionCount();
+    w->setFocus(Qt::MouseFocusReason);
+    // A box shown by the edit it left took the press, as it takes the mouse.
+    return ModalSessionCount() == modals;
+}
+
+void PressTakesFocusByPolicy(QWidget* w) {
+    if (!w || w->property(kPressFocus).toBool()) return;
+    w->setProperty(kPressFocus, true);
+    w->setFocusPolicy(Qt::TabFocus);
+    w->installEventFilter(PressFilter());
 }
 
 QRect KeepOnScreen(const QRect& r) {
@@ -204,7 +286,11 @@ void CWndBase::SetDlgItem(int id, QWidget* control) {
     control->setProperty(kCtrlId, id);
     if (fresh)
         if (auto* b = qobject_cast<QAbstractButton*>(control))
-            QObject::connect(b, &QAbstractButton::clicked, m_self, [this, id] { SendCommand(id); });
+            QObject::connect(b, &QAbstractButton::clicked, m_self, [this, id, b] {
+                // Alt+letter and Enter press it too: the focus moves as for a click.
+                if (TakesFocusWhenPressed(b) && !zns::ui::TakeFocusForPress(b)) return;
+                SendCommand(id);
+            });
 }
 
 QWidget* CWndBase::GetDlgItem(int id) const {
@@ -412,16 +498,17 @@ bool CDialog::EnsureCreated() {
         }
         OnInitDialog();
         // Only the button a dialog makes its default answers Enter from other
-        // controls. Qt would otherwise make the first button in the tab order the
-        // default, or the last one that had the focus, and Enter typed in an edit
-        // would press it. The others take the focus by Tab only: a click leaves it
-        // where it was, so Enter after a click does what it did before (the default
-        // may take it: Enter presses that one anyway).
+        // controls; Qt would otherwise pick one itself. The layer draws the
+        // default frame: on the focused push button, else on the dialog's default.
+        // A push button takes the focus when pressed (click, Alt+letter, Enter),
+        // through the layer so that a box shown by the edit it leaves takes the press.
         for (QPushButton* pb : findChildren<QPushButton*>()) {
-            if (pb->isDefault()) continue;
+            if (pb->property(kMainDefault).isValid()) continue;  // a page's, made before
+            pb->setProperty(kMainDefault, pb->isDefault());
             pb->setAutoDefault(false);
-            if (pb->focusPolicy() == Qt::StrongFocus) pb->setFocusPolicy(Qt::TabFocus);
+            if (pb->focusPolicy() == Qt::StrongFocus) zns::ui::PressTakesFocusByPolicy(pb);
         }
+        DrawDefaultFrame(window());
     }
     return m_createState == 1;
 }
@@ -487,7 +574,10 @@ void CDialog::keyPressEvent(QKeyEvent* e) {
         if (!pb) {
             SendCommand(IDOK);
         } else if (pb->isEnabled()) {
+            const bool was = g_keepFocusOnPress;
+            g_keepFocusOnPress = pb != focusWidget();
             pb->click();
+            g_keepFocusOnPress = was;
         }
         return;
     }

@@ -125,9 +125,11 @@ protected:
 
 // A dialog: OnCreate and OnInitDialog run once, before it is first shown (or
 // from Create); Enter presses the push button that has the focus, else the
-// default button (the one made so with setDefault; no other button ever
-// becomes it), else sends IDOK; push buttons other than the default take the
-// focus by Tab, not by a click; Escape and the close box send
+// default button (the one made so with setDefault) with the focus left where it
+// is, else sends IDOK. A push button takes the focus whenever it is pressed
+// (click, Tab, Alt+letter), so an edit is left, and its value taken, before the
+// button acts; the default frame follows the focus onto a push button and back
+// to the dialog's default when it leaves them. Escape and the close box send
 // IDCANCEL (the close box through OnClose); IDOK runs OnOK, IDCANCEL OnCancel;
 // both end the dialog (hide it when modeless) unless overridden.
 class CDialog : public QDialog, public CWndBase {
@@ -180,5 +182,10 @@ BOOL ShowWidget(QWidget* w, int cmdShow);
 // A rectangle moved (and shrunk if need be) onto the primary screen when no
 // screen shows its top band; unchanged otherwise.
 QRect KeepOnScreen(const QRect& r);
+// Gives `w` the focus before it acts on a press, unless it has it. FALSE when a
+// box shown by the control it left (a refused value) took the press.
+bool TakeFocusForPress(QWidget* w);
+// A control whose policy stays Tab only but that takes the focus when the mouse presses it.
+void PressTakesFocusByPolicy(QWidget* w);
 
 }  // namespace zns::ui

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFocusEvent>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
@@ -110,6 +111,7 @@ void CPWideDlg::BuildControls() {
     m_gainEdit->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]*"), m_gainEdit));
     m_gainEdit->setGeometry(DluRect(265, 32, 19, 12));
     SetDlgItem(IDC_GAIN_EDIT, m_gainEdit);
+    m_gainEdit->installEventFilter(this);
 
     m_spin = new CSpinArrows(IDC_GAIN_SPIN, this, this);
     m_spin->setGeometry(DluRect(283, 32, 8, 13));
@@ -343,6 +345,17 @@ void CPWideDlg::OnOK() {
     } else if (focus == m_close) {
         CResizableDialog::OnOK();
     }
+}
+
+bool CPWideDlg::eventFilter(QObject* watched, QEvent* event) {
+    // The gain is taken by Enter only: an edit left without it shows the gain in
+    // use again (another window or a menu taking the focus is no leaving).
+    if (watched == m_gainEdit && event->type() == QEvent::FocusOut) {
+        const Qt::FocusReason why = static_cast<QFocusEvent*>(event)->reason();
+        if (why != Qt::PopupFocusReason && why != Qt::ActiveWindowFocusReason)
+            SetDlgItemText(IDC_GAIN_EDIT, zns::Format("%d", m_gain));
+    }
+    return CResizableDialog::eventFilter(watched, event);
 }
 
 void CPWideDlg::OnBnClickedAgc() {

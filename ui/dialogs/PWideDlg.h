@@ -98,6 +98,7 @@ public:
     void OnBnClickedFa();
     void OnCommand64808();
     void OnCbnSelchangeZoom();
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void ResetDisplayGain();
     long OnScopeNotify(unsigned idFrom, const ScopeNotify& n) override;
     void OnScopeLButtonDown(const ScopeNotify& n) { OnLButtonDown(n.flags, n.x, n.y); }

@@ -161,19 +161,21 @@ TEST_F(PProbeDlgTest, VoltageFromKeysAndArrowsIsWhatIsShown) {
     QTest::mouseClick(spin, Qt::LeftButton, {}, down);
     EXPECT_EQ(Text(CPProbeDlg::IDC_VOLTAGE), "100");
     EXPECT_EQ(settings.sondeDb.Voltage, 100u);
+    EXPECT_TRUE(spin->hasFocus());  // taken by the click, as a scroll bar takes it
+    edit->setFocus();
     edit->setText("95");
     QTest::keyClick(edit, Qt::Key_Return);
     EXPECT_EQ(settings.sondeDb.Voltage, 95u);
     edit->setEnabled(false);  // greyed as a log starts: losing the focus so applies nothing
     EXPECT_EQ(sent, (std::vector<int>{1, 1}));
     EXPECT_TRUE(ui.FileRequests().empty());  // Enter never pressed "Add"
-    // A click on "Left" (its picker closed) leaves the focus where it was: Enter then opens no picker.
+    // A click on "Left" (its picker closed) takes the focus: Enter then presses it again.
     const auto closePicker = [] { if (QWidget* m = QApplication::activeModalWidget()) m->close(); };
     QTimer::singleShot(0, page.get(), closePicker);
     QTest::mouseClick(page->GetDlgItem(CPProbeDlg::IDC_FA_LEFT), Qt::LeftButton);
     QTimer::singleShot(0, page.get(), closePicker);
     QTest::keyClick(page->focusWidget(), Qt::Key_Return);
-    EXPECT_EQ(saves, 3);  // the click's picker only
+    EXPECT_EQ(saves, 4);
 }
 
 TEST_F(PProbeDlgTest, GammaCoefficientEditing) {

@@ -74,9 +74,9 @@ TEST_F(FirstArrivalDlgTest, OpensWithTheReceiversSettingsAndTheUseBoxStores) {
     EXPECT_EQ(Text(CFirstArrivalCursorDlg::IDC_END), "400");
     EXPECT_TRUE(dlg->UseBox()->isChecked());
     EXPECT_TRUE(zns::test::SaveShot(*dlg, "first_arrival_cursor.png"));
-    dlg->UseBox()->click();
+    dlg->UseBox()->click();  // takes the focus: the edit it leaves commits too
     EXPECT_EQ(Field().Use, 0);
-    EXPECT_EQ(saves, 1);
+    EXPECT_EQ(saves, 2);
 }
 
 TEST_F(FirstArrivalDlgTest, LeavingTheWindowEditsStoresSavesAndKeepsTheGap) {
@@ -141,12 +141,22 @@ TEST_F(FirstArrivalDlgTest, FocusLossAndEnterCommitAndTheDialogStaysOpen) {
     EXPECT_EQ(ui.BoxCount(), 2u);
     EXPECT_EQ(Field().Threshold, 10);
 
-    // Escape ends it; text typed but not committed is dropped.
+    // The end typed, then the start's up arrow clicked: the end is left, and taken, first.
+    end->setFocus();
     end->setText("500");
+    QWidget* startUp = dlg->GetDlgItem(CFirstArrivalCursorDlg::IDC_START_SPIN);
+    QTest::mouseClick(startUp, Qt::LeftButton, {}, QPoint(startUp->width() / 2, 2));
+    EXPECT_TRUE(startUp->hasFocus());
+    EXPECT_EQ(Field().EndWindow, 500);
+    EXPECT_EQ(Field().StartWindow, 110);
+
+    // Escape ends it; text typed but not committed is dropped.
+    end->setFocus();
+    end->setText("700");
     QTest::keyClick(end, Qt::Key_Escape);
     EXPECT_FALSE(dlg->isVisible());
     EXPECT_EQ(dlg->result(), IDCANCEL);
-    EXPECT_EQ(Field().EndWindow, 1000);
+    EXPECT_EQ(Field().EndWindow, 500);
 }
 
 TEST_F(FirstArrivalDlgTest, SpinsStepCommitAtTheEndAndNotifyTheRx1View) {

@@ -275,8 +275,17 @@ TEST_F(LasDialog, OutputChoice) {
     dlg->SendCommand(CLasExport::IDC_OUTPUT_BROWSE);
     EXPECT_EQ(Text(CLasExport::IDC_OUTPUT_NAME), "mine.las");
     EXPECT_TRUE(Enabled(CLasExport::IDC_START));
-    dlg->SendCommand(CLasExport::IDC_START);
-    EXPECT_TRUE(zns::FileExists(dir / "mine.las"));
+    // From typed, then Start clicked at once: the file starts where the edit says.
+    dlg->show();
+    dlg->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(dlg.get()));
+    auto* from = dlg->GetDlgItem<QLineEdit>(CLasExport::IDC_FROM);
+    from->setFocus();
+    from->selectAll();
+    QTest::keyClicks(from, "99.01");
+    QTest::mouseClick(dlg->GetDlgItem(CLasExport::IDC_START), Qt::LeftButton);
+    const std::string mine = exporttest::ReadAll(dir / "mine.las");
+    EXPECT_NE(mine.find("STRT.M           99.01"), std::string::npos) << mine.substr(0, 900);
 
     // The log itself, spelled otherwise, is refused before any question.
     const std::string log = exporttest::ReadAll(zne);
