@@ -940,8 +940,8 @@ void CBrannicZenova_Dlg::CloseWideViews() {
         if (wide) wide->OnClose();
 }
 
-size_t CBrannicZenova_Dlg::FinishPrinting(int ms) {
-    if (!m_drawer) return 0;
+zns::PrintExitCount CBrannicZenova_Dlg::FinishPrinting(int ms) {
+    if (!m_drawer) return {};
     return m_drawer->PrintSpooler().Finish(ms, [] { PumpMessages(); });
 }
 

@@ -129,7 +129,7 @@ public:
     void StopWorkers();
     // The exit: the pages still held get `ms` to print, events running; the
     // print system is not waited for beyond. Returns the pages not printed.
-    size_t FinishPrinting(int ms);
+    zns::PrintExitCount FinishPrinting(int ms);
 
     // ---- per-frame and replay display update (any thread) -------------------
     // One record read back into LoggerStatus and the traces given.
