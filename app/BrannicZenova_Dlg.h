@@ -73,6 +73,8 @@ public:
     static constexpr const char* kMsgPrinterNameNotKept =
         "The name of this printer has letters that the configuration file cannot keep: the printer was not "
         "changed. Choose another printer, or give this one a name in Western European letters.";
+    static constexpr const char* kMsgPdfFileNeeded =
+        "Print to File (PDF) needs a file name: the printer was not changed.";
     static constexpr const char* kMsgPrinterUnusable =
         "This choice is not a printer and cannot be used for printing: choose an installed printer.";
     static constexpr const char* kMsgPacketSize = "Packet size :";

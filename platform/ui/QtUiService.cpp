@@ -142,7 +142,7 @@ namespace {
 bool IsPdfChoice(const std::string& choice) { return !choice.empty() && choice.front() == '/'; }
 
 std::string PdfChoice(const QString& file) {
-    if (file.trimmed().isEmpty()) return std::string();
+    if (file.trimmed().isEmpty()) return kPdfWithoutFile;
     return QFile::encodeName(QFileInfo(file.trimmed()).absoluteFilePath()).toStdString();
 }
 

@@ -66,6 +66,9 @@ struct PrintJobRequest {
     std::shared_ptr<PrintJobGate> gate;  // none: always sent
 };
 
+// PrintSetup's answer for print to PDF without a file name.
+inline constexpr const char* kPdfWithoutFile = "/";
+
 struct PrintJobOutcome {
     enum Status { Printed, Refused, Silent };  // Silent: no answer came, the job may be held
     Status status = Silent;
@@ -86,7 +89,8 @@ public:
     virtual std::optional<std::string> FileDialog(QWidget* parent, const FileDialogRequest& req) = 0;
     // Printer choice (print set-up); `current` is preselected. Nothing when
     // cancelled; for print to PDF the file's absolute path (it starts with a
-    // '/', which no print queue does); an empty name for a choice without one.
+    // '/', which no print queue does), kPdfWithoutFile when no file was named;
+    // an empty name for a choice without one.
     // Printer names in and out are UTF-8, as the print system spells them (an
     // instance is "queue/instance"). With `listed` false the print system gave
     // no list of printers: the dialog says so, asks it nothing and offers a PDF

@@ -398,6 +398,11 @@ TEST(PrinterSettings, NameSwapAndRestore) {
     });
     EXPECT_EQ(ui::QtUiService().PrintSetup(nullptr, file, true), file);
     EXPECT_EQ(ok, "OK");
+    // Without the server's list: its PDF choice without a file is told apart from a printer.
+    QTimer::singleShot(0, [] {
+        QApplication::activeModalWidget()->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+    });
+    EXPECT_EQ(ui::QtUiService().PrintSetup(nullptr, "", false), ui::kPdfWithoutFile);
 }
 
 // ---------------------------------------------------------------------------
