@@ -17,6 +17,7 @@
 #include <map>
 #include <set>
 
+#include "platform/CodePage.h"
 #include "platform/FileReplace.h"
 #include "platform/ui/GuiThread.h"
 #include "platform/ui/UiService.h"
@@ -262,9 +263,7 @@ PrintResult PrintOnPrinter(const PrintedLogPage& page) {
         const ReplaceResult done =
             file.CommitNew([&](int copy) { return PdfPageFileName(chosen, page.pageNumber, copy); }, placed);
         if (!done) {
-            // The C library's words are in the user's locale (UTF-8): 1252 here.
-            char why[256];
-            throw PrintJobRefused(ui::FromQ(QString::fromLocal8Bit(strerror_r(done.err, why, sizeof why))));
+            throw PrintJobRefused(SystemErrorText(done.err));
         }
         return {true, chosen};
     }
