@@ -565,6 +565,7 @@ TEST(PrintJob, ARealPrintServerGetsEachPageWholeOnceAndEveryFailureIsTold) {
     ASSERT_TRUE(WaitUntil([&] { return service.stored12.load(); }));
     const PrintExitCount left12 = exiting.Finish(4000);
     service.release = true;
+    ASSERT_TRUE(WaitUntil([] { return PrintRequestsRunning() == 0; }));  // out of `service`
     EXPECT_EQ(left.notPrinted + left.unknown + left12.notPrinted + left12.unknown, 0u);
     ErrorLog::Process().SetEnabled(false);
     EXPECT_EQ(spooler.Printed(), 11u);
