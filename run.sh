@@ -7,7 +7,7 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 # Only the program: the tests and benchmarks are ./test.sh's. ZNS_JOBS sets the job count.
 cmake --build build -j "${ZNS_JOBS:-$(nproc)}" --target zns
 # The program's directory (configuration, sonde file, logs, reports) lives outside the build
-# tree, so that a clean rebuild never deletes a log; it is prepared once from resources/.
+# tree, so that a clean rebuild never deletes a log; what it lacks of resources/ is copied at every start.
 HOME_DIR=${ZNS_HOME:-${XDG_DATA_HOME:-$HOME/.local/share}/zns}
 # Earlier versions kept it under build/: carry it over once.
 if [ -z "${ZNS_HOME:-}" ] && [ ! -e "$HOME_DIR" ] && [ -d build/zns-home ]; then

@@ -209,14 +209,17 @@ void CBrannicLogger_ZNApp::Shutdown() {
     if (m_mainDlg) m_mainDlg->StopWorkers();
 
     // The pages still held get a short while; the print system is not waited for.
-    const size_t unprinted = m_mainDlg ? m_mainDlg->FinishPrinting(m_nPrintWaitMs) : 0;
-    if (unprinted > 0) {
-        // Told while this copy holds the lock: a new start brings this box
-        // forward instead of hiding it behind a window of its own.
-        char text[160];
-        std::snprintf(text, sizeof text, kMsgPagesNotPrinted, static_cast<unsigned>(unprinted));
-        zns::ui::AfxMessageBox(text, MB_OK | MB_ICONEXCLAMATION);
+    const zns::PrintExitCount left = m_mainDlg ? m_mainDlg->FinishPrinting(m_nPrintWaitMs) : zns::PrintExitCount{};
+    std::string text;
+    for (const auto& [format, pages] : {std::pair{kMsgPagesNotPrinted, left.notPrinted},
+                                        std::pair{kMsgPagesMayBePrinted, left.unknown}}) {
+        char line[160];
+        std::snprintf(line, sizeof line, format, static_cast<unsigned>(pages));
+        if (pages > 0) text += (text.empty() ? "" : "\n") + std::string(line);
     }
+    // Told while this copy holds the lock: a new start brings this box
+    // forward instead of hiding it behind a window of its own.
+    if (!text.empty()) zns::ui::AfxMessageBox(text, MB_OK | MB_ICONEXCLAMATION);
     // The logger and the files are let go: a new copy may start now.
     m_instanceChecker.Release();
 

@@ -815,8 +815,8 @@ void CBrannicZenova_Dlg::OnPrintersLookedUp(unsigned check, const zns::PrinterLo
     }
     std::string& name = m_data.m_strPrinterUsed;
     if (IsNoPrinter(name) && answer.systemDefault) name = answer.systemDefault->deviceName;
-    // Ready when a page can go: to the chosen printer or a PDF file; a page for
-    // a printer gone since is told not printed, never sent to the default one.
+    // Ready when a page can go: to the chosen printer, a PDF file, or the
+    // default printer that takes the pages of a chosen one that cannot be opened.
     m_printerReady = !IsNoPrinter(name) && (zns::IsPdfPrinterName(name) || answer.chosen || answer.systemDefault);
     ApplyMenuStates();
 }
@@ -844,8 +844,8 @@ void CBrannicZenova_Dlg::RunPrintSetup(bool listed) {
     if (!chosen) return;
     // A choice without a name prints nowhere: say so rather than close as if
     // a printer had been chosen.
-    if (chosen->empty()) {
-        MessageBox(kMsgPrinterUnusable, {}, MB_OK | MB_ICONEXCLAMATION);
+    if (chosen->empty() || *chosen == zns::ui::kPdfWithoutFile) {
+        MessageBox(chosen->empty() ? kMsgPrinterUnusable : kMsgPdfFileNeeded, {}, MB_OK | MB_ICONEXCLAMATION);
         return;
     }
     std::string name = *chosen;
@@ -940,8 +940,8 @@ void CBrannicZenova_Dlg::CloseWideViews() {
         if (wide) wide->OnClose();
 }
 
-size_t CBrannicZenova_Dlg::FinishPrinting(int ms) {
-    if (!m_drawer) return 0;
+zns::PrintExitCount CBrannicZenova_Dlg::FinishPrinting(int ms) {
+    if (!m_drawer) return {};
     return m_drawer->PrintSpooler().Finish(ms, [] { PumpMessages(); });
 }
 

@@ -73,6 +73,8 @@ public:
     static constexpr const char* kMsgPrinterNameNotKept =
         "The name of this printer has letters that the configuration file cannot keep: the printer was not "
         "changed. Choose another printer, or give this one a name in Western European letters.";
+    static constexpr const char* kMsgPdfFileNeeded =
+        "Print to File (PDF) needs a file name: the printer was not changed.";
     static constexpr const char* kMsgPrinterUnusable =
         "This choice is not a printer and cannot be used for printing: choose an installed printer.";
     static constexpr const char* kMsgPacketSize = "Packet size :";
@@ -129,7 +131,7 @@ public:
     void StopWorkers();
     // The exit: the pages still held get `ms` to print, events running; the
     // print system is not waited for beyond. Returns the pages not printed.
-    size_t FinishPrinting(int ms);
+    zns::PrintExitCount FinishPrinting(int ms);
 
     // ---- per-frame and replay display update (any thread) -------------------
     // One record read back into LoggerStatus and the traces given.

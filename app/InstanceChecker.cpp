@@ -12,19 +12,35 @@
 #include <QWidget>
 #include <algorithm>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "platform/Paths.h"
 
 namespace {
 
 QString Q(const std::string& s) { return QFile::decodeName(s.c_str()); }
 
+// The session's runtime folder, else the user's own in the temporary folder
+// (asked for without the variable, Qt warns and makes one of its own).
 std::string DefaultFolder() {
-    QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (dir.isEmpty()) dir = QDir::tempPath();
-    return QFile::encodeName(dir).toStdString();
+    if (!qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+        const QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+        if (!dir.isEmpty()) return QFile::encodeName(dir).toStdString();
+    }
+    return CInstanceChecker::UserTempFolder();
 }
 
 }  // namespace
+
+std::string CInstanceChecker::UserTempFolder() {
+    const std::string dir = QFile::encodeName(QDir::tempPath()).toStdString() + "/zns-" + std::to_string(::geteuid());
+    ::mkdir(dir.c_str(), 0700);
+    struct stat st {};
+    if (::lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid() || (st.st_mode & 077))
+        return {};
+    return dir;
+}
 
 CInstanceChecker::CInstanceChecker(std::string appName, std::string folder)
     : m_appName(appName.empty() ? zns::ApplicationName() : std::move(appName)),
@@ -63,7 +79,7 @@ std::string CInstanceChecker::LockPath() const { return zns::JoinPath(m_folder, 
 std::string CInstanceChecker::SocketPath() const { return zns::JoinPath(m_folder, GetMMFFilename() + ".sock"); }
 
 bool CInstanceChecker::PreviousInstanceRunning() {
-    if (m_tracking) return false;
+    if (m_tracking || m_folder.empty()) return false;
     QLockFile probe(Q(LockPath()));
     probe.setStaleLockTime(0);  // only a dead holder makes the lock stale
     // Another copy's probe holds it for a moment only; a running copy for good.
@@ -83,6 +99,10 @@ bool CInstanceChecker::TrackFirstInstanceRunning(QWidget* mainWindow) {
         return true;
     }
     if (PreviousInstanceRunning()) return false;
+    if (m_folder.empty()) {
+        qWarning("No folder of this user's own for the single-instance lock");
+        return true;  // run alone rather than not at all
+    }
     QDir().mkpath(Q(m_folder));
     auto lock = std::make_unique<QLockFile>(Q(LockPath()));
     lock->setStaleLockTime(0);

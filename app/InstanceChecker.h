@@ -15,7 +15,7 @@ class CInstanceChecker : public QObject {
     Q_OBJECT
 public:
     // `appName` empty: the application's name (zns::ApplicationName()).
-    // `folder` empty: the user's runtime folder.
+    // `folder` empty: the user's runtime folder, else UserTempFolder().
     explicit CInstanceChecker(std::string appName = {}, std::string folder = {});
     ~CInstanceChecker() override;
 
@@ -43,6 +43,9 @@ public:
     void Release();
 
     bool IsTracking() const { return m_tracking; }
+    // "<temporary folder>/zns-<uid>", made if need be: the lock's folder without
+    // XDG_RUNTIME_DIR. Empty when it is not this user's alone.
+    static std::string UserTempFolder();
 
     static constexpr const char* kRequest = "activate";
     static constexpr int kProbeWaitMs = 100;

@@ -10,6 +10,7 @@
 
 #include "app/BrannicLogger_ZN.h"
 #include "app/BrannicZenova_Dlg.h"
+#include "app/InstanceChecker.h"
 #include "ui/controls/TracePrint.h"
 
 namespace {
@@ -33,6 +34,11 @@ void ArmScreenshot(CBrannicLogger_ZNApp& app) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Without a session's runtime folder Qt warns at every start: the user's
+    // own in the temporary folder stands for it (the instance lock goes there).
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR"))
+        if (const std::string dir = CInstanceChecker::UserTempFolder(); !dir.empty())
+            setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
     QApplication qtApp(argc, argv);
     // Numbers in files and dialogs never follow the user's locale.
     setlocale(LC_NUMERIC, "C");

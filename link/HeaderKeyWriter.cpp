@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstring>
 
+#include "platform/CodePage.h"
 #include "platform/FileReplace.h"
 #include "platform/NumText.h"
 #include "settings/SaveReport.h"
@@ -50,7 +51,7 @@ void HeaderKeyWriter::OnDataSyncFailure(std::function<void(const std::string& te
 std::string HeaderKeyWriter::DataSyncFailureText(const std::string& path, int err) {
     return Format("Trouble syncing the data file %s: %s. Records written since its last sync may be lost: the log "
                   "may have a gap.",
-                  path.c_str(), std::strerror(err));
+                  path.c_str(), zns::SystemErrorText(err).c_str());
 }
 
 void HeaderKeyWriter::SyncData(const DataFile& file) {

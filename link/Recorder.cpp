@@ -10,6 +10,7 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/CodePage.h"
 #include "platform/FileReplace.h"
 #include "platform/NumText.h"
 #include "platform/Paths.h"
@@ -206,7 +207,7 @@ bool CRecorder::WriteEndKeys(const std::string& headerPath) {
     const std::string text = zns::Format(
         "The header file %s could not be closed: %s. It still holds EndDepth=%s and EndTime=%s; the data file "
         "ends at EndDepth=%d and EndTime=%d.",
-        path.c_str(), std::strerror(r.err), zns::IniGetString(path, "WellInfo", "EndDepth", "(none)").c_str(),
+        path.c_str(), zns::SystemErrorText(r.err).c_str(), zns::IniGetString(path, "WellInfo", "EndDepth", "(none)").c_str(),
         zns::IniGetString(path, "WellInfo", "EndTime", "(none)").c_str(), endDepth, endTime);
     // After a failed data write the recording's own box tells it; otherwise it
     // is told whatever was told of the header before: these words repair it.

@@ -13,6 +13,7 @@
 
 #include "link/ToolsStream.h"
 #include "link/Checksums.h"
+#include "platform/CodePage.h"
 #include "platform/NumText.h"
 #include "settings/Ini.h"
 
@@ -139,7 +140,7 @@ bool DataFileWriter::Open(const std::string& dataPath, const std::string& header
     m_error.clear();
     int fd = ::open(dataPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     if (fd < 0) {
-        m_error = Format("Cannot open %s: %s", dataPath.c_str(), std::strerror(errno));
+        m_error = Format("Cannot open %s: %s", dataPath.c_str(), zns::SystemErrorText(errno).c_str());
         return false;
     }
     struct stat st {};
@@ -194,7 +195,7 @@ bool DataFileWriter::AppendLocked(const uint8_t* data, size_t size) {
     // Cut the partial record off so that the file ends with a whole record.
     bool cut = done == 0 || ::ftruncate(m_fd, static_cast<off_t>(m_size)) == 0;
     m_error = Format("Trouble writing the data file %s: %s. Recording stopped; the %lld bytes recorded are kept%s.",
-                     m_dataPath.c_str(), std::strerror(err), static_cast<long long>(m_size),
+                     m_dataPath.c_str(), zns::SystemErrorText(err).c_str(), static_cast<long long>(m_size),
                      cut ? "" : " (the last record is incomplete)");
     CloseLocked();
     return false;

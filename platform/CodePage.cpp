@@ -1,6 +1,9 @@
 #include "platform/CodePage.h"
 
+#include <langinfo.h>
+
 #include <cstdint>
+#include <cstring>
 
 namespace zns {
 
@@ -89,6 +92,12 @@ std::string ToCp1252(std::string_view utf8) {
         i += static_cast<size_t>(len);
     }
     return out;
+}
+
+std::string SystemErrorText(int err) {
+    char buf[256];
+    const char* text = strerror_r(err, buf, sizeof buf);
+    return std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0 ? ToCp1252(text) : std::string(text);
 }
 
 }  // namespace zns

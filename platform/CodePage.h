@@ -11,5 +11,8 @@ namespace zns {
 std::string FromCp1252(std::string_view bytes);
 // Characters without a 1252 byte, and malformed UTF-8, become '?'.
 std::string ToCp1252(std::string_view utf8);
+// The C library's words for an errno value: in the user's locale, so UTF-8
+// there is turned into 1252 here.
+std::string SystemErrorText(int err);
 
 }  // namespace zns

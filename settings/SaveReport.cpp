@@ -5,6 +5,7 @@
 #include <mutex>
 #include <set>
 
+#include "platform/CodePage.h"
 #include "platform/NumText.h"
 
 namespace zns {
@@ -24,7 +25,7 @@ void Stand(std::set<std::string>& standing, const std::vector<IniEdit>* keys) {
 
 std::string SaveFailureText(const std::string& path, int err) {
     return Format("The file %s could not be saved: %s. It keeps its last saved content.", path.c_str(),
-                  std::strerror(err ? err : EIO));
+                  zns::SystemErrorText(err ? err : EIO).c_str());
 }
 
 bool NoteSave(const std::string& path, const ReplaceResult& result, const std::vector<IniEdit>* keys) {

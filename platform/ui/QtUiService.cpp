@@ -23,6 +23,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <optional>
+#include <set>
 
 #include "platform/CodePage.h"
 #include "platform/ui/GuiThread.h"
@@ -140,7 +142,7 @@ namespace {
 bool IsPdfChoice(const std::string& choice) { return !choice.empty() && choice.front() == '/'; }
 
 std::string PdfChoice(const QString& file) {
-    if (file.trimmed().isEmpty()) return std::string();
+    if (file.trimmed().isEmpty()) return kPdfWithoutFile;
     return QFile::encodeName(QFileInfo(file.trimmed()).absoluteFilePath()).toStdString();
 }
 
@@ -329,9 +331,21 @@ bool IsRefusal(http_status_t status) {
            (status < HTTP_STATUS_SERVER_ERROR || status >= HTTP_STATUS_CUPS_AUTHORIZATION_CANCELED);
 }
 
-// Whether the server holds a job of this name for the printer: 1 yes, 0 no,
-// -1 no answer.
-int HoldsJob(http_t* http, const char* uri, const std::string& resource, const std::string& name) {
+// The names among `names` that a Get-Jobs answer lists; nothing unless the
+// answer is a success: an error (busy, an internal error) says nothing of the jobs.
+std::optional<std::set<std::string>> NamesListed(ipp_t* response, const std::set<std::string>& names) {
+    if (!response || ippGetStatusCode(response) > IPP_STATUS_OK_EVENTS_COMPLETE) return std::nullopt;
+    std::set<std::string> held;
+    for (ipp_attribute_t* a = ippFindAttribute(response, "job-name", IPP_TAG_ZERO); a;
+         a = ippFindNextAttribute(response, "job-name", IPP_TAG_ZERO))
+        if (const char* n = ippGetString(a, 0, nullptr); n && names.count(n)) held.insert(n);
+    return held;
+}
+
+// The jobs of these names that the server holds for the printer ("ipp://localhost/"
+// and "/": any printer); nothing when that is unknown (no answer, or an error).
+std::optional<std::set<std::string>> HeldJobs(http_t* http, const char* uri, const std::string& resource,
+                                              const std::set<std::string>& names) {
     ipp_t* request = ippNewRequest(IPP_OP_GET_JOBS);
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
@@ -342,13 +356,7 @@ int HoldsJob(http_t* http, const char* uri, const std::string& resource, const s
     static const char* const wanted[] = {"job-name", "job-uuid"};
     ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 2, nullptr, wanted);
     ipp_t* response = cupsDoRequest(http, request, resource.c_str());
-    // Refused outright (a printer gone, a policy): it holds none to tell of.
-    int held = response || IsRefusal(httpGetStatus(http)) ? 0 : -1;
-    for (ipp_attribute_t* a = ippFindAttribute(response, "job-name", IPP_TAG_ZERO); a && !held;
-         a = ippFindNextAttribute(response, "job-name", IPP_TAG_ZERO)) {
-        const char* n = ippGetString(a, 0, nullptr);
-        held = n && name == n;
-    }
+    auto held = NamesListed(response, names);
     ippDelete(response);
     return held;
 }
@@ -361,7 +369,7 @@ bool PrinterStopped(http_t* http, const char* uri, const std::string& resource, 
     ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 2, nullptr, wanted);
     ipp_t* response = cupsDoRequest(http, request, resource.c_str());
     const char* said = ippGetString(ippFindAttribute(response, "printer-state-message", IPP_TAG_TEXT), 0, nullptr);
-    message = said ? said : "";
+    message = said ? ToCp1252(said) : "";  // the server's words are UTF-8
     const bool stopped = ippGetInteger(ippFindAttribute(response, "printer-state", IPP_TAG_ENUM), 0) ==
                          IPP_PSTATE_STOPPED;
     ippDelete(response);
@@ -420,8 +428,11 @@ PrintJobOutcome QtUiService::SendPrintJob(const PrintJobRequest& job, int timeou
     ipp_t* response = nullptr;
     ipp_status_t status = IPP_STATUS_OK;
     // A page sent before without an answer may be held already: never twice.
-    const int held = job.mayBeHeld ? HoldsJob(http, uri, resource, job.title) : 0;
-    if (held == 0) {
+    std::optional<std::set<std::string>> found{std::in_place};
+    if (job.mayBeHeld) found = HeldJobs(http, uri, resource, {job.title});
+    const int held = found ? static_cast<int>(found->size()) : -1;
+    // The program's exit may have stopped it before it went.
+    if (held == 0 && (!job.gate || job.gate->Open())) {
         // The length is the whole body: the request, then the document.
         http_status_t sent = cupsSendRequest(http, request, resource.c_str(), ippLength(request) + job.pdf.size());
         if (sent == HTTP_STATUS_CONTINUE) sent = cupsWriteRequestData(http, job.pdf.data(), job.pdf.size());
@@ -438,7 +449,7 @@ PrintJobOutcome QtUiService::SendPrintJob(const PrintJobRequest& job, int timeou
         if (response ? IsRefusal(status) : IsRefusal(sent)) {
             out.status = PrintJobOutcome::Refused;
             const char* said = ippGetString(ippFindAttribute(response, "status-message", IPP_TAG_TEXT), 0, nullptr);
-            out.reason = said && *said ? said : response ? ippErrorString(status) : httpStatus(sent);
+            out.reason = said && *said ? ToCp1252(said) : response ? ippErrorString(status) : httpStatus(sent);
         }
     }
     if (held == 1 || (response && status <= IPP_STATUS_OK_EVENTS_COMPLETE)) out.status = PrintJobOutcome::Printed;
@@ -446,6 +457,7 @@ PrintJobOutcome QtUiService::SendPrintJob(const PrintJobRequest& job, int timeou
     std::string message;
     if (out.status == PrintJobOutcome::Printed) {
         out.stopped = PrinterStopped(http, uri, resource, message);
+        if (out.stopped) out.message = message;
     } else if (status == IPP_STATUS_ERROR_NOT_ACCEPTING_JOBS) {
         PrinterStopped(http, uri, resource, message);
         if (!message.empty()) out.reason += " (" + message + ")";
@@ -455,6 +467,15 @@ PrintJobOutcome QtUiService::SendPrintJob(const PrintJobRequest& job, int timeou
     cupsFreeOptions(n, options);
     httpClose(http);
     return out;
+}
+
+std::optional<std::set<std::string>> QtUiService::JobsHeld(const std::set<std::string>& names, int timeoutMs) {
+    PrintServerAnswer failure = PrintServerAnswer::Silent;
+    http_t* http = ConnectPrintServer(timeoutMs, failure);
+    if (!http) return std::nullopt;
+    auto held = HeldJobs(http, "ipp://localhost/", "/", names);
+    httpClose(http);
+    return held;
 }
 
 void QtUiService::Beep(unsigned, unsigned) { QApplication::beep(); }

@@ -16,6 +16,7 @@ public:
     bool PrinterAvailable(const std::string& name) override;
     PrintServerAnswer AskPrintServer(int timeoutMs) override;
     PrintJobOutcome SendPrintJob(const PrintJobRequest& job, int timeoutMs) override;
+    std::optional<std::set<std::string>> JobsHeld(const std::set<std::string>& names, int timeoutMs) override;
     void Beep(unsigned frequency, unsigned durationMs) override;
 };
 

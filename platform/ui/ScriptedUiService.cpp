@@ -187,6 +187,7 @@ PrintJobOutcome ScriptedUiService::SendPrintJob(const PrintJobRequest& job, int)
     std::unique_lock<std::mutex> lock(m_mutex);
     WaitForPrintSystem(lock);
     PrintJobOutcome out;
+    if (job.gate && !job.gate->Open()) return out;
     out.status = PrintJobOutcome::Refused;
     if (!m_printers.count(job.printer)) {
         out.reason = "client-error-not-found";
@@ -194,8 +195,18 @@ PrintJobOutcome ScriptedUiService::SendPrintJob(const PrintJobRequest& job, int)
         out.reason = r->second;
     } else {
         out.status = PrintJobOutcome::Printed;
+        m_jobs.insert(job.title);
     }
     return out;
+}
+
+std::optional<std::set<std::string>> ScriptedUiService::JobsHeld(const std::set<std::string>& names, int) {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    WaitForPrintSystem(lock);
+    std::set<std::string> held;
+    for (const std::string& n : names)
+        if (m_jobs.count(n)) held.insert(n);
+    return held;
 }
 
 void ScriptedUiService::Beep(unsigned frequency, unsigned durationMs) {

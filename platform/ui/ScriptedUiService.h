@@ -71,6 +71,7 @@ public:
     bool PrinterAvailable(const std::string& name) override;
     PrintServerAnswer AskPrintServer(int timeoutMs) override;
     PrintJobOutcome SendPrintJob(const PrintJobRequest& job, int timeoutMs) override;
+    std::optional<std::set<std::string>> JobsHeld(const std::set<std::string>& names, int timeoutMs) override;
     void Beep(unsigned frequency, unsigned durationMs) override;
 
     ~ScriptedUiService() override;
@@ -89,6 +90,7 @@ private:
     std::string m_defaultPrinter;
     std::set<std::string> m_printers;
     std::map<std::string, std::string> m_refusing;
+    std::set<std::string> m_jobs;  // the names of the jobs printed
     bool m_printHung = false;
     int m_hungRequests = 0;
     std::condition_variable m_printReleased;

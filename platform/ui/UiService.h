@@ -3,8 +3,11 @@
 // file dialogs, the printer choice and the beep. The program uses the Qt
 // implementation; tests install a scripted one (ScriptedUiService.h).
 // Texts are Windows-1252 bytes; file paths are the file system's bytes.
+#include <atomic>
 #include <functional>
+#include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -31,6 +34,23 @@ enum class PrintServerAnswer {
     Silent,   // it took the connection (or none came) and gave no answer in time
 };
 
+// Decides once whether a job goes or the program's exit stopped it first.
+class PrintJobGate {
+public:
+    // True: the job may be sent (it is from now on); false: the exit stopped it.
+    bool Open() { return Take(kSent); }
+    // True: the job was not sent and never will be.
+    bool Stop() { return Take(kStopped); }
+
+private:
+    enum { kUndecided, kSent, kStopped };
+    bool Take(int to) {
+        int was = kUndecided;
+        return m_state.compare_exchange_strong(was, to) || was == to;
+    }
+    std::atomic<int> m_state{kUndecided};
+};
+
 // One page for a print queue, as a PDF document.
 struct PrintJobRequest {
     std::string printer;  // the queue, or "queue/instance" for an instance
@@ -43,13 +63,18 @@ struct PrintJobRequest {
     // whether it holds a job of this name, and then it is not sent again.
     bool mayBeHeld = false;
     int answerWaitMs = 0;  // the wait for the answer once the document is sent (0: as every wait)
+    std::shared_ptr<PrintJobGate> gate;  // none: always sent
 };
+
+// PrintSetup's answer for print to PDF without a file name.
+inline constexpr const char* kPdfWithoutFile = "/";
 
 struct PrintJobOutcome {
     enum Status { Printed, Refused, Silent };  // Silent: no answer came, the job may be held
     Status status = Silent;
     std::string reason;  // what the print server said when it refused the job
     bool stopped = false;  // printed on a stopped printer: the job waits in its queue
+    std::string message;   // the stopped printer's own word, when it has one
 };
 
 class IUiService {
@@ -64,7 +89,8 @@ public:
     virtual std::optional<std::string> FileDialog(QWidget* parent, const FileDialogRequest& req) = 0;
     // Printer choice (print set-up); `current` is preselected. Nothing when
     // cancelled; for print to PDF the file's absolute path (it starts with a
-    // '/', which no print queue does); an empty name for a choice without one.
+    // '/', which no print queue does), kPdfWithoutFile when no file was named;
+    // an empty name for a choice without one.
     // Printer names in and out are UTF-8, as the print system spells them (an
     // instance is "queue/instance"). With `listed` false the print system gave
     // no list of printers: the dialog says so, asks it nothing and offers a PDF
@@ -81,6 +107,9 @@ public:
     // Sends one job; each wait for the print server lasts at most `timeoutMs`,
     // but for the answer to the whole job (`answerWaitMs`).
     virtual PrintJobOutcome SendPrintJob(const PrintJobRequest& job, int timeoutMs) = 0;
+    // Which of these job names the print server holds (this user's jobs, on any
+    // printer); nothing when no successful answer came within `timeoutMs`.
+    virtual std::optional<std::set<std::string>> JobsHeld(const std::set<std::string>& names, int timeoutMs) = 0;
     virtual void Beep(unsigned frequency, unsigned durationMs) = 0;
 };
 

@@ -17,6 +17,7 @@
 #include "app/BrannicZenova_Dlg.h"
 #include "app/EndProcessDlg.h"
 #include "ui/WindowHandles.h"
+#include "ui/controls/DrawerZNSCtrl.h"
 #include "link/USB.h"
 #include "platform/ui/TestApp.h"
 #include "settings/WindowLayout.h"
@@ -258,6 +259,17 @@ TEST(Shutdown, PagesHeldByAPrintSystemThatHangsAreToldAndNotWaitedFor) {
     ASSERT_TRUE(p.dlg->ConfirmExit());
     bool lockedAtBox = false;  // a new start then waits for the box, never hides it
     ui.OnBox([&](const auto&) { lockedAtBox = p.app.m_instanceChecker.IsTracking(); });
+    // A page that fails while the exit waits (the workers are gone by then): no box, counted.
+    QTimer fail;
+    QObject::connect(&fail, &QTimer::timeout, [&] {
+        if (p.app.Shared().m_bLinkWatchRunning) return;
+        zns::PrintedLogPage page;
+        page.device = zns::PrinterDevice{};
+        page.device->outputFile = "/zns-no-such-dir/log.pdf";
+        p.dlg->Drawer()->PrintSpooler().Submit(page);
+        fail.stop();
+    });
+    fail.start(5);
     QElapsedTimer t;
     t.start();
     p.app.Shutdown();
@@ -265,7 +277,7 @@ TEST(Shutdown, PagesHeldByAPrintSystemThatHangsAreToldAndNotWaitedFor) {
     EXPECT_TRUE(lockedAtBox);
     EXPECT_FALSE(p.app.m_instanceChecker.IsTracking());  // then a new start need not wait
     ASSERT_EQ(ui.BoxCount(), 1u);
-    EXPECT_EQ(ui.LastBox().text, "2 page(s) were not printed: the print system did not take them in time.");
+    EXPECT_EQ(ui.LastBox().text, "3 page(s) were not printed: the print system did not take them in time.");
 }
 
 TEST(Shutdown, ClosingWhileTheLinkStillSearches) {

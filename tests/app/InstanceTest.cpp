@@ -12,6 +12,7 @@
 #include <QWidget>
 #include <atomic>
 #include <thread>
+#include <unistd.h>
 
 #include "AppTestSupport.h"
 #include "app/BrannicLogger_ZN.h"
@@ -101,13 +102,11 @@ TEST(InstanceChecker, LeftoversOfACrashedCopyDoNotCount) {
 TEST(InstanceChecker, ProgramStartedTwiceRaisesTheFirstAndEnds) {
     QTemporaryDir root;
     const QString home = root.path() + "/home";
-    const QString runtime = root.path() + "/runtime";
     QDir().mkpath(home);
-    QDir().mkpath(runtime);
-    QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("ZNS_HOME", home);
-    env.insert("XDG_RUNTIME_DIR", runtime);
+    env.remove("XDG_RUNTIME_DIR");  // the lock goes to a folder of the user's own in the temporary one
+    env.insert("TMPDIR", root.path());
     env.insert("XDG_CONFIG_HOME", root.path() + "/config");
     env.insert("QT_QPA_PLATFORM", "offscreen");
     env.insert("ZNS_LOGGER", "sim");
@@ -116,7 +115,7 @@ TEST(InstanceChecker, ProgramStartedTwiceRaisesTheFirstAndEnds) {
     first.setProcessEnvironment(env);
     first.start(ZNS_EXE_PATH, {});
     ASSERT_TRUE(first.waitForStarted(5000));
-    const QString socket = runtime + "/CInstanceChecker_MMF_zns.sock";
+    const QString socket = root.path() + "/zns-" + QString::number(geteuid()) + "/CInstanceChecker_MMF_zns.sock";
     ASSERT_TRUE(WaitFor([&] { return QFile::exists(socket); }, 10000)) << first.readAllStandardError().toStdString();
 
     QProcess second;
@@ -126,6 +125,7 @@ TEST(InstanceChecker, ProgramStartedTwiceRaisesTheFirstAndEnds) {
     EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(second.exitCode(), 0);
     EXPECT_EQ(first.state(), QProcess::Running);
+    EXPECT_FALSE(second.readAllStandardError().contains("XDG_RUNTIME_DIR"));  // no warning
 
     first.terminate();
     if (!first.waitForFinished(5000)) {

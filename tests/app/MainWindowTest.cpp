@@ -329,7 +329,7 @@ TEST(MainWindow, PrinterSetUp) {
         EXPECT_EQ(r.app.Settings().m_strPrinterUsed, "Office");
         EXPECT_TRUE(r.dlg->PrinterReady());
     }
-    // Kept and ready: a gone printer (its pages are told not printed), a PDF file.
+    // Kept and ready: a gone printer (the default one takes its pages), a PDF file.
     for (const char* used : {"Gone", "/tmp/zns/log.pdf"}) {
         Running r([used](Running& run) {
             zns::IniWriteString(run.dir.File("HxZn.cfg"), "BrannicLogger", "PrinterUsed", used);
@@ -366,13 +366,16 @@ TEST(MainWindow, SetPrinterStoresTheChoice) {
     EXPECT_EQ(zns::IniGetString(r.dir.File("HxZn.cfg"), "BrannicLogger", "PrinterUsed", ""), "/tmp/zns/log.pdf");
     EXPECT_TRUE(r.dlg->PrinterReady());
 
-    // A name the file's code page cannot hold is refused, the choice kept.
+    // A name the file's code page cannot hold is refused, the choice kept; a PDF without a file too.
     ui.PushPrintSetupAnswer(std::string("Принтер"));
     ASSERT_TRUE(setPrinter(4));
     EXPECT_EQ(ui.LastBox().text, Dlg::kMsgPrinterNameNotKept);
+    ui.PushPrintSetupAnswer(std::string(zns::ui::kPdfWithoutFile));
+    ASSERT_TRUE(setPrinter(5));
+    EXPECT_EQ(ui.LastBox().text, Dlg::kMsgPdfFileNeeded);
     EXPECT_EQ(r.app.Settings().m_strPrinterUsed, "/tmp/zns/log.pdf");
     ui.PushPrintSetupAnswer(std::string("Büro"));
-    ASSERT_TRUE(setPrinter(5));
+    ASSERT_TRUE(setPrinter(6));
     EXPECT_EQ(zns::IniGetString(r.dir.File("HxZn.cfg"), "BrannicLogger", "PrinterUsed", ""), "B\xFCro");
 }
 

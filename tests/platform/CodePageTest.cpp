@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
+#include "TestSupport.h"
+
 TEST(CodePage, EveryByteRoundTrips) {
     std::string all;
     for (int b = 0; b < 256; ++b) all += static_cast<char>(b);
@@ -26,4 +30,13 @@ TEST(CodePage, UnmappableAndMalformedBecomeQuestionMarks) {
     EXPECT_EQ(zns::ToCp1252("\xED\xA0\x80"), "?");              // surrogate
     EXPECT_EQ(zns::ToCp1252("\xA9\xFF"), "??");                 // stray continuation, invalid lead
     EXPECT_EQ(zns::ToCp1252("\xC3" "A"), "?A");                 // lead byte without continuation
+}
+
+TEST(CodePage, SystemErrorTextInTheUsersLocaleComesIn1252) {
+    zns::test::CommaLocale german;  // makes de_DE.UTF-8 when it is not installed
+    unsetenv("LANGUAGE");
+    if (!german.Active() || !setlocale(LC_ALL, "de_DE.UTF-8")) GTEST_SKIP() << "no German locale";
+    const std::string text = zns::SystemErrorText(ENOSPC);
+    setlocale(LC_ALL, "C");
+    EXPECT_NE(text.find("Ger\xE4t"), std::string::npos) << text;  // "Auf dem Gerät ist kein Speicherplatz ..."
 }

@@ -54,13 +54,12 @@ public:
         m_old = setlocale(LC_NUMERIC, nullptr);
         for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8", "de_DE", "fr_FR"})
             if (Try(name)) return;
-        static TempDir* built = nullptr;
-        if (!built) {
-            built = new TempDir();  // kept for the whole run: the locale is loaded from it
-            std::string cmd = "localedef -i de_DE -f UTF-8 " + built->Path() + "/de_DE.UTF-8 >/dev/null 2>&1";
-            if (std::system(cmd.c_str()) != 0) return;
-        }
-        setenv("LOCPATH", built->Path().c_str(), 1);
+        // Kept while the tests run (the locale is loaded from it), removed as they end.
+        static TempDir built;
+        static const bool made =
+            std::system(("localedef -i de_DE -f UTF-8 " + built.Path() + "/de_DE.UTF-8 >/dev/null 2>&1").c_str()) == 0;
+        if (!made) return;
+        setenv("LOCPATH", built.Path().c_str(), 1);
         Try("de_DE.UTF-8");
     }
     ~CommaLocale() { setlocale(LC_NUMERIC, m_old.c_str()); }

@@ -1,7 +1,7 @@
 // The distribution's print server run privately (own folders and socket, named
 // by CUPS_SERVER while it lives), as a normal user or as root. Raw queues "zns_raw" (the default, with
-// instance "zns_raw/draft"), "B\xC3\xBCro", "zns_refuse" (refuses jobs: "Out of paper") and "zns_stopped" (holds
-// them); the device writes each job's bytes to out/job-<id>, and its queue and options to out/job-<id>.opts.
+// instance "zns_raw/draft"), "B\xC3\xBCro", "zns_refuse" (refuses jobs: "Bac 2 bloqu\xC3\xA9"), "zns_stopped"
+// (holds them: "Capot ouvert") and "zns_nolist" (lists no jobs: Get-Jobs refused); the device writes each job's bytes to out/job-<id>, and its queue and options to out/job-<id>.opts.
 #pragma once
 
 #include <grp.h>
@@ -45,7 +45,9 @@ public:
         std::filesystem::permissions(m_dir, std::filesystem::perms::all & ~std::filesystem::perms::group_write &
                                                 ~std::filesystem::perms::others_write);
         Write("/cupsd.conf", "Listen " + m_dir + "/sock\nBrowsing Off\nDefaultAuthType None\n"
-                             "<Location />\nOrder allow,deny\nAllow all\n</Location>\n");
+                             "<Location />\nOrder allow,deny\nAllow all\n</Location>\n<Policy nolist>\n"
+                             "<Limit Get-Jobs>\nAuthType Default\nRequire user zns-nobody\n</Limit>\n<Limit All>\nOrder deny,allow\n</Limit>\n"
+                             "</Policy>\n");
         const passwd* pw = ::geteuid() ? ::getpwuid(::geteuid()) : ::getpwnam("lp");  // never jobs as root
         const group* gr = pw ? ::getgrgid(pw->pw_gid) : nullptr;
         std::string files = "User " + std::string(pw ? pw->pw_name : "?") + "\nGroup " + (gr ? gr->gr_name : "?") +
@@ -56,9 +58,10 @@ public:
         Write("/cups-files.conf", files);
         const std::string queue = "DeviceURI zns-test:" + m_dir + "/out\nState Idle\n";
         Write("/printers.conf", "<DefaultPrinter zns_raw>\n" + queue + "Accepting Yes\n</DefaultPrinter>\n" +
-                                    "<Printer zns_refuse>\n" + queue + "Accepting No\nStateMessage Out of paper\n" +
-                                    "</Printer>\n<Printer zns_stopped>\n" + queue + "State Stopped\n</Printer>\n" +
-                                    "<Printer B\xC3\xBCro>\n" + queue + "Accepting Yes\n</Printer>\n");
+                                    "<Printer zns_refuse>\n" + queue + "Accepting No\nStateMessage Bac 2 bloqu\xC3\xA9\n" +
+                                    "</Printer>\n<Printer zns_stopped>\n" + queue + "State Stopped\nStateMessage Capot "
+                                    "ouvert\n</Printer>\n<Printer B\xC3\xBCro>\n" + queue + "Accepting Yes\n</Printer>\n" +
+                                    "<Printer zns_nolist>\n" + queue + "Accepting Yes\nOpPolicy nolist\n</Printer>\n");
         Write("/lpoptions", "Default zns_raw\nDest zns_raw/draft number-up=2\n");  // lpoptions -p ... -o number-up=2
         if ((m_pid = ::fork()) == 0) {
             ::execl(ZNS_CUPSD_EXE, "cupsd", "-f", "-c", (m_dir + "/cupsd.conf").c_str(), "-s",

@@ -14,8 +14,10 @@
 #include <cstdio>
 #include <cstring>
 #include <random>
+#include <map>
 #include <set>
 
+#include "platform/CodePage.h"
 #include "platform/FileReplace.h"
 #include "platform/ui/GuiThread.h"
 #include "platform/ui/UiService.h"
@@ -260,8 +262,10 @@ PrintResult PrintOnPrinter(const PrintedLogPage& page) {
         std::string placed;
         const ReplaceResult done =
             file.CommitNew([&](int copy) { return PdfPageFileName(chosen, page.pageNumber, copy); }, placed);
-        if (!done) throw PrintJobRefused(std::strerror(done.err));
-        return true;
+        if (!done) {
+            throw PrintJobRefused(SystemErrorText(done.err));
+        }
+        return {true, chosen};
     }
     // A print queue gets the same page as a PDF document; no printer named:
     // the system's default one.
@@ -273,8 +277,9 @@ PrintResult PrintOnPrinter(const PrintedLogPage& page) {
     job.media = ui::FromQ(device->pageSize.key());
     job.duplex = device->duplex;
     job.color = device->color;
-    job.title = page.jobMark.empty() ? page.documentName : page.documentName + " #" + page.jobMark;
+    job.title = PrintJobTitle(page);
     job.mayBeHeld = page.mayBeHeld;
+    job.gate = page.gate;
     job.answerWaitMs = kPrintAnswerWaitMs;
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
@@ -283,7 +288,11 @@ PrintResult PrintOnPrinter(const PrintedLogPage& page) {
     const ui::PrintJobOutcome out = ui::Service().SendPrintJob(job, kPrintServerWaitMs);
     if (out.status == ui::PrintJobOutcome::Silent) throw PrintServerSilent();
     if (out.status == ui::PrintJobOutcome::Refused) throw PrintJobRefused(out.reason);
-    return {true, job.printer, out.stopped};
+    return {true, job.printer, out.stopped, out.message};
+}
+
+std::string PrintJobTitle(const PrintedLogPage& page) {
+    return page.jobMark.empty() ? page.documentName : page.documentName + " #" + page.jobMark;
 }
 
 // ---------------------------------------------------------------------------
@@ -311,24 +320,30 @@ std::string NewJobMark() {
     return run + "-" + std::to_string(++count);
 }
 
-// Resolves the page's printer and prints it; `trouble` is what to tell.
-// PrintServerSilent goes to the caller: the page is kept.
+// Resolves the page's printer and prints it; `trouble` is what to tell, and
+// `replaced` the chosen printer that could not be opened. PrintServerSilent
+// goes to the caller: the page is kept.
 PrintResult PrintJob(PrintedLogPage& page, const TracePrintSpooler::PrintFunction& print,
-                     const TracePrintSpooler::LookupFunction& lookup, std::string& trouble) {
-    std::string target = page.device && !page.device->outputFile.empty() ? page.device->outputFile : std::string();
+                     const TracePrintSpooler::LookupFunction& lookup, std::string& trouble, std::string& replaced) {
     if (!page.printerName.empty()) {
-        target = page.printerName;
-        auto d = lookup(page.printerName);
-        if (!d) {
-            // Gone while the print system answers: never on another printer.
-            trouble = Told(kMsgPrinterNotFound, page.printerName);
-            return false;
+        if (auto d = lookup(page.printerName)) {
+            page.device = std::move(d);
+        } else {
+            // Not to be opened: the application's printer stays in force, else the system's default.
+            replaced = page.printerName;
+            if (!page.device) page.device = lookup(std::string());
+            if (!page.device) {
+                trouble = Told(kMsgPrinterNotFound, page.printerName);
+                return false;
+            }
         }
-        page.device = std::move(d);
     }
-    if (target.empty()) target = page.device ? page.device->deviceName : std::string();
+    const std::string target = !page.device                        ? std::string()
+                                : !page.device->outputFile.empty() ? page.device->outputFile
+                                                                   : page.device->deviceName;
     try {
         PrintResult printed = print(page);
+        if (printed.printer.empty()) printed.printer = target;
         if (printed.printed) return printed;
         trouble = Told(kMsgPageNotPrinted, target);
     } catch (const PrintJobRefused& e) {
@@ -346,7 +361,10 @@ int PrintRequestsRunning() { return g_requestsRunning.load(); }
 struct TracePrintSpooler::Shared {
     std::mutex lock;
     std::condition_variable wake;
-    std::set<std::string> boxesUp;  // troubles told in a box not yet answered
+    // Troubles told in a box not yet answered, with the pages not printed they tell of.
+    std::map<std::string, size_t> boxesUp;
+    bool exiting = false;  // the program's exit tells one count instead of boxes
+    size_t untold = 0;     // pages not printed that no box told of: the exit's count
 };
 
 // What a request found, written by its thread.
@@ -355,7 +373,9 @@ struct TracePrintSpooler::Outcome {
     bool silent = false;
     std::string trouble;
     std::string printer;  // where it was printed
+    std::string replaced;  // the chosen printer, not to be opened
     bool stopped = false;
+    std::string stopReason;
     PrinterLookup lookup;
     ui::PrintServerAnswer answer = ui::PrintServerAnswer::Silent;
 
@@ -363,6 +383,7 @@ struct TracePrintSpooler::Outcome {
         ok = r.printed;
         printer = r.printer;
         stopped = r.stopped;
+        stopReason = r.stopReason;
     }
 };
 
@@ -370,6 +391,7 @@ struct TracePrintSpooler::Request {
     Job job;
     std::shared_ptr<Outcome> outcome = std::make_shared<Outcome>();
     std::shared_ptr<bool> done = std::make_shared<bool>(false);  // under Shared::lock
+    std::shared_ptr<ui::PrintJobGate> gate = std::make_shared<ui::PrintJobGate>();
     Clock::time_point deadline;
     bool overdue = false;  // not answered in time: answered for, or the page told waiting
     std::thread thread;
@@ -425,7 +447,7 @@ bool TracePrintSpooler::Submit(PrintedLogPage page) {
     }
     ++m_dropped;
     Log(*job.page, kMsgPageDropped, g);
-    Tell(kMsgPageDropped, g);
+    Tell(kMsgPageDropped, g, 1);
     return false;
 }
 
@@ -465,41 +487,115 @@ void TracePrintSpooler::WaitIdle() {
     m_idle.wait(g, [this] { return m_stop || (m_queue.empty() && !m_request && !m_busy); });
 }
 
-size_t TracePrintSpooler::Finish(int ms, const std::function<void()>& pump) {
-    const Clock::time_point end = Clock::now() + std::chrono::milliseconds(ms);
-    {
-        std::unique_lock<std::mutex> g(m_s->lock);
-        m_retryAt = Clock::now();  // kept pages are tried once more at once
-        m_s->wake.notify_all();
-        while (!m_stop && PagesHeld() && Clock::now() < end) {
-            m_idle.wait_until(g, std::min(end, Clock::now() + std::chrono::milliseconds(20)));
-            if (pump) {
-                g.unlock();
-                pump();
-                g.lock();
+PrintExitCount TracePrintSpooler::Finish(int ms, const std::function<void()>& pump) {
+    const Clock::time_point start = Clock::now(), end = start + std::chrono::milliseconds(ms);
+    const Clock::time_point lookUpAt = start + std::chrono::milliseconds(ms / 2);  // the rest is the server's
+    std::unique_lock<std::mutex> g(m_s->lock);
+    const auto wait = [&](const std::function<bool()>& more, Clock::time_point until) {
+        while (more() && Clock::now() < until) {
+            m_s->wake.wait_until(g, std::min(until, Clock::now() + std::chrono::milliseconds(20)));
+            if (!pump) continue;
+            g.unlock();
+            pump();
+            g.lock();
+        }
+    };
+    if (m_stopped) return {};
+    m_s->exiting = true;
+    m_retryAt = start;  // kept pages are tried once more at once
+    m_s->wake.notify_all();
+    // ... but a print system silent again is not waited for.
+    wait([this] { return !m_stop && PagesHeld() && !(m_waiting && m_retryAt > Clock::now()); }, lookUpAt);
+    g.unlock();
+    EndThread();
+    g.lock();
+
+    PrintExitCount count;
+    if (pump) {
+        // Boxes posted before: never shown now, their pages counted.
+        g.unlock();
+        pump();
+        g.lock();
+    }
+    count.notPrinted = m_s->untold;
+    std::set<std::string> ask;  // sent without an answer: the server may hold them
+    for (const Job& j : m_queue)
+        if (j.kind == Job::Page && !j.ToFile() && j.page->mayBeHeld)
+            ask.insert(PrintJobTitle(*j.page));
+        else if (j.kind == Job::Page)
+            ++count.notPrinted;
+    std::string inFlight;  // the page whose answer has not come
+    if (m_request && m_request->job.kind == Job::Page) {
+        const Request& r = *m_request;
+        const bool answered = *r.done && !r.outcome->silent;
+        if (answered && !r.outcome->ok)
+            ++count.notPrinted;
+        else if (!answered && r.gate->Stop() && !r.job.page->mayBeHeld)
+            ++count.notPrinted;  // never sent, and now never will be
+        else if (!answered)
+            ask.insert(inFlight = PrintJobTitle(*r.job.page));
+    }
+    if (!ask.empty()) {
+        // On a thread of its own: the server may not answer at all.
+        auto held = std::make_shared<std::optional<std::set<std::string>>>();
+        auto done = std::make_shared<bool>(false);
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
+        ++g_requestsRunning;
+        std::thread([s = m_s, held, done, ask, left = static_cast<int>(std::max<long long>(1, left))] {
+            std::optional<std::set<std::string>> found;
+            try {
+                found = ui::Service().JobsHeld(ask, left);
+            } catch (...) {
             }
+            --g_requestsRunning;
+            std::lock_guard<std::mutex> g(s->lock);
+            *held = std::move(found);
+            *done = true;
+            s->wake.notify_all();
+        }).detach();
+        wait([&] { return !*done; }, end);
+        for (const std::string& title : ask) {
+            // The page in flight may have had its answer meanwhile.
+            if (title == inFlight && *m_request->done && m_request->outcome->ok) continue;
+            if (!*held)
+                ++count.unknown;
+            else if (!(*held)->count(title))
+                ++count.notPrinted;
         }
     }
-    return Stop();
+    Release(g);
+    return count;
+}
+
+void TracePrintSpooler::EndThread() {
+    {
+        std::lock_guard<std::mutex> g(m_s->lock);
+        m_stop = true;
+        m_s->wake.notify_all();
+    }
+    // The spooler's thread never waits on the print system: it ends at once.
+    if (m_thread.joinable()) m_thread.join();
 }
 
 size_t TracePrintSpooler::Stop() {
     {
         std::lock_guard<std::mutex> g(m_s->lock);
         if (m_stopped) return 0;
-        m_stop = true;
-        m_s->wake.notify_all();
     }
-    // The spooler's thread never waits on the print system: it ends at once.
-    if (m_thread.joinable()) m_thread.join();
+    EndThread();
     std::unique_lock<std::mutex> g(m_s->lock);
-    m_stopped = true;
     size_t left = 0;
     for (const Job& j : m_queue) left += j.kind == Job::Page ? 1 : 0;
+    if (m_request && m_request->job.kind == Job::Page && !(*m_request->done && m_request->outcome->ok)) ++left;
+    Release(g);
+    return left;
+}
+
+void TracePrintSpooler::Release(std::unique_lock<std::mutex>& g) {
+    m_stopped = true;
     m_queue.clear();
     if (m_request) {
         const bool done = *m_request->done;
-        if (m_request->job.kind == Job::Page && !(done && m_request->outcome->ok)) ++left;
         std::unique_ptr<Request> r = std::move(m_request);
         g.unlock();
         // A request the print system holds is left to end on its own.
@@ -510,7 +606,6 @@ size_t TracePrintSpooler::Stop() {
         g.lock();
     }
     m_idle.notify_all();
-    return left;
 }
 
 size_t TracePrintSpooler::Printed() const {
@@ -528,13 +623,28 @@ size_t TracePrintSpooler::Dropped() const {
     return m_dropped;
 }
 
-void TracePrintSpooler::Tell(const std::string& text, std::unique_lock<std::mutex>& g) {
+void TracePrintSpooler::Tell(const std::string& text, std::unique_lock<std::mutex>& g, size_t pages) {
+    // Never during the program's exit, whose wait must not hold on a box.
+    if (m_s->exiting) {
+        m_s->untold += pages;
+        return;
+    }
     // Not told again while its box is up; once answered, it is.
-    if (!m_s->boxesUp.insert(text).second) return;
+    const bool up = m_s->boxesUp.count(text) != 0;
+    m_s->boxesUp[text] += pages;
+    if (up) return;
     const ReportFunction report = m_report;
     g.unlock();
     if (!report) {
         ui::PostToGui(nullptr, [s = m_s, text] {
+            {
+                std::lock_guard<std::mutex> g(s->lock);
+                if (s->exiting) {
+                    s->untold += s->boxesUp[text];
+                    s->boxesUp.erase(text);
+                    return;
+                }
+            }
             ui::Service().MessageBox(nullptr, text, ui::AppTitle(), MB_OK | MB_ICONEXCLAMATION);
             std::lock_guard<std::mutex> g(s->lock);
             s->boxesUp.erase(text);
@@ -618,7 +728,7 @@ void TracePrintSpooler::PrintToFile(Job& job, std::unique_lock<std::mutex>& g) {
     g.unlock();
     Outcome out;
     try {
-        out.Take(PrintJob(*job.page, print, lookup, out.trouble));
+        out.Take(PrintJob(*job.page, print, lookup, out.trouble, out.replaced));
     } catch (...) {
         out.trouble = Told(kMsgPageNotPrinted, job.page->device->outputFile);
     }
@@ -631,16 +741,27 @@ void TracePrintSpooler::PageDone(const Outcome& out, const PrintedLogPage& page,
                                  std::unique_lock<std::mutex>& g) {
     m_bytes -= std::min(m_bytes, bytes);
     ++(out.ok ? m_printed : m_failed);
+    // Which printer takes the pages of one that cannot be opened: told once,
+    // until a page finds the chosen one again.
+    if (!out.replaced.empty() && out.ok && out.replaced != m_replacedTold) {
+        m_replacedTold = out.replaced;
+        const std::string text = Told(kMsgPrinterReplaced, out.replaced, out.printer);
+        Log(page, text, g);
+        Tell(text, g);
+    } else if (out.replaced.empty() && !page.printerName.empty()) {
+        m_replacedTold.clear();
+    }
     if (!out.trouble.empty()) {
         Log(page, out.trouble, g);
-        Tell(out.trouble, g);
+        Tell(out.trouble, g, 1);
     }
     // A stopped printer is told once, until a page finds it going again.
     if (!out.stopped) {
         if (out.ok && out.printer == m_stoppedTold) m_stoppedTold.clear();
     } else if (out.printer != m_stoppedTold) {
         m_stoppedTold = out.printer;
-        const std::string text = Told(kMsgPrinterStopped, out.printer);
+        const std::string text = out.stopReason.empty() ? Told(kMsgPrinterStopped, out.printer)
+                                                        : Told(kMsgPrinterStoppedWhy, out.printer, out.stopReason);
         Log(page, text, g);
         Tell(text, g);
     }
@@ -655,9 +776,10 @@ void TracePrintSpooler::StartRequest(Job job) {
     std::shared_ptr<bool> done = r->done;
     std::function<void()> work;
     if (job.kind == Job::Page) {
+        job.page->gate = r->gate;
         work = [out, page = *job.page, print = m_print, lookup = m_lookup]() mutable {
             try {
-                out->Take(PrintJob(page, print, lookup, out->trouble));
+                out->Take(PrintJob(page, print, lookup, out->trouble, out->replaced));
             } catch (const PrintServerSilent&) {
                 out->silent = true;
             } catch (...) {

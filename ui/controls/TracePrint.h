@@ -65,9 +65,12 @@ inline constexpr const char* kPrinterNotSet = "printer not set...";
 // A trouble is told again once its box was answered; a stopped printer once.
 inline constexpr const char* kMsgPageNotPrinted = "The page could not be printed on \"%s\".";
 inline constexpr const char* kMsgPrinterNotFound = "Printer \"%s\" was not found: the page was not printed.";
+inline constexpr const char* kMsgPrinterReplaced = "Printer \"%s\" was not found: the pages are printed on \"%s\".";
 inline constexpr const char* kMsgPageRefused = "The page could not be printed on \"%s\": %s";
 inline constexpr const char* kMsgPrinterStopped =
     "The printer \"%s\" is stopped: the page waits in its queue.";
+inline constexpr const char* kMsgPrinterStoppedWhy =
+    "The printer \"%s\" is stopped (%s): the page waits in its queue.";
 inline constexpr const char* kMsgPagesWait =
     "The print system does not answer: the pages wait and are printed once it answers.";
 inline constexpr const char* kMsgPageDropped =
@@ -184,7 +187,11 @@ struct PrintedLogPage {
     // of the job's name, by which the server is asked whether it holds the page.
     std::string jobMark;
     bool mayBeHeld = false;  // sent before without an answer
+    std::shared_ptr<ui::PrintJobGate> gate;  // this attempt's: the exit may stop it before it is sent
 };
+
+// The name its job has on the print server: the page's and its mark.
+std::string PrintJobTitle(const PrintedLogPage& page);
 
 // What a page is made from, besides the image.
 struct PrintedLogTexts {
@@ -210,11 +217,12 @@ bool WritePdfPage(const PrintedLogPage& page, QIODevice& out);
 // What printing a page came to, and on which printer; a page a stopped
 // printer took waits in its queue.
 struct PrintResult {
-    PrintResult(bool ok, std::string on = {}, bool queueStopped = false)
-        : printed(ok), printer(std::move(on)), stopped(queueStopped) {}
+    PrintResult(bool ok, std::string on = {}, bool queueStopped = false, std::string why = {})
+        : printed(ok), printer(std::move(on)), stopped(queueStopped), stopReason(std::move(why)) {}
     bool printed;
     std::string printer;
     bool stopped;
+    std::string stopReason;  // the stopped printer's word
 };
 // Prints the page: a PDF file of its own for print to PDF (no print system
 // asked), else a PDF job sent to its queue (named by its mark; a page sent
@@ -229,6 +237,13 @@ struct PrinterLookup {
     std::optional<PrinterDevice> systemDefault;
     bool failed = false;  // the lookup threw
     bool silent = false;  // the print system gave no answer in time
+};
+
+// The pages the program's exit leaves: those the print server does not hold,
+// and those it could not be asked about in time (they may have been printed).
+struct PrintExitCount {
+    size_t notPrinted = 0;
+    size_t unknown = 0;
 };
 
 // Requests to the print system still running on threads the spooler gave up
@@ -277,11 +292,12 @@ public:
     void AskServer(std::function<void(ui::PrintServerAnswer)> done);
     // Waits until every queued page is through (tests).
     void WaitIdle();
-    // The program's exit: the pages held get `ms` to be printed (kept pages are
-    // tried once more at once, a page sent without an answer is looked up on
-    // the server; `pump` runs between short waits), then Stop. Returns the
-    // pages not printed.
-    size_t Finish(int ms, const std::function<void()>& pump = {});
+    // The program's exit, within `ms`: from now on nothing is told (the count
+    // says it). Kept pages are tried once more at once; then each page sent
+    // without an answer (the one in flight included) is looked up on the
+    // server by its mark, and a page not yet sent is never sent. `pump` runs
+    // between short waits. Then Stop.
+    PrintExitCount Finish(int ms, const std::function<void()>& pump = {});
     // Ends the spooler's thread without waiting on the print system (a request
     // still running is left to end on its own). Returns the pages not printed.
     size_t Stop();
@@ -314,9 +330,13 @@ private:
     void PrintToFile(Job& job, std::unique_lock<std::mutex>& g);
     void PageDone(const Outcome& out, const PrintedLogPage& page, size_t bytes, std::unique_lock<std::mutex>& g);
     void StartWaiting(Clock::time_point now, std::unique_lock<std::mutex>& g);
-    void Tell(const std::string& text, std::unique_lock<std::mutex>& g);
+    // `pages`: the pages not printed that the text tells of.
+    void Tell(const std::string& text, std::unique_lock<std::mutex>& g, size_t pages = 0);
     void Log(const PrintedLogPage& page, const std::string& text, std::unique_lock<std::mutex>& g);
     bool PagesHeld() const;
+    void EndThread();
+    // Forgets the pages held and the request running (left to end on its own).
+    void Release(std::unique_lock<std::mutex>& g);
 
     std::shared_ptr<Shared> m_s;  // lock and wake-up, shared with request threads
     std::condition_variable m_idle;
@@ -326,6 +346,7 @@ private:
     LookupFunction m_lookup;
     ReportFunction m_report;
     std::string m_stoppedTold;  // spooler thread: the stopped printer the operator knows of
+    std::string m_replacedTold;  // ... and the chosen printer not found, whose pages go elsewhere
     int m_waitMs = kPrintServerWaitMs * 2;
     int m_retryMs = kRetryMs;
     size_t m_maxBytes = kMaxQueuedBytes;

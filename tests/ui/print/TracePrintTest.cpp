@@ -342,12 +342,13 @@ TEST_F(PrintTest, PrinterChoice) {
     printerUsed = "PDF/draft";  // an instance: a printer, not a file
     ctrl->PrintPage(false);
     service.SetDefaultPrinter("Front");
-    printerUsed = "Gone";  // gone: never on the default printer; told once
+    printerUsed = "Gone";  // gone: the application's printer takes its pages, told once
     ctrl->PrintPage(false);
     ctrl->PrintPage(false);
     auto pages = capture.Take(ctrl->PrintSpooler());
-    ASSERT_EQ(pages.size(), 4u);
-    ASSERT_TRUE(pages[0].device && pages[1].device && pages[2].device && pages[3].device);
+    ASSERT_EQ(pages.size(), 6u);
+    ASSERT_TRUE(pages[0].device && pages[1].device && pages[2].device && pages[3].device && pages[5].device);
+    EXPECT_EQ(pages[5].device->outputFile, pdf.outputFile);
     EXPECT_EQ(pages[0].device->outputFile, pdf.outputFile);
     EXPECT_EQ(pages[1].device->outputFile, "/zns-none/log.pdf");
     EXPECT_EQ(pages[2].device->deviceName, "Office");
@@ -359,7 +360,7 @@ TEST_F(PrintTest, PrinterChoice) {
     EXPECT_EQ(appPrinter.Current()->outputFile, pdf.outputFile);
     QCoreApplication::processEvents();  // the boxes the spooler posted
     ASSERT_EQ(service.BoxCount(), 1u);
-    EXPECT_EQ(service.LastBox().text, "Printer \"Gone\" was not found: the page was not printed.");
+    EXPECT_EQ(service.LastBox().text, "Printer \"Gone\" was not found: the pages are printed on \"" + pdf.outputFile + "\".");
 }
 
 TEST(PrinterSettings, NameSwapAndRestore) {
@@ -397,6 +398,11 @@ TEST(PrinterSettings, NameSwapAndRestore) {
     });
     EXPECT_EQ(ui::QtUiService().PrintSetup(nullptr, file, true), file);
     EXPECT_EQ(ok, "OK");
+    // Without the server's list: its PDF choice without a file is told apart from a printer.
+    QTimer::singleShot(0, [] {
+        QApplication::activeModalWidget()->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+    });
+    EXPECT_EQ(ui::QtUiService().PrintSetup(nullptr, "", false), ui::kPdfWithoutFile);
 }
 
 // ---------------------------------------------------------------------------
@@ -441,7 +447,7 @@ TEST(PrintJob, WritesAPdfFileAPageAndTellsWhatFailed) {
     service.RefuseJobs("Office", "server-error-not-accepting-jobs");
     page.device->deviceName = "Office";
     ASSERT_TRUE(spooler.Submit(page));
-    EXPECT_EQ(spooler.Finish(60000), 0u);
+    spooler.WaitIdle();
     zns::detail::SetBeforeRenameHook(nullptr);
     EXPECT_EQ(spooler.Printed(), 2u);
     EXPECT_EQ(spooler.Failed(), 3u);
@@ -489,7 +495,8 @@ TEST(PrintJob, WritesAPdfFileAPageAndTellsWhatFailed) {
 
 // The program's service, keeping each page's document as first sent and the
 // boxes. Page 2's answer comes past the connect bound (the server stopped
-// meanwhile); page 6's is lost once the job is stored, page 7's before.
+// meanwhile); page 6's and 11's are lost once the job is stored, page 7's
+// before; page 12's is held until released.
 struct SentJobs : ui::QtUiService {
     ui::PrintJobOutcome SendPrintJob(const ui::PrintJobRequest& job, int timeoutMs) override {
         const int page = std::atoi(job.title.c_str() + 24);  // "branniclogger Print Job 7 #..."
@@ -501,7 +508,10 @@ struct SentJobs : ui::QtUiService {
         std::thread go([&] { std::this_thread::sleep_for(std::chrono::seconds(hold ? 5 : 0)), cups->Pause(false); });
         const ui::PrintJobOutcome out = QtUiService::SendPrintJob(job, timeoutMs);
         go.join();
-        return page == 6 && !job.mayBeHeld ? ui::PrintJobOutcome{} : out;
+        if (page == 12)
+            for (stored12 = true; !release;) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        retried11 += page == 11 && job.mayBeHeld;
+        return (page == 6 || page == 11) && !job.mayBeHeld ? ui::PrintJobOutcome{} : out;
     }
     int MessageBox(QWidget*, const std::string& text, const std::string&, unsigned) override {
         return boxes.push_back(text), IDOK;
@@ -510,6 +520,8 @@ struct SentJobs : ui::QtUiService {
     std::map<int, std::string> sent;
     std::map<int, int> calls;
     std::vector<std::string> boxes;
+    std::atomic<bool> stored12{false}, release{false};
+    std::atomic<int> retried11{0};
 };
 
 TEST(PrintJob, ARealPrintServerGetsEachPageWholeOnceAndEveryFailureIsTold) {
@@ -531,33 +543,54 @@ TEST(PrintJob, ARealPrintServerGetsEachPageWholeOnceAndEveryFailureIsTold) {
     };
     // Page 3 twice to a queue that refuses jobs (the box of the first is up
     // meanwhile), 4 to "Büro" (Windows-1252 here), 5 to an instance, 9 to a
-    // stopped queue, the others to the default queue.
+    // stopped queue, 13 twice to a printer gone, the others to the default queue.
     for (const PrintedLogPage& page : {SamplePage(1), SamplePage(2), on(3, "zns_refuse"), on(3, "zns_refuse"),
                                        on(4, "B\xFCro", true), on(5, "zns_raw/draft", true), on(9, "zns_stopped"),
-                                       SamplePage(6), SamplePage(7), SamplePage(8)})
+                                       SamplePage(6), SamplePage(7), SamplePage(8), on(13, "Annexe", true),
+                                       on(13, "Annexe", true)})
         ASSERT_TRUE(spooler.Submit(page));
     spooler.WaitIdle();
     QCoreApplication::processEvents();  // the boxes answered: a refusal is told again, the stopped queue not
     ASSERT_TRUE(spooler.Submit(on(3, "zns_refuse")));
     ASSERT_TRUE(spooler.Submit(on(10, "zns_stopped")));
-    EXPECT_EQ(spooler.Finish(30000), 0u);
+    spooler.WaitIdle();
     QCoreApplication::processEvents();
+    // Page 11's queue refuses to list its jobs: the page is kept, never sent twice, and
+    // the exit finds it on the server, as it finds page 12, whose answer has not come.
+    ASSERT_TRUE(spooler.Submit(on(11, "zns_nolist")));
+    ASSERT_TRUE(WaitUntil([&] { return service.retried11 > 0; }));
+    const PrintExitCount left = spooler.Finish(8000);
+    TracePrintSpooler exiting;
+    ASSERT_TRUE(exiting.Submit(SamplePage(12)));
+    ASSERT_TRUE(WaitUntil([&] { return service.stored12.load(); }));
+    const PrintExitCount left12 = exiting.Finish(4000);
+    service.release = true;
+    ASSERT_TRUE(WaitUntil([] { return PrintRequestsRunning() == 0; }));  // out of `service`
+    EXPECT_EQ(left.notPrinted + left.unknown + left12.notPrinted + left12.unknown, 0u);
     ErrorLog::Process().SetEnabled(false);
-    EXPECT_EQ(spooler.Printed(), 9u);
+    EXPECT_EQ(spooler.Printed(), 11u);
     EXPECT_EQ(service.calls[2], 1);  // its late answer waited for
     const auto told = [&](const char* a, const char* b) {
         return std::count_if(service.boxes.begin(), service.boxes.end(),
                              [&](const std::string& t) { return t.find(a) != t.npos && t.find(b) != t.npos; });
     };
-    EXPECT_EQ(told("could not be printed on \"zns_refuse\": ", "(Out of paper)"), 2);
-    EXPECT_EQ(told("The printer \"zns_stopped\" is stopped", ""), 1);
+    // The server's words in the box and the error log as 1252.
+    EXPECT_EQ(told("could not be printed on \"zns_refuse\": ", "(Bac 2 bloqu\xE9)"), 2);
+    EXPECT_EQ(told("The printer \"zns_stopped\" is stopped (Capot ouvert)", ""), 1);
+    EXPECT_EQ(told("Printer \"Annexe\" was not found: the pages are printed on \"zns_raw\".", ""), 1);
     QFile log(logDir.path() + "/" + ErrorLog::kFileName);
-    EXPECT_TRUE(log.open(QIODevice::ReadOnly) && log.readAll().count("(Out of paper)") == 3);
-    // Each page once, whole: the job ids in order, 5 and 9 held by the stopped queue.
+    EXPECT_TRUE(log.open(QIODevice::ReadOnly) && log.readAll().count("(Bac 2 bloqu\xE9)") == 3);
+    // Each page once, whole: the job ids in order, 5 and 11 held by the stopped queue.
     std::map<int, std::string> want;
-    for (const auto& [id, page] : std::map<int, int>{{1, 1}, {2, 2}, {3, 4}, {4, 5}, {6, 6}, {7, 7}, {8, 8}})
+    for (const auto& [id, page] : std::map<int, int>{{1, 1}, {2, 2}, {3, 4}, {4, 5}, {6, 6}, {7, 7}, {8, 8},
+                                                     {12, 11}, {13, 12}})
         want[id] = service.sent[page];
-    EXPECT_TRUE(cups.Jobs(7) == want) << cups.Log();
+    std::map<int, std::string> jobs = cups.Jobs(11);
+    for (int id : {9, 10}) {  // the default queue
+        EXPECT_EQ(cups.Options(id).rfind("zns_raw ", 0), 0u);
+        jobs.erase(id);
+    }
+    EXPECT_TRUE(jobs == want) << cups.Log();
     // Each on its own queue; the instance's option goes with its job.
     EXPECT_EQ(cups.Options(3).rfind("B\xC3\xBCro ", 0), 0u);
     EXPECT_TRUE(cups.Options(4).rfind("zns_raw ", 0) == 0 && cups.Options(4).find("number-up=2") != std::string::npos)
