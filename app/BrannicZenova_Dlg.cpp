@@ -201,7 +201,7 @@ void CBrannicZenova_Dlg::LoadMenu129() {
     m.DestroyMenu();
     QMenu* file = m.AddPopup("&File");
     // Print entries greyed by a print system that did not answer at start: asked again.
-    connect(file, &QMenu::aboutToShow, this, [this] {
+    ConnectControl(file, &QMenu::aboutToShow, [this] {
         if (m_printerSilent && !m_printerLookupPending) SetupPrinter();
     });
     m.AppendMenu(file, ID_FILE_OPEN, "&Open");

@@ -20,6 +20,10 @@ public:
     CSpinArrows(int id, QWidget* parent, CWndBase* owner = nullptr);
 
     int GetDlgCtrlID() const { return m_id; }
+    // The owner is going: nothing more is sent to it.
+    void ForgetOwner(const CWndBase* owner) {
+        if (m_owner == owner) m_owner = nullptr;
+    }
     // The range the position is held in; the position follows into it.
     void SetScrollRange(int minPos, int maxPos);
     int GetScrollPos() const { return m_pos; }

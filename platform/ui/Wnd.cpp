@@ -22,6 +22,7 @@
 #include "platform/NumText.h"
 #include "platform/ui/GuiThread.h"
 #include "platform/ui/Menu.h"
+#include "platform/ui/SpinArrows.h"
 #include "platform/ui/UiService.h"
 #include "platform/ui/UiText.h"
 
@@ -208,8 +209,16 @@ QRect KeepOnScreen(const QRect& r) {
 
 CWndBase::CWndBase(QWidget* self) : m_self(self) {}
 
-CWndBase::~CWndBase() {
+CWndBase::~CWndBase() { CutHandlers(); }
+
+void CWndBase::CutHandlers() {
+    for (const QMetaObject::Connection& c : m_connections) QObject::disconnect(c);
+    m_connections.clear();
+    m_commands.clear();
     if (m_menu) m_menu->SetCommandTarget(nullptr);
+    // A spin held as the window goes would send its end to it.
+    for (const auto& [id, item] : m_items)
+        if (auto* spin = qobject_cast<CSpinArrows*>(item.data())) spin->ForgetOwner(this);
 }
 
 unsigned CWndBase::SetTimer(unsigned id, unsigned elapseMs) {
@@ -286,7 +295,7 @@ void CWndBase::SetDlgItem(int id, QWidget* control) {
     control->setProperty(kCtrlId, id);
     if (fresh)
         if (auto* b = qobject_cast<QAbstractButton*>(control))
-            QObject::connect(b, &QAbstractButton::clicked, m_self, [this, id, b] {
+            ConnectControl(b, &QAbstractButton::clicked, [this, id, b] {
                 // Alt+letter and Enter press it too: the focus moves as for a click.
                 if (TakesFocusWhenPressed(b) && !zns::ui::TakeFocusForPress(b)) return;
                 SendCommand(id);

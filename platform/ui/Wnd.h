@@ -14,6 +14,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "platform/WinTypes.h"
 #include "platform/WinUser.h"
@@ -47,6 +48,17 @@ public:
     BOOL SendCommand(unsigned id);   // direct, GUI thread
     void PostCommand(unsigned id);   // queued, any thread
     void MapCommand(unsigned id, std::function<void()> handler);
+
+    // Connects a control's signal to a handler of this window. Such handlers, the
+    // commands, the buttons' clicks, the menu's items and the spin arrows'
+    // notifications are cut as the window's destruction reaches this base, before
+    // Qt hides the window (an edit that loses the focus then ends its editing):
+    // no handler runs on a window half destroyed. A window whose members emit
+    // signals as they go (pages taken out of a tab widget) cuts them first itself.
+    template <class Sender, class Signal, class Handler>
+    QMetaObject::Connection ConnectControl(Sender* sender, Signal signal, Handler handler) {
+        return m_connections.emplace_back(QObject::connect(sender, signal, m_self, std::move(handler)));
+    }
 
     // Spin arrows: code SB_LINEUP / SB_LINEDOWN / SB_ENDSCROLL, pos = the arrows' own id.
     virtual void OnVScroll(unsigned sbCode, unsigned pos, CSpinArrows* bar) {}
@@ -93,6 +105,8 @@ public:
     int MessageBox(const std::string& text, const std::string& caption = {}, unsigned type = MB_OK);
 
 protected:
+    // Cuts every handler aimed at this window (above); the destructor does it anyway.
+    void CutHandlers();
     // For the Qt event overrides of the concrete classes.
     bool DispatchTimerEvent(QTimerEvent* e);
     void PlaceMenuBar();
@@ -104,6 +118,7 @@ private:
     std::map<int, unsigned> m_timerIds; // Qt timer id -> our id
     std::map<int, QPointer<QWidget>> m_items;
     std::map<unsigned, std::function<void()>> m_commands;
+    std::vector<QMetaObject::Connection> m_connections;
     CMenu* m_menu = nullptr;
     QPointer<QMenuBar> m_menuBar;
     // Placement fields Qt does not track, kept for a faithful round trip.

@@ -128,9 +128,9 @@ void CDephtDlg::BuildControls() {
     MapCommand(IDC_GAMMA_MAX_BUTTON, [this] { OnBnClickedGammaMax(); });
     MapCommand(ID_SONDE_CHANGED, [this] { OnUpdateSerialNumber(); });
     // User selections only, as the selection-change notification comes.
-    connect(m_scale, &QComboBox::activated, this, [this] { OnCbnSelchangeScale(); });
-    connect(m_palette, &QComboBox::activated, this, [this] { OnCbnSelchangeColorMode(); });
-    connect(m_gammaMaxCombo, &QComboBox::activated, this, [this] { OnCbnSelchangeGammaMax(); });
+    ConnectControl(m_scale, &QComboBox::activated, [this] { OnCbnSelchangeScale(); });
+    ConnectControl(m_palette, &QComboBox::activated, [this] { OnCbnSelchangeColorMode(); });
+    ConnectControl(m_gammaMaxCombo, &QComboBox::activated, [this] { OnCbnSelchangeGammaMax(); });
 }
 
 BOOL CDephtDlg::OnInitDialog() {

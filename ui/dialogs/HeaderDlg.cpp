@@ -132,13 +132,13 @@ CHeaderDlg::CHeaderDlg(HeaderRecord& header, QWidget* parent, HeaderDlgContext c
     MapCommand(IDC_CANCEL_HEADER, [this] { OnBnClickedCancel(); });
     MapCommand(IDC_RESET, [this] { OnBnClickedReset(); });
     MapCommand(IDC_LOAD, [this] { OnBnClickedLoad(); });
-    connect(m_tab, &QTabWidget::currentChanged, this, [this](int index) { OnTcnSelchangeTab(index); });
+    ConnectControl(m_tab, &QTabWidget::currentChanged, [this](int index) { OnTcnSelchangeTab(index); });
 }
 
 CHeaderDlg::~CHeaderDlg() {
     // The pages are members and go before the tab widget: no tab change may
     // reach this editor while they are taken out of it.
-    if (m_tab) m_tab->disconnect(this);
+    CutHandlers();
 }
 
 BOOL CHeaderDlg::OnInitDialog() {

@@ -196,8 +196,8 @@ void CLasExport::BuildControls() {
     MapCommand(IDC_MANUAL_RX1, [this] { OnBnClickedRx1(); });
     MapCommand(IDC_MANUAL_RX2, [this] { OnBnClickedRx2(); });
     MapCommand(IDC_MANUAL_RX3, [this] { OnBnClickedRx3(); });
-    connect(from, &QLineEdit::editingFinished, this, [this] { OnEnKillfocusFrom(); });
-    connect(to, &QLineEdit::editingFinished, this, [this] { OnEnKillfocusTo(); });
+    ConnectControl(from, &QLineEdit::editingFinished, [this] { OnEnKillfocusFrom(); });
+    ConnectControl(to, &QLineEdit::editingFinished, [this] { OnEnKillfocusTo(); });
 }
 
 BOOL CLasExport::OnInitDialog() {

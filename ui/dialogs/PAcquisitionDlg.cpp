@@ -57,7 +57,7 @@ CPAcquisitionDlg::CPAcquisitionDlg(CPreferences& prefs, HeaderRecord& header, Se
         for (const char* item : kTraceItems) m_trace[rx]->addItem(QString::fromLatin1(item));
         m_trace[rx]->setGeometry(DluRect(74, y, 60, 13));
         SetDlgItem(kTraceIds[rx], m_trace[rx]);
-        connect(m_trace[rx], &QComboBox::activated, this, [this, rx](int) { OnCbnSelchangeTrace(rx); });
+        ConnectControl(m_trace[rx], &QComboBox::activated, [this, rx](int) { OnCbnSelchangeTrace(rx); });
         m_replay[rx] = new CColorStaticST(QStringLiteral("-"), this);
         m_replay[rx]->setGeometry(DluRect(74, y, 60, 13));
         m_replay[rx]->setAlignment(Qt::AlignCenter);
@@ -77,7 +77,7 @@ CPAcquisitionDlg::CPAcquisitionDlg(CPreferences& prefs, HeaderRecord& header, Se
     m_left->addItem(QStringLiteral("     Rx2"));
     m_left->setGeometry(DluRect(32, 76, 64, 13));
     SetDlgItem(IDC_LEFT_VIEW, m_left);
-    connect(m_left, &QComboBox::activated, this, [this](int) { OnCbnSelchangeLeftView(); });
+    ConnectControl(m_left, &QComboBox::activated, [this](int) { OnCbnSelchangeLeftView(); });
     auto* rightLabel = new QLabel(QStringLiteral("Right"), this);
     rightLabel->setGeometry(DluRect(106, 78, 24, 8));
     m_right = new QComboBox(this);
@@ -85,7 +85,7 @@ CPAcquisitionDlg::CPAcquisitionDlg(CPreferences& prefs, HeaderRecord& header, Se
     m_right->addItem(QStringLiteral("     Rx3"));
     m_right->setGeometry(DluRect(132, 76, 64, 13));
     SetDlgItem(IDC_RIGHT_VIEW, m_right);
-    connect(m_right, &QComboBox::activated, this, [this](int) { OnCbnSelchangeRightView(); });
+    ConnectControl(m_right, &QComboBox::activated, [this](int) { OnCbnSelchangeRightView(); });
 
     auto* timeLabel = new QLabel(QStringLiteral("&Time Sampling"), this);
     timeLabel->setGeometry(DluRect(10, 102, 60, 8));
@@ -110,7 +110,7 @@ CPAcquisitionDlg::CPAcquisitionDlg(CPreferences& prefs, HeaderRecord& header, Se
     m_depth->setGeometry(DluRect(74, 120, 40, 13));
     depthLabel->setBuddy(m_depth);
     SetDlgItem(IDC_DEPTH, m_depth);
-    connect(m_depth, &QComboBox::activated, this, [this](int) { OnCbnSelchangeDepth(); });
+    ConnectControl(m_depth, &QComboBox::activated, [this](int) { OnCbnSelchangeDepth(); });
     auto* cm = new QLabel(QStringLiteral("cm"), this);
     cm->setGeometry(DluRect(125, 122, 14, 8));
     m_depthEcho = new CColorStaticST(QStringLiteral("-"), this);

@@ -97,7 +97,7 @@ void CPCommDlg::BuildControls() {
     baudLabel->setBuddy(m_baud);
     m_baud->setGeometry(DluRect(100, 6, 50, 13));
     SetDlgItem(IDC_BAUD, m_baud);
-    connect(m_baud, qOverload<int>(&QComboBox::activated), this, [this](int) { OnCbnSelchangeBaud(); });
+    ConnectControl(m_baud, qOverload<int>(&QComboBox::activated), [this](int) { OnCbnSelchangeBaud(); });
     m_baudEcho = new CColorStaticST(this);
     m_baudEcho->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     m_baudEcho->setGeometry(DluRect(156, 6, 40, 12));

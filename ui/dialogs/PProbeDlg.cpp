@@ -55,7 +55,7 @@ void CPProbeDlg::BuildControls() {
     sondeLabel->setBuddy(m_sondeList);
     m_sondeList->setGeometry(DluRect(70, 6, 50, 13));
     SetDlgItem(IDC_SONDE_LIST, m_sondeList);
-    connect(m_sondeList, qOverload<int>(&QComboBox::activated), this, [this](int) { OnCbnSelchangeSondeSerial(); });
+    ConnectControl(m_sondeList, qOverload<int>(&QComboBox::activated), [this](int) { OnCbnSelchangeSondeSerial(); });
     m_add = new QPushButton(QStringLiteral("Add"), this);
     m_add->setGeometry(DluRect(126, 5, 40, 14));
     SetDlgItem(IDC_ADD, m_add);
@@ -98,13 +98,13 @@ void CPProbeDlg::BuildControls() {
     m_gammaView->addItems({QStringLiteral("Hide"), QStringLiteral("Manual"), QStringLiteral("Auto")});
     m_gammaView->setGeometry(DluRect(14, 80, 50, 13));
     SetDlgItem(IDC_GAMMA_VIEW, m_gammaView);
-    connect(m_gammaView, qOverload<int>(&QComboBox::activated), this, [this](int) { OnCbnSelchangeGammaView(); });
+    ConnectControl(m_gammaView, qOverload<int>(&QComboBox::activated), [this](int) { OnCbnSelchangeGammaView(); });
     QLabel* maxLabel = label(IDC_GAMMA_MAX_LABEL, "&Maximum : ", 72, 82, 40);
     m_gammaMax = new QComboBox(this);
     maxLabel->setBuddy(m_gammaMax);
     m_gammaMax->setGeometry(DluRect(114, 80, 50, 13));
     SetDlgItem(IDC_GAMMA_MAX, m_gammaMax);
-    connect(m_gammaMax, qOverload<int>(&QComboBox::activated), this, [this](int) { OnCbnSelchangeGammaMaximum(); });
+    ConnectControl(m_gammaMax, qOverload<int>(&QComboBox::activated), [this](int) { OnCbnSelchangeGammaMaximum(); });
 
     m_average = new QCheckBox(QStringLiteral("&Average"), this);
     m_average->setGeometry(DluRect(14, 102, 50, 12));

@@ -134,7 +134,7 @@ void CPWideDlg::BuildControls() {
     MapCommand(IDC_FA, [this] { OnBnClickedFa(); });
     MapCommand(ID_SCOPE_SETTINGS_CHANGED, [this] { OnCommand64808(); });
     // User selections only, as the selection-change notification comes.
-    connect(m_zoom, &QComboBox::activated, this, [this] { OnCbnSelchangeZoom(); });
+    ConnectControl(m_zoom, &QComboBox::activated, [this] { OnCbnSelchangeZoom(); });
 }
 
 int CPWideDlg::RxIndex() const {

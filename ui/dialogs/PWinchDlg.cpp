@@ -87,7 +87,7 @@ CPWinchDlg::CPWinchDlg(CPreferences& prefs, SetupPageHooks hooks, QWidget* paren
     m_cable = new QComboBox(this);
     m_cable->setGeometry(DluRect(100, 70, 80, 13));
     SetDlgItem(IDC_CABLE, m_cable);
-    connect(m_cable, &QComboBox::activated, this, [this](int) { OnCbnSelchangeCable(); });
+    ConnectControl(m_cable, &QComboBox::activated, [this](int) { OnCbnSelchangeCable(); });
 
     m_set = new QPushButton(QStringLiteral("&Set"), this);
     m_set->setGeometry(DluRect(150, 90, 50, 14));

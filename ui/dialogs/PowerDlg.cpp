@@ -313,7 +313,7 @@ void CPowerDlg::BuildControls() {
     m_slider->setRange(CPlayer::kSliderMin, CPlayer::kSliderMax);
     m_slider->setValue(CPlayer::kSliderInitial);
     SetDlgItem(IDC_SPEED, m_slider);
-    QObject::connect(m_slider, &QSlider::valueChanged, this, [this](int v) { m_player.SetSliderPos(v); });
+    ConnectControl(m_slider, &QSlider::valueChanged, [this](int v) { m_player.SetSliderPos(v); });
     m_player.SetSliderPos(m_slider->value());
 
     m_status = new CColorStaticST(QString(), this);

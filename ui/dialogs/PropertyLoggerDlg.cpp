@@ -79,7 +79,7 @@ CPropertyLoggerDlg::CPropertyLoggerDlg(CPreferences& prefs, HeaderRecord& header
         p->move(origin);
     setFixedSize(page.width() + 8 + 2 * kMargin, kMargin + kTabHeight + page.height() + 10 + kMargin);
 
-    connect(m_tab, &QTabBar::currentChanged, this, [this](int) {
+    ConnectControl(m_tab, &QTabBar::currentChanged, [this](int) {
         if (!m_bSelecting) OnTcnSelchange();
     });
 }

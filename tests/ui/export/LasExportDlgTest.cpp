@@ -132,6 +132,11 @@ TEST_F(LasDialog, FromAndToLabelsAreShortcutsToTheirEdits) {
         QTest::keyClick(dlg.get(), id == CLasExport::IDC_TO ? Qt::Key_T : Qt::Key_F, Qt::AltModifier);
         EXPECT_TRUE(edit->hasFocus()) << id;
     }
+    // Destroyed with a depth typed in the focused edit: its handler no longer runs as the dialog goes.
+    QTest::keyClicks(dlg->GetDlgItem<QLineEdit>(CLasExport::IDC_FROM), "50");
+    const size_t boxes = ui.BoxCount();
+    dlg.reset();
+    EXPECT_EQ(ui.BoxCount(), boxes);
 }
 
 TEST_F(LasDialog, RefusedInputs) {
