@@ -181,11 +181,12 @@ void CBrannicZenova_Dlg::OnNewLog() {
     // The send thread gives a frame up within a few write time-outs.
     const CommandQueue::Ticket cmd8 = CommandQueue::NewTicket();
     if (m_usb->sendF8(cmd8)) PumpUntil([&] { return cmd8->load() != CommandQueue::Fate::Pending; }, 2000);
-    if (const CommandQueue::Fate fate = cmd8->load(); fate != CommandQueue::Fate::Written) {
+    if (cmd8->load() != CommandQueue::Fate::Written) {
+        // Given up, refused by a full queue or still not out: the configuration is
+        // back on the last log before the one box, New log's (the send thread
+        // tells nothing of a command waited for, even if it gives it up later).
         RestoreLogPaths();
-        // Given up, the send thread's own box says so; refused by a full queue, or
-        // still not out, this one.
-        if (fate == CommandQueue::Fate::Pending) MessageBox(CUSB::NotSentText(CMD_8), {}, MB_OK | MB_ICONSTOP);
+        MessageBox(CUSB::NotSentText(CMD_8), {}, MB_OK | MB_ICONSTOP);
         return;
     }
     // Without its header a data file could never be opened again: no recording.

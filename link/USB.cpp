@@ -319,7 +319,7 @@ bool CUSB::WriteFrame(const uint8_t* frame, size_t size, int location, bool wait
         if (st == d2::FT_OK) st = d2::FT_IO_ERROR;
         ReportError(st, location);
     }
-    if (!m_shared.m_bExiting.load() && (!m_notSentTold.exchange(true) || waited))
+    if (!m_shared.m_bExiting.load() && !waited && !m_notSentTold.exchange(true))
         m_report.MessageBox(NotSentText(frame[0]), LinkBoxIcon::Error);
     return false;
 }

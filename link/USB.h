@@ -155,7 +155,8 @@ public:
     // Build the command from the settings, keep it in its own buffer and queue
     // it for the send thread. False when its check fails or the queue is full.
     // Command 8's `ticket` learns whether it was written or given up; its sender
-    // waits for that, so its give-up is always told.
+    // waits for that and tells the operator itself (one box, after what it undoes),
+    // so the send thread tells nothing of it.
     bool sendF0();
     bool sendF1();
     bool sendF2();
@@ -211,7 +212,7 @@ private:
     FT_STATUS NotValid(EntryPoint ep);
     bool Send(int code, CommandQueue::Ticket ticket = nullptr);
     // Writes a command frame whole, trying again; a frame that cannot be written is told
-    // on screen, once until a frame goes out again (a `waited` one always).
+    // on screen, once until a frame goes out again (a `waited` one never: its sender tells).
     bool WriteFrame(const uint8_t* frame, size_t size, int location, bool waited = false);
     void WriteCommand0Now();
     void ErrorLog(int location, const std::string& text);

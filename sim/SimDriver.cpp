@@ -71,7 +71,8 @@ public:
         return FT_OK;
     }
     FT_STATUS Write(const uint8_t* src, uint32_t n, uint32_t* put, uint32_t,
-                    const std::atomic<bool>&) override {
+                    const std::atomic<bool>& cancel) override {
+        while (m_s->logger.WritesHeld() && !cancel && !Gone()) m_s->clock.SleepMs(1);
         if (Gone()) return FT_IO_ERROR;
         m_s->logger.HostWrite(src, n);
         *put = n;

@@ -208,6 +208,16 @@ bool SimLogger::Plugged() {
     return m_plugged;
 }
 
+void SimLogger::HoldWrites(bool held) {
+    std::lock_guard lock(m_mu);
+    m_writesHeld = held;
+}
+
+bool SimLogger::WritesHeld() {
+    std::lock_guard lock(m_mu);
+    return m_writesHeld;
+}
+
 void SimLogger::SetWinchSpeed(double metresPerMinute) {
     std::lock_guard lock(m_mu);
     const int64_t now = m_clock.NowSteadyMs();
@@ -344,6 +354,7 @@ void SimLogger::Replug(bool powerCycled) {
     const int64_t now = m_clock.NowSteadyMs();
     AdvanceLocked(now);
     m_plugged = true;
+    m_writesHeld = false;
     if (powerCycled) {
         RebaseWinchLocked(now);
         m_outgoing.clear();

@@ -176,7 +176,11 @@ public:
     void SetSupplyDrop(int volts);             // measured voltage below the set one
     void SetCurrentMa(int mA);                 // measured current while powered
     void Unplug();                             // pending bytes lost; commands ignored
-    void Replug(bool powerCycled = false);     // powerCycled: logger back in reset state
+    void Replug(bool powerCycled = false);     // powerCycled: logger back in reset state; writes taken again
+    // A wedged bus: each write from the PC neither completes nor times out until
+    // released, or until the device goes.
+    void HoldWrites(bool held);
+    bool WritesHeld();
 
     // --- Observation ------------------------------------------------------------
     std::vector<CommandRecord> CommandLog();
@@ -299,6 +303,7 @@ private:
     bool m_silent = false;
     int64_t m_silentUntil = 0;
     bool m_plugged = true;
+    bool m_writesHeld = false;
 };
 
 }  // namespace zns::sim

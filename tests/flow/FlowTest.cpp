@@ -380,16 +380,27 @@ TEST(Flow, ARecordingCutByALostLinkKeepsEveryRecordWrittenBeforeIt) {
         if (op.Seen().size() == 2) sim.Unplug();  // at the first log's header editor, saved before the panel knows
         d.reject();
     });
-    p.dir.Ui().PushFileAnswer(p.dir.File("lost.zne"));
-    p.dlg->SendCommand(Dlg::ID_FILE_NEW);
-    EXPECT_FALSE(std::filesystem::exists(p.dir.File("lost.hed")) || std::filesystem::exists(p.dir.File("lost.zne")));
-    EXPECT_FALSE(s.SnapshotSession().Recording);
-    ASSERT_TRUE(WaitFor([&] { return !s.m_bReceiveRunning.load(); }, 5000));
-    sim.Replug(false);
-    ASSERT_TRUE(WaitFor([&] { return s.m_bReceiveRunning.load() && p.power->Power().Powered(); }, 15000));
-    ASSERT_EQ(p.dir.Ui().BoxCount(), 1u);
-    EXPECT_EQ(p.dir.Ui().LastBox().text, "USB write error.\nCommand 8 did not reach the logger.");
-    p.dir.Ui().Clear();
+    // Each refused start: the configuration back on the last log as its one box shows.
+    const std::string cfg = p.dir.File("HxZn.cfg"), last = zns::IniGetString(cfg, "BrannicLogger", "LastFile", "");
+    std::vector<std::string> at;
+    p.dir.Ui().OnBox([&](const auto&) { at.push_back(zns::IniGetString(cfg, "BrannicLogger", "LastFile", "")); });
+    for (const std::string name : {"lost", "held"}) {
+        if (name == "held") sim.HoldWrites(true);  // command 8 still not out after New log's wait
+        p.dir.Ui().PushFileAnswer(p.dir.File(name + ".zne"));
+        p.dlg->SendCommand(Dlg::ID_FILE_NEW);
+        if (name == "held") sim.Unplug();  // and given up later
+        EXPECT_FALSE(std::filesystem::exists(p.dir.File(name + ".hed")) || std::filesystem::exists(p.dir.File(name + ".zne")));
+        EXPECT_FALSE(s.SnapshotSession().Recording);
+        ASSERT_TRUE(WaitFor([&] { return !s.m_bReceiveRunning.load() && !s.txQueue.PendingBytes(); }, 5000));
+        sim.Replug(false);
+        ASSERT_TRUE(WaitFor([&] { return s.m_bReceiveRunning.load() && p.power->Power().Powered(); }, 15000));
+        ASSERT_EQ(p.dir.Ui().BoxCount(), 1u) << name;
+        EXPECT_EQ(p.dir.Ui().LastBox().text, "USB write error.\nCommand 8 did not reach the logger.");
+        EXPECT_EQ(at, std::vector<std::string>{last});
+        p.dir.Ui().Clear();
+        at.clear();
+    }
+    p.dir.Ui().OnBox(nullptr);
     const std::string log = p.dir.File("cut.zne");
     p.dir.Ui().PushFileAnswer(log);
     p.dlg->SendCommand(Dlg::ID_FILE_NEW);
