@@ -179,6 +179,8 @@ void CBrannicZenova_Dlg::OnNewLog() {
     // The log starts only on a logger that got command 8: the command's own fate
     // decides, whatever the panel shows (it notices a lost link at its next tick).
     // The send thread gives a frame up within a few write time-outs.
+    // Boxes the link posts meanwhile (a lost cable) wait until the paths are back.
+    const zns::ui::HoldPostedBoxes hold;
     const CommandQueue::Ticket cmd8 = CommandQueue::NewTicket();
     if (m_usb->sendF8(cmd8)) PumpUntil([&] { return cmd8->load() != CommandQueue::Fate::Pending; }, 2000);
     if (cmd8->load() != CommandQueue::Fate::Written) {

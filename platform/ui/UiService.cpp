@@ -58,8 +58,29 @@ int AfxMessageBox(const std::string& text, unsigned type) {
     return Service().MessageBox(nullptr, text, AppTitle(), type);
 }
 
+namespace {
+struct PostedBox {
+    std::string text, caption;
+    unsigned type;
+};
+int g_boxHolds = 0;  // GUI thread
+std::vector<PostedBox> g_heldBoxes;
+}  // namespace
+
 void PostMessageBox(const std::string& text, const std::string& caption, unsigned type) {
-    PostToGui(nullptr, [text, caption, type] { Service().MessageBox(nullptr, text, caption, type); });
+    PostToGui(nullptr, [text, caption, type] {
+        if (g_boxHolds > 0)
+            g_heldBoxes.push_back({text, caption, type});
+        else
+            Service().MessageBox(nullptr, text, caption, type);
+    });
+}
+
+HoldPostedBoxes::HoldPostedBoxes() { ++g_boxHolds; }
+
+HoldPostedBoxes::~HoldPostedBoxes() {
+    if (--g_boxHolds > 0) return;
+    for (const PostedBox& b : std::exchange(g_heldBoxes, {})) PostMessageBox(b.text, b.caption, b.type);
 }
 
 int MessageBoxAbout(const std::string& subject, const std::string& text, const std::string& caption,

@@ -138,6 +138,15 @@ std::string AppTitle();
 int AfxMessageBox(const std::string& text, unsigned type = MB_OK);
 // From any thread: shows the box later on the GUI thread and never waits.
 void PostMessageBox(const std::string& text, const std::string& caption, unsigned type);
+// While one lives (GUI thread), posted boxes wait and show, in order, once the
+// last one ends: a step that must undo what it did before anything is told.
+class HoldPostedBoxes {
+public:
+    HoldPostedBoxes();
+    ~HoldPostedBoxes();
+    HoldPostedBoxes(const HoldPostedBoxes&) = delete;
+    HoldPostedBoxes& operator=(const HoldPostedBoxes&) = delete;
+};
 
 // A box about a subject (a file's path) that a later fact can make untrue. GUI
 // thread, as AfxMessageBox; while it is up, boxes posted meanwhile show above it.

@@ -72,6 +72,15 @@ TEST(UiService, WorkerBoxesArePostedNeverAwaited) {
     PumpEvents();
     ASSERT_EQ(fake.BoxCount(), 1u);
     EXPECT_EQ(fake.LastBox().text, "I/O USB error.");
+    {  // held while a step undoes its work: shown after it, in order
+        HoldPostedBoxes hold;
+        std::thread([] { for (const char* t : {"a", "b"}) PostMessageBox(t, "ZNS", MB_OK); }).join();
+        PumpEvents();
+        EXPECT_EQ(fake.BoxCount(), 1u);
+    }
+    PumpEvents();
+    ASSERT_EQ(fake.BoxCount(), 3u);
+    EXPECT_EQ(fake.Boxes()[1].text + fake.Boxes()[2].text, "ab");
 }
 
 TEST(UiService, FilesPrintersBeep) {
