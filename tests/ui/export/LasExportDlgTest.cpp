@@ -132,8 +132,15 @@ TEST_F(LasDialog, FromAndToLabelsAreShortcutsToTheirEdits) {
         QTest::keyClick(dlg.get(), id == CLasExport::IDC_TO ? Qt::Key_T : Qt::Key_F, Qt::AltModifier);
         EXPECT_TRUE(edit->hasFocus()) << id;
     }
+    // From typed, then Start clicked at once: the file starts where the edit says.
+    auto* from = dlg->GetDlgItem<QLineEdit>(CLasExport::IDC_FROM);
+    from->selectAll();
+    QTest::keyClicks(from, "99.01");
+    QTest::mouseClick(dlg->GetDlgItem(CLasExport::IDC_START), Qt::LeftButton);
+    EXPECT_NE(exporttest::ReadAll(dir / "LAS/run1.las").find("STRT.M           99.01"), std::string::npos);
     // Destroyed with a depth typed in the focused edit: its handler no longer runs as the dialog goes.
-    QTest::keyClicks(dlg->GetDlgItem<QLineEdit>(CLasExport::IDC_FROM), "50");
+    from->setFocus();
+    QTest::keyClicks(from, "50");
     const size_t boxes = ui.BoxCount();
     dlg.reset();
     EXPECT_EQ(ui.BoxCount(), boxes);
@@ -280,17 +287,8 @@ TEST_F(LasDialog, OutputChoice) {
     dlg->SendCommand(CLasExport::IDC_OUTPUT_BROWSE);
     EXPECT_EQ(Text(CLasExport::IDC_OUTPUT_NAME), "mine.las");
     EXPECT_TRUE(Enabled(CLasExport::IDC_START));
-    // From typed, then Start clicked at once: the file starts where the edit says.
-    dlg->show();
-    dlg->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(dlg.get()));
-    auto* from = dlg->GetDlgItem<QLineEdit>(CLasExport::IDC_FROM);
-    from->setFocus();
-    from->selectAll();
-    QTest::keyClicks(from, "99.01");
-    QTest::mouseClick(dlg->GetDlgItem(CLasExport::IDC_START), Qt::LeftButton);
-    const std::string mine = exporttest::ReadAll(dir / "mine.las");
-    EXPECT_NE(mine.find("STRT.M           99.01"), std::string::npos) << mine.substr(0, 900);
+    dlg->SendCommand(CLasExport::IDC_START);
+    EXPECT_TRUE(zns::FileExists(dir / "mine.las"));
 
     // The log itself, spelled otherwise, is refused before any question.
     const std::string log = exporttest::ReadAll(zne);
