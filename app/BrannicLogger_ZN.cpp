@@ -217,6 +217,12 @@ void CBrannicLogger_ZNApp::Shutdown() {
         std::snprintf(line, sizeof line, format, static_cast<unsigned>(pages));
         if (pages > 0) text += (text.empty() ? "" : "\n") + std::string(line);
     }
+    // What failed pages would have told (a refusal with its reason), each once.
+    for (const auto& [said, pages] : left.told) {
+        char line[40] = "";
+        if (pages > 1) std::snprintf(line, sizeof line, kMsgPagesTold, static_cast<unsigned>(pages));
+        text += (text.empty() ? "" : "\n") + said + line;
+    }
     // Told while this copy holds the lock: a new start brings this box
     // forward instead of hiding it behind a window of its own.
     if (!text.empty()) zns::ui::AfxMessageBox(text, MB_OK | MB_ICONEXCLAMATION);

@@ -101,6 +101,7 @@ public:
         "%u page(s) were not printed: the print system did not take them in time.";
     static constexpr const char* kMsgPagesMayBePrinted =
         "%u page(s) may have been printed: the print system could not be asked in time.";
+    static constexpr const char* kMsgPagesTold = " (%u pages)";
     static constexpr const char* kMsgStillEnding =
         "ZNS Acquisition software is still ending. Start it again in a moment.";
 

@@ -296,12 +296,18 @@ bool CBrannicZenova_Dlg::ConfirmExit() {
     } guard{m_inConfirmExit};
 
     if (!m_app.m_bPowerDownConfirmed) PumpMessages(10);
-    if (m_shared.m_nLinkState > LINK_ANSWER) {
+    const bool asked = m_shared.m_nLinkState > LINK_ANSWER;
+    if (asked) {
         if (m_shared.m_bSondePowered) {
             MessageBox(kMsgPoweredExit, {}, MB_OK | MB_ICONSTOP);
             return false;
         }
         if (MessageBox(kMsgAskExit, {}, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES) return false;
+    }
+    // From here the exit goes on by itself: no print box may hold it (the
+    // count at the end tells what printing would have said).
+    if (m_drawer) m_drawer->PrintSpooler().BeginExit();
+    if (asked) {
         // From here a new start waits for this copy to end instead of raising its window.
         m_app.m_instanceChecker.Ending();
         PumpMessages(1000);

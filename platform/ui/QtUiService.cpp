@@ -331,21 +331,23 @@ bool IsRefusal(http_status_t status) {
            (status < HTTP_STATUS_SERVER_ERROR || status >= HTTP_STATUS_CUPS_AUTHORIZATION_CANCELED);
 }
 
-// The names among `names` that a Get-Jobs answer lists; nothing unless the
-// answer is a success: an error (busy, an internal error) says nothing of the jobs.
-std::optional<std::set<std::string>> NamesListed(ipp_t* response, const std::set<std::string>& names) {
-    if (!response || ippGetStatusCode(response) > IPP_STATUS_OK_EVENTS_COMPLETE) return std::nullopt;
-    std::set<std::string> held;
-    for (ipp_attribute_t* a = ippFindAttribute(response, "job-name", IPP_TAG_ZERO); a;
-         a = ippFindNextAttribute(response, "job-name", IPP_TAG_ZERO))
-        if (const char* n = ippGetString(a, 0, nullptr); n && names.count(n)) held.insert(n);
-    return held;
+// Why the server refused, in its own words (UTF-8, localised) as 1252.
+std::string ServerWords(ipp_t* response, ipp_status_t status, http_status_t http) {
+    const char* said = ippGetString(ippFindAttribute(response, "status-message", IPP_TAG_TEXT), 0, nullptr);
+    return ToCp1252(said && *said ? said : response ? ippErrorString(status) : httpStatus(http));
 }
 
+// What a Get-Jobs found: the names listed, or the server's refusal to say.
+struct JobsListed {
+    std::optional<std::set<std::string>> held;  // a successful answer
+    std::string refusal;  // else what the server said when it refused (empty: no answer)
+};
+
 // The jobs of these names that the server holds for the printer ("ipp://localhost/"
-// and "/": any printer); nothing when that is unknown (no answer, or an error).
-std::optional<std::set<std::string>> HeldJobs(http_t* http, const char* uri, const std::string& resource,
-                                              const std::set<std::string>& names) {
+// and "/": any printer). An error that says the server is busy or failing is
+// no answer; one that refuses the question is an answer, which says nothing
+// of the jobs.
+JobsListed HeldJobs(http_t* http, const char* uri, const std::string& resource, const std::set<std::string>& names) {
     ipp_t* request = ippNewRequest(IPP_OP_GET_JOBS);
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
@@ -356,9 +358,18 @@ std::optional<std::set<std::string>> HeldJobs(http_t* http, const char* uri, con
     static const char* const wanted[] = {"job-name", "job-uuid"};
     ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 2, nullptr, wanted);
     ipp_t* response = cupsDoRequest(http, request, resource.c_str());
-    auto held = NamesListed(response, names);
+    JobsListed out;
+    const ipp_status_t status = response ? ippGetStatusCode(response) : IPP_STATUS_ERROR_INTERNAL;
+    if (response && status <= IPP_STATUS_OK_EVENTS_COMPLETE) {
+        out.held.emplace();
+        for (ipp_attribute_t* a = ippFindAttribute(response, "job-name", IPP_TAG_ZERO); a;
+             a = ippFindNextAttribute(response, "job-name", IPP_TAG_ZERO))
+            if (const char* n = ippGetString(a, 0, nullptr); n && names.count(n)) out.held->insert(n);
+    } else if (response ? IsRefusal(status) : IsRefusal(httpGetStatus(http))) {
+        out.refusal = ServerWords(response, status, httpGetStatus(http));
+    }
     ippDelete(response);
-    return held;
+    return out;
 }
 
 // Whether the printer is stopped, and the message it has (a refusing queue's reason).
@@ -428,9 +439,14 @@ PrintJobOutcome QtUiService::SendPrintJob(const PrintJobRequest& job, int timeou
     ipp_t* response = nullptr;
     ipp_status_t status = IPP_STATUS_OK;
     // A page sent before without an answer may be held already: never twice.
-    std::optional<std::set<std::string>> found{std::in_place};
+    JobsListed found{std::set<std::string>{}, {}};
     if (job.mayBeHeld) found = HeldJobs(http, uri, resource, {job.title});
-    const int held = found ? static_cast<int>(found->size()) : -1;
+    const int held = found.held ? static_cast<int>(found.held->size()) : -1;
+    if (!found.refusal.empty()) {
+        // An answer, though not the one asked for: whether it holds the page stays unknown.
+        out.status = PrintJobOutcome::Unknown;
+        out.reason = found.refusal;
+    }
     // The program's exit may have stopped it before it went.
     if (held == 0 && (!job.gate || job.gate->Open())) {
         // The length is the whole body: the request, then the document.
@@ -448,8 +464,7 @@ PrintJobOutcome QtUiService::SendPrintJob(const PrintJobRequest& job, int timeou
         status = response ? ippGetStatusCode(response) : IPP_STATUS_ERROR_INTERNAL;
         if (response ? IsRefusal(status) : IsRefusal(sent)) {
             out.status = PrintJobOutcome::Refused;
-            const char* said = ippGetString(ippFindAttribute(response, "status-message", IPP_TAG_TEXT), 0, nullptr);
-            out.reason = said && *said ? ToCp1252(said) : response ? ippErrorString(status) : httpStatus(sent);
+            out.reason = ServerWords(response, status, sent);
         }
     }
     if (held == 1 || (response && status <= IPP_STATUS_OK_EVENTS_COMPLETE)) out.status = PrintJobOutcome::Printed;
@@ -473,9 +488,9 @@ std::optional<std::set<std::string>> QtUiService::JobsHeld(const std::set<std::s
     PrintServerAnswer failure = PrintServerAnswer::Silent;
     http_t* http = ConnectPrintServer(timeoutMs, failure);
     if (!http) return std::nullopt;
-    auto held = HeldJobs(http, "ipp://localhost/", "/", names);
+    auto found = HeldJobs(http, "ipp://localhost/", "/", names);
     httpClose(http);
-    return held;
+    return found.held;
 }
 
 void QtUiService::Beep(unsigned, unsigned) { QApplication::beep(); }

@@ -41,6 +41,8 @@ public:
     bool Open() { return Take(kSent); }
     // True: the job was not sent and never will be.
     bool Stop() { return Take(kStopped); }
+    // True once the job went (or began to go): the server may hold it.
+    bool Sent() const { return m_state.load() == kSent; }
 
 private:
     enum { kUndecided, kSent, kStopped };
@@ -70,9 +72,11 @@ struct PrintJobRequest {
 inline constexpr const char* kPdfWithoutFile = "/";
 
 struct PrintJobOutcome {
-    enum Status { Printed, Refused, Silent };  // Silent: no answer came, the job may be held
+    // Silent: no answer came, the job may be held. Unknown: sent before, and the
+    // server refused to say whether it holds it: not sent again.
+    enum Status { Printed, Refused, Silent, Unknown };
     Status status = Silent;
-    std::string reason;  // what the print server said when it refused the job
+    std::string reason;  // what the print server said when it refused the job (or the question)
     bool stopped = false;  // printed on a stopped printer: the job waits in its queue
     std::string message;   // the stopped printer's own word, when it has one
 };

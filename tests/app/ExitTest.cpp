@@ -255,29 +255,42 @@ TEST(Shutdown, PagesHeldByAPrintSystemThatHangsAreToldAndNotWaitedFor) {
     ui.HangPrintSystem(true);
     p.dlg->SendCommand(Dlg::ID_FILE_PRINT);
     p.dlg->SendCommand(Dlg::ID_FILE_PRINT);
-    p.app.Shared().m_nLinkState = LINK_ANSWER;
-    ASSERT_TRUE(p.dlg->ConfirmExit());
-    bool lockedAtBox = false;  // a new start then waits for the box, never hides it
-    ui.OnBox([&](const auto&) { lockedAtBox = p.app.m_instanceChecker.IsTracking(); });
-    // A page that fails while the exit waits (the workers are gone by then): no box, counted.
-    QTimer fail;
-    QObject::connect(&fail, &QTimer::timeout, [&] {
-        if (p.app.Shared().m_bLinkWatchRunning) return;
+    // A page that fails just after Yes, in the exit's first pumps, and one that fails
+    // while the exit waits (the workers are gone by then): no box, each counted with its reason.
+    zns::TracePrintSpooler& spooler = p.dlg->Drawer()->PrintSpooler();
+    const auto fail = [&] {
         zns::PrintedLogPage page;
         page.device = zns::PrinterDevice{};
         page.device->outputFile = "/zns-no-such-dir/log.pdf";
-        p.dlg->Drawer()->PrintSpooler().Submit(page);
-        fail.stop();
+        const size_t was = spooler.Failed();
+        spooler.Submit(page);
+        WaitFor([&] { return spooler.Failed() > was; }, 10000);
+    };
+    bool lockedAtBox = false;  // a new start then waits for the box, never hides it
+    ui.OnBox([&](const auto& box) {
+        if (box.text == Dlg::kMsgAskExit) QTimer::singleShot(0, fail);
+        lockedAtBox = p.app.m_instanceChecker.IsTracking();
     });
-    fail.start(5);
+    p.app.Shared().m_nLinkState = LINK_STATUS;
+    ui.PushAnswer(IDYES);
+    ASSERT_TRUE(p.dlg->ConfirmExit());
+    QTimer failing;
+    QObject::connect(&failing, &QTimer::timeout, [&] {
+        if (p.app.Shared().m_bLinkWatchRunning) return;
+        failing.stop();
+        fail();
+    });
+    failing.start(5);
     QElapsedTimer t;
     t.start();
     p.app.Shutdown();
     EXPECT_LT(t.elapsed(), 15000);
     EXPECT_TRUE(lockedAtBox);
     EXPECT_FALSE(p.app.m_instanceChecker.IsTracking());  // then a new start need not wait
-    ASSERT_EQ(ui.BoxCount(), 1u);
-    EXPECT_EQ(ui.LastBox().text, "3 page(s) were not printed: the print system did not take them in time.");
+    ASSERT_EQ(ui.BoxCount(), 2u);
+    EXPECT_EQ(ui.LastBox().text,
+              "2 page(s) were not printed: the print system did not take them in time.\nThe page could not be "
+              "printed on \"/zns-no-such-dir/log.pdf\": No such file or directory (2 pages)");
 }
 
 TEST(Shutdown, ClosingWhileTheLinkStillSearches) {

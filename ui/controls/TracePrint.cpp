@@ -288,6 +288,7 @@ PrintResult PrintOnPrinter(const PrintedLogPage& page) {
     const ui::PrintJobOutcome out = ui::Service().SendPrintJob(job, kPrintServerWaitMs);
     if (out.status == ui::PrintJobOutcome::Silent) throw PrintServerSilent();
     if (out.status == ui::PrintJobOutcome::Refused) throw PrintJobRefused(out.reason);
+    if (out.status == ui::PrintJobOutcome::Unknown) throw PrintJobUnknown(out.reason);
     return {true, job.printer, out.stopped, out.message};
 }
 
@@ -320,11 +321,13 @@ std::string NewJobMark() {
     return run + "-" + std::to_string(++count);
 }
 
-// Resolves the page's printer and prints it; `trouble` is what to tell, and
-// `replaced` the chosen printer that could not be opened. PrintServerSilent
+// Resolves the page's printer and prints it; `trouble` is what to tell,
+// `replaced` the chosen printer that could not be opened, and `unknown` set
+// when the server would not say whether it holds the page. PrintServerSilent
 // goes to the caller: the page is kept.
 PrintResult PrintJob(PrintedLogPage& page, const TracePrintSpooler::PrintFunction& print,
-                     const TracePrintSpooler::LookupFunction& lookup, std::string& trouble, std::string& replaced) {
+                     const TracePrintSpooler::LookupFunction& lookup, std::string& trouble, std::string& replaced,
+                     bool& unknown) {
     if (!page.printerName.empty()) {
         if (auto d = lookup(page.printerName)) {
             page.device = std::move(d);
@@ -348,6 +351,10 @@ PrintResult PrintJob(PrintedLogPage& page, const TracePrintSpooler::PrintFunctio
         trouble = Told(kMsgPageNotPrinted, target);
     } catch (const PrintJobRefused& e) {
         trouble = Told(kMsgPageRefused, target, e.what());
+    } catch (const PrintJobUnknown& e) {
+        // Never sent twice: told, and the pages after it go on.
+        trouble = Told(kMsgPageMayBePrinted, target, e.what());
+        unknown = true;
     }
     return false;
 }
@@ -364,13 +371,23 @@ struct TracePrintSpooler::Shared {
     // Troubles told in a box not yet answered, with the pages not printed they tell of.
     std::map<std::string, size_t> boxesUp;
     bool exiting = false;  // the program's exit tells one count instead of boxes
-    size_t untold = 0;     // pages not printed that no box told of: the exit's count
+    // What no box told, with its pages: the exit's count (a text about no page goes).
+    std::vector<std::pair<std::string, size_t>> untold;
+
+    void Untold(const std::string& text, size_t pages) { AddTold(untold, text, pages); }
+    static void AddTold(std::vector<std::pair<std::string, size_t>>& to, const std::string& text, size_t pages) {
+        if (pages == 0) return;
+        auto it = std::find_if(to.begin(), to.end(), [&](const auto& t) { return t.first == text; });
+        if (it == to.end()) to.emplace_back(text, pages);
+        else it->second += pages;
+    }
 };
 
 // What a request found, written by its thread.
 struct TracePrintSpooler::Outcome {
     bool ok = false;
     bool silent = false;
+    bool unknown = false;  // the server would not say whether it holds the page
     std::string trouble;
     std::string printer;  // where it was printed
     std::string replaced;  // the chosen printer, not to be opened
@@ -487,6 +504,11 @@ void TracePrintSpooler::WaitIdle() {
     m_idle.wait(g, [this] { return m_stop || (m_queue.empty() && !m_request && !m_busy); });
 }
 
+void TracePrintSpooler::BeginExit() {
+    std::lock_guard<std::mutex> g(m_s->lock);
+    m_s->exiting = true;
+}
+
 PrintExitCount TracePrintSpooler::Finish(int ms, const std::function<void()>& pump) {
     const Clock::time_point start = Clock::now(), end = start + std::chrono::milliseconds(ms);
     const Clock::time_point lookUpAt = start + std::chrono::milliseconds(ms / 2);  // the rest is the server's
@@ -517,7 +539,15 @@ PrintExitCount TracePrintSpooler::Finish(int ms, const std::function<void()>& pu
         pump();
         g.lock();
     }
-    count.notPrinted = m_s->untold;
+    count.told = std::move(m_s->untold);
+    // A page whose answer came: printed, or what it would have told.
+    const auto answered = [&count](const Outcome& out) {
+        if (out.ok) return;
+        if (out.trouble.empty())
+            ++count.notPrinted;
+        else
+            Shared::AddTold(count.told, out.trouble, 1);
+    };
     std::set<std::string> ask;  // sent without an answer: the server may hold them
     for (const Job& j : m_queue)
         if (j.kind == Job::Page && !j.ToFile() && j.page->mayBeHeld)
@@ -525,15 +555,18 @@ PrintExitCount TracePrintSpooler::Finish(int ms, const std::function<void()>& pu
         else if (j.kind == Job::Page)
             ++count.notPrinted;
     std::string inFlight;  // the page whose answer has not come
+    bool inFlightEnded = true;  // ... and nothing of it is on its way to the server
     if (m_request && m_request->job.kind == Job::Page) {
         const Request& r = *m_request;
-        const bool answered = *r.done && !r.outcome->silent;
-        if (answered && !r.outcome->ok)
-            ++count.notPrinted;
-        else if (!answered && r.gate->Stop() && !r.job.page->mayBeHeld)
+        if (*r.done && !r.outcome->silent) {
+            answered(*r.outcome);
+        } else if (r.gate->Stop() && !r.job.page->mayBeHeld) {
             ++count.notPrinted;  // never sent, and now never will be
-        else if (!answered)
+        } else {
             ask.insert(inFlight = PrintJobTitle(*r.job.page));
+            // Still being sent, the server may store it after it is asked.
+            inFlightEnded = !r.gate->Sent() || *r.done;
+        }
     }
     if (!ask.empty()) {
         // On a thread of its own: the server may not answer at all.
@@ -555,12 +588,14 @@ PrintExitCount TracePrintSpooler::Finish(int ms, const std::function<void()>& pu
         }).detach();
         wait([&] { return !*done; }, end);
         for (const std::string& title : ask) {
-            // The page in flight may have had its answer meanwhile.
-            if (title == inFlight && *m_request->done && m_request->outcome->ok) continue;
-            if (!*held)
-                ++count.unknown;
-            else if (!(*held)->count(title))
+            if (title == inFlight && *m_request->done && !m_request->outcome->silent)
+                answered(*m_request->outcome);  // its answer came meanwhile
+            else if (*held && (*held)->count(title))
+                continue;  // printed
+            else if (*held && (title != inFlight || inFlightEnded))
                 ++count.notPrinted;
+            else
+                ++count.unknown;
         }
     }
     Release(g);
@@ -626,7 +661,7 @@ size_t TracePrintSpooler::Dropped() const {
 void TracePrintSpooler::Tell(const std::string& text, std::unique_lock<std::mutex>& g, size_t pages) {
     // Never during the program's exit, whose wait must not hold on a box.
     if (m_s->exiting) {
-        m_s->untold += pages;
+        m_s->Untold(text, pages);
         return;
     }
     // Not told again while its box is up; once answered, it is.
@@ -640,7 +675,7 @@ void TracePrintSpooler::Tell(const std::string& text, std::unique_lock<std::mute
             {
                 std::lock_guard<std::mutex> g(s->lock);
                 if (s->exiting) {
-                    s->untold += s->boxesUp[text];
+                    s->Untold(text, s->boxesUp[text]);
                     s->boxesUp.erase(text);
                     return;
                 }
@@ -728,7 +763,7 @@ void TracePrintSpooler::PrintToFile(Job& job, std::unique_lock<std::mutex>& g) {
     g.unlock();
     Outcome out;
     try {
-        out.Take(PrintJob(*job.page, print, lookup, out.trouble, out.replaced));
+        out.Take(PrintJob(*job.page, print, lookup, out.trouble, out.replaced, out.unknown));
     } catch (...) {
         out.trouble = Told(kMsgPageNotPrinted, job.page->device->outputFile);
     }
@@ -740,7 +775,7 @@ void TracePrintSpooler::PrintToFile(Job& job, std::unique_lock<std::mutex>& g) {
 void TracePrintSpooler::PageDone(const Outcome& out, const PrintedLogPage& page, size_t bytes,
                                  std::unique_lock<std::mutex>& g) {
     m_bytes -= std::min(m_bytes, bytes);
-    ++(out.ok ? m_printed : m_failed);
+    if (!out.unknown) ++(out.ok ? m_printed : m_failed);
     // Which printer takes the pages of one that cannot be opened: told once,
     // until a page finds the chosen one again.
     if (!out.replaced.empty() && out.ok && out.replaced != m_replacedTold) {
@@ -779,7 +814,7 @@ void TracePrintSpooler::StartRequest(Job job) {
         job.page->gate = r->gate;
         work = [out, page = *job.page, print = m_print, lookup = m_lookup]() mutable {
             try {
-                out->Take(PrintJob(page, print, lookup, out->trouble, out->replaced));
+                out->Take(PrintJob(page, print, lookup, out->trouble, out->replaced, out->unknown));
             } catch (const PrintServerSilent&) {
                 out->silent = true;
             } catch (...) {
@@ -856,8 +891,9 @@ void TracePrintSpooler::RequestDone(std::unique_lock<std::mutex>& g) {
     if (job.kind == Job::Page) {
         if (out.silent) {
             // Kept, first of the pages for printers; tried again later, after
-            // asking whether the server holds it when it was sent.
-            job.page->mayBeHeld = true;
+            // asking whether the server holds it if it was sent (a lookup that
+            // timed out sent nothing).
+            job.page->mayBeHeld = job.page->mayBeHeld || r->gate->Sent();
             m_queue.push_front(std::move(job));
             StartWaiting(now, g);
             return;

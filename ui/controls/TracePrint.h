@@ -26,6 +26,8 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "platform/Clock.h"
 #include "platform/WinTypes.h"
@@ -71,6 +73,8 @@ inline constexpr const char* kMsgPrinterStopped =
     "The printer \"%s\" is stopped: the page waits in its queue.";
 inline constexpr const char* kMsgPrinterStoppedWhy =
     "The printer \"%s\" is stopped (%s): the page waits in its queue.";
+inline constexpr const char* kMsgPageMayBePrinted =
+    "The page may have been printed on \"%s\": the print system would not say (%s).";
 inline constexpr const char* kMsgPagesWait =
     "The print system does not answer: the pages wait and are printed once it answers.";
 inline constexpr const char* kMsgPageDropped =
@@ -111,6 +115,13 @@ struct PrintServerSilent : std::runtime_error {
 // Thrown by a print step whose job the print system refused, or whose PDF
 // file could not be written; what() is the reason.
 struct PrintJobRefused : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// Thrown by a print step for a page sent before without an answer, when the
+// server refuses to say whether it holds it: it is not sent again; what() is
+// the server's word.
+struct PrintJobUnknown : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
@@ -228,7 +239,7 @@ struct PrintResult {
 // asked), else a PDF job sent to its queue (named by its mark; a page sent
 // before without an answer is not sent again when the server holds it). False
 // when no PDF could be made; PrintJobRefused when the file cannot be written or
-// the job is refused; PrintServerSilent for a job. Nothing is shown.
+// the job is refused; PrintServerSilent for a job; PrintJobUnknown. Nothing is shown.
 PrintResult PrintOnPrinter(const PrintedLogPage& page);
 
 // What the print system answered about the chosen printer and its default one.
@@ -239,11 +250,14 @@ struct PrinterLookup {
     bool silent = false;  // the print system gave no answer in time
 };
 
-// The pages the program's exit leaves: those the print server does not hold,
-// and those it could not be asked about in time (they may have been printed).
+// The pages the program's exit leaves: those never sent or that the print
+// server does not hold, those it could not be asked about in time (they may
+// have been printed), and what the pages that failed from the exit on would
+// have told (a refusal with its reason), each with its pages.
 struct PrintExitCount {
     size_t notPrinted = 0;
     size_t unknown = 0;
+    std::vector<std::pair<std::string, size_t>> told;
 };
 
 // Requests to the print system still running on threads the spooler gave up
@@ -292,11 +306,16 @@ public:
     void AskServer(std::function<void(ui::PrintServerAnswer)> done);
     // Waits until every queued page is through (tests).
     void WaitIdle();
-    // The program's exit, within `ms`: from now on nothing is told (the count
-    // says it). Kept pages are tried once more at once; then each page sent
-    // without an answer (the one in flight included) is looked up on the
-    // server by its mark, and a page not yet sent is never sent. `pump` runs
-    // between short waits. Then Stop.
+    // The program's exit has begun (its Yes): from now on nothing is told, not
+    // even a box posted before and not yet shown; Finish's count says it.
+    void BeginExit();
+    // The program's exit, within `ms` (BeginExit if not yet). Kept pages are
+    // tried once more at once; then each page sent without an answer (the one
+    // in flight included) is looked up on the server by its mark, and a page
+    // not yet sent is never sent. Printed: the server lists it or took it; not
+    // printed: never sent, refused, or its request ended and the server does
+    // not list it; else it may have been printed. `pump` runs between short
+    // waits. Then Stop.
     PrintExitCount Finish(int ms, const std::function<void()>& pump = {});
     // Ends the spooler's thread without waiting on the print system (a request
     // still running is left to end on its own). Returns the pages not printed.
@@ -330,7 +349,7 @@ private:
     void PrintToFile(Job& job, std::unique_lock<std::mutex>& g);
     void PageDone(const Outcome& out, const PrintedLogPage& page, size_t bytes, std::unique_lock<std::mutex>& g);
     void StartWaiting(Clock::time_point now, std::unique_lock<std::mutex>& g);
-    // `pages`: the pages not printed that the text tells of.
+    // `pages`: the pages not printed (or maybe printed) that the text tells of.
     void Tell(const std::string& text, std::unique_lock<std::mutex>& g, size_t pages = 0);
     void Log(const PrintedLogPage& page, const std::string& text, std::unique_lock<std::mutex>& g);
     bool PagesHeld() const;
