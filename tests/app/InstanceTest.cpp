@@ -12,6 +12,7 @@
 #include <QWidget>
 #include <atomic>
 #include <thread>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "AppTestSupport.h"
@@ -100,37 +101,52 @@ TEST(InstanceChecker, LeftoversOfACrashedCopyDoNotCount) {
 }
 
 TEST(InstanceChecker, ProgramStartedTwiceRaisesTheFirstAndEnds) {
-    QTemporaryDir root;
-    const QString home = root.path() + "/home";
-    QDir().mkpath(home);
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("ZNS_HOME", home);
-    env.remove("XDG_RUNTIME_DIR");  // the lock goes to a folder of the user's own in the temporary one
-    env.insert("TMPDIR", root.path());
-    env.insert("XDG_CONFIG_HOME", root.path() + "/config");
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    env.insert("ZNS_LOGGER", "sim");
+    // At <tmp>/zns-<uid>: nothing, the user's own folder open to others, or another
+    // user's folder (the lock then goes to the user's cache folder).
+    for (const uid_t owner : {uid_t(-1), geteuid(), uid_t(12345)}) {
+        const bool others = owner == uid_t(12345);
+        QTemporaryDir root;
+        const QString home = root.path() + "/home", tmpFolder = root.path() + "/zns-" + QString::number(geteuid());
+        QDir().mkpath(home);
+        const QByteArray tmpPath = QFile::encodeName(tmpFolder);
+        if (owner != uid_t(-1) && (::mkdir(tmpPath, 0700) != 0 || ::chmod(tmpPath, others ? 0777 : 0755) != 0 ||
+                                   ::chown(tmpPath, owner, gid_t(-1)) != 0))
+            GTEST_SKIP() << "no folder of another user can be made here";
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("ZNS_HOME", home);
+        env.remove("XDG_RUNTIME_DIR");  // the lock goes to a folder of the user's own
+        env.insert("TMPDIR", root.path());
+        env.insert("XDG_CONFIG_HOME", root.path() + "/config");
+        env.insert("XDG_CACHE_HOME", root.path() + "/cache");
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        env.insert("ZNS_LOGGER", "sim");
 
-    QProcess first;
-    first.setProcessEnvironment(env);
-    first.start(ZNS_EXE_PATH, {});
-    ASSERT_TRUE(first.waitForStarted(5000));
-    const QString socket = root.path() + "/zns-" + QString::number(geteuid()) + "/CInstanceChecker_MMF_zns.sock";
-    ASSERT_TRUE(WaitFor([&] { return QFile::exists(socket); }, 10000)) << first.readAllStandardError().toStdString();
+        QProcess first;
+        first.setProcessEnvironment(env);
+        first.start(ZNS_EXE_PATH, {});
+        ASSERT_TRUE(first.waitForStarted(5000));
+        const QString socket = (others ? root.path() + "/cache/zns" : tmpFolder) + "/CInstanceChecker_MMF_zns.sock";
+        ASSERT_TRUE(WaitFor([&] { return QFile::exists(socket); }, 10000)) << first.readAllStandardError().toStdString();
 
-    QProcess second;
-    second.setProcessEnvironment(env);
-    second.start(ZNS_EXE_PATH, {});
-    ASSERT_TRUE(second.waitForFinished(10000));
-    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(second.exitCode(), 0);
-    EXPECT_EQ(first.state(), QProcess::Running);
-    EXPECT_FALSE(second.readAllStandardError().contains("XDG_RUNTIME_DIR"));  // no warning
+        QProcess second;
+        second.setProcessEnvironment(env);
+        second.start(ZNS_EXE_PATH, {});
+        ASSERT_TRUE(second.waitForFinished(10000)) << owner;
+        EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(second.exitCode(), 0);
+        EXPECT_EQ(first.state(), QProcess::Running);
+        EXPECT_FALSE(second.readAllStandardError().contains("XDG_RUNTIME_DIR"));  // no warning
+        struct stat st {};
+        ASSERT_EQ(::stat(tmpPath, &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, others ? 0777u : 0700u);  // closed, or left as it is
+        EXPECT_EQ(QDir(tmpFolder).isEmpty(), others);
 
-    first.terminate();
-    if (!first.waitForFinished(5000)) {
-        first.kill();
-        first.waitForFinished(5000);
+        first.terminate();
+        if (!first.waitForFinished(5000)) {
+            first.kill();
+            first.waitForFinished(5000);
+        }
+        EXPECT_FALSE(first.readAllStandardError().contains("XDG_RUNTIME_DIR"));
     }
 }
 
