@@ -1,7 +1,6 @@
 // The link lost in the middle of a log and back: the records written before
 // the loss stay intact, and the log goes on in the same file once the logger
-// is back, without a write failure and without a half frame in the file; its
-// hole is told once.
+// is back, without a write failure or a half frame in the file; its hole is told once.
 #include "FaultSupport.h"
 #include "link/USB.h"
 #include "platform/d2xx/D2xx.h"
