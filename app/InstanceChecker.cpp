@@ -48,14 +48,17 @@ bool OwnPrivateFolder(const std::string& dir) {
 }  // namespace
 
 std::string CInstanceChecker::UserRuntimeFolder() {
-    const std::string tmp = QFile::encodeName(QDir::tempPath()).toStdString() + "/zns-" + std::to_string(::geteuid());
-    if (OwnPrivateFolder(tmp)) return tmp;
-    // Someone else holds that name: the user's cache folder, which no one else can take,
-    // so that every start of this user still meets at the same lock.
     QString cache = qEnvironmentVariable("XDG_CACHE_HOME");
     if (!QDir::isAbsolutePath(cache)) cache = QDir::homePath() + "/.cache";
-    QDir().mkpath(cache);
     const std::string own = QFile::encodeName(cache).toStdString() + "/zns";
+    // Once a start had to go to the cache folder, every later one does: a copy
+    // may hold its lock there whatever stands in the temporary folder now.
+    struct stat st {};
+    if (::lstat(own.c_str(), &st) == 0 && OwnPrivateFolder(own)) return own;
+    const std::string tmp = QFile::encodeName(QDir::tempPath()).toStdString() + "/zns-" + std::to_string(::geteuid());
+    if (OwnPrivateFolder(tmp)) return tmp;
+    // Someone else holds that name: the user's cache folder, which no one else can take.
+    QDir().mkpath(cache);
     return OwnPrivateFolder(own) ? own : std::string();
 }
 
