@@ -12,6 +12,7 @@
 #include <QWidget>
 #include <algorithm>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,25 +22,44 @@ namespace {
 
 QString Q(const std::string& s) { return QFile::decodeName(s.c_str()); }
 
-// The session's runtime folder, else the user's own in the temporary folder
+// The session's runtime folder, else one of the user's own
 // (asked for without the variable, Qt warns and makes one of its own).
 std::string DefaultFolder() {
     if (!qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
         const QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
         if (!dir.isEmpty()) return QFile::encodeName(dir).toStdString();
     }
-    return CInstanceChecker::UserTempFolder();
+    return CInstanceChecker::UserRuntimeFolder();
+}
+
+// True when `dir` (made if missing) is a real folder of this user's, then closed to
+// everyone else. A link, or a folder another user made, is never used or changed.
+bool OwnPrivateFolder(const std::string& dir) {
+    ::mkdir(dir.c_str(), 0700);
+    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st {};
+    const bool own = ::fstat(fd, &st) == 0 && st.st_uid == ::geteuid() &&
+                     ((st.st_mode & 0777) == 0700 || ::fchmod(fd, 0700) == 0);
+    ::close(fd);
+    return own;
 }
 
 }  // namespace
 
-std::string CInstanceChecker::UserTempFolder() {
-    const std::string dir = QFile::encodeName(QDir::tempPath()).toStdString() + "/zns-" + std::to_string(::geteuid());
-    ::mkdir(dir.c_str(), 0700);
+std::string CInstanceChecker::UserRuntimeFolder() {
+    QString cache = qEnvironmentVariable("XDG_CACHE_HOME");
+    if (!QDir::isAbsolutePath(cache)) cache = QDir::homePath() + "/.cache";
+    const std::string own = QFile::encodeName(cache).toStdString() + "/zns";
+    // Once a start had to go to the cache folder, every later one does: a copy
+    // may hold its lock there whatever stands in the temporary folder now.
     struct stat st {};
-    if (::lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid() || (st.st_mode & 077))
-        return {};
-    return dir;
+    if (::lstat(own.c_str(), &st) == 0 && OwnPrivateFolder(own)) return own;
+    const std::string tmp = QFile::encodeName(QDir::tempPath()).toStdString() + "/zns-" + std::to_string(::geteuid());
+    if (OwnPrivateFolder(tmp)) return tmp;
+    // Someone else holds that name: the user's cache folder, which no one else can take.
+    QDir().mkpath(cache);
+    return OwnPrivateFolder(own) ? own : std::string();
 }
 
 CInstanceChecker::CInstanceChecker(std::string appName, std::string folder)

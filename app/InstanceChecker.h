@@ -15,7 +15,7 @@ class CInstanceChecker : public QObject {
     Q_OBJECT
 public:
     // `appName` empty: the application's name (zns::ApplicationName()).
-    // `folder` empty: the user's runtime folder, else UserTempFolder().
+    // `folder` empty: the user's runtime folder, else UserRuntimeFolder().
     explicit CInstanceChecker(std::string appName = {}, std::string folder = {});
     ~CInstanceChecker() override;
 
@@ -43,9 +43,10 @@ public:
     void Release();
 
     bool IsTracking() const { return m_tracking; }
-    // "<temporary folder>/zns-<uid>", made if need be: the lock's folder without
-    // XDG_RUNTIME_DIR. Empty when it is not this user's alone.
-    static std::string UserTempFolder();
+    // The lock's folder without XDG_RUNTIME_DIR, made if need be and closed to
+    // others: "<temporary folder>/zns-<uid>" when that is this user's own folder,
+    // else "<cache folder>/zns". Empty when neither can be had.
+    static std::string UserRuntimeFolder();
 
     static constexpr const char* kRequest = "activate";
     static constexpr int kProbeWaitMs = 100;

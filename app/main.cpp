@@ -34,10 +34,10 @@ void ArmScreenshot(CBrannicLogger_ZNApp& app) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    // Without a session's runtime folder Qt warns at every start: the user's
-    // own in the temporary folder stands for it (the instance lock goes there).
+    // Without a session's runtime folder Qt warns at every start: a private
+    // folder of the user's stands for it (the instance lock goes there).
     if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR"))
-        if (const std::string dir = CInstanceChecker::UserTempFolder(); !dir.empty())
+        if (const std::string dir = CInstanceChecker::UserRuntimeFolder(); !dir.empty())
             setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
     QApplication qtApp(argc, argv);
     // Numbers in files and dialogs never follow the user's locale.

@@ -19,6 +19,7 @@ namespace {
 
 constexpr int kPauseSliceMs = 50;
 constexpr int kIdleSendWaitMs = 1000;  // the send thread's wait for a frame; Shutdown wakes it
+constexpr const char* kLogGap = "\nThe log being recorded has a gap.";
 
 }  // namespace
 
@@ -201,7 +202,12 @@ std::string CUSB::RxLossText(d2::RxLoss what, bool recording) {
             ? "USB receive error.\nThe USB chip overran: data sent by the logger were lost."
             : "USB receive error.\nThe program fell behind the logger and its receive buffer overflowed: data sent "
               "by the logger were lost.";
-    return recording ? text + "\nThe log being recorded has a gap." : text;
+    return recording ? text + kLogGap : text;
+}
+
+std::string CUSB::LinkGapText() {
+    return std::string("USB receive error.\nThe link to the logger was lost: data sent by the logger were lost.") +
+           kLogGap;
 }
 
 std::string CUSB::IoErrorText(double depth) {
@@ -524,6 +530,11 @@ int CUSB::ReceiveThread() {
     }
     m_failCount.store(0);
     m_receiver.Reset();
+    // A log that recorded on through the loss has a hole there, told as lost bytes are.
+    if (m_lostRecording.exchange(false) && m_shared.SnapshotSession().Recording) {
+        ErrorLog(LOC_LINK_GAP, "Link lost while recording");
+        if (!m_shared.m_bExiting.load()) m_report.MessageBox(LinkGapText(), LinkBoxIcon::Error);
+    }
 
     uint8_t block[FrameReceiver::kReadBlock];
     for (;;) {
@@ -557,6 +568,7 @@ int CUSB::ReceiveError(FT_STATUS status) {
         Tone(300, 200);
     }
     ReportError(status, LOC_QUEUE);
+    m_lostRecording.store(m_shared.SnapshotSession().Recording != 0);
     m_shared.m_bReceiveRun.store(false);
     m_shared.m_nLinkState.store(LINK_RX_ERROR);
     {

@@ -51,12 +51,12 @@ public:
     enum : int { OPEN_BY_DESCRIPTION = 0, OPEN_BY_SERIAL = 1, OPEN_INDEX_CHECKED = 2 };
     // Error-log locations of ReportError.
     // 1050: command 0 written at the link check; 1051: a device that cannot be opened
-    // (no permission, in use); 1052: a read; 1053, 1054: bytes lost on the way in (the
-    // chip overran, the driver's buffer was full); 5550: the queue status (link lost);
-    // 5570: a command written by the send thread.
+    // (no permission, in use); 1052: a read; 1053, 1054, 1055: data lost on the way in (the
+    // chip overran, the driver's buffer was full, the link was lost while a log recorded);
+    // 5550: the queue status (link lost); 5570: a command written by the send thread.
     enum : int {
         LOC_CHECK_WRITE = 1050, LOC_OPEN = 1051, LOC_READ = 1052, LOC_OVERRUN = 1053, LOC_RX_FULL = 1054,
-        LOC_QUEUE = 5550, LOC_WRITE = 5570
+        LOC_LINK_GAP = 1055, LOC_QUEUE = 5550, LOC_WRITE = 5570
     };
     // Thread exit codes.
     enum : int {
@@ -181,6 +181,8 @@ public:
     static std::string NotSentText(int code);
     // The box of bytes lost on the way in; `recording`: a log is being recorded.
     static std::string RxLossText(zns::d2xx::RxLoss what, bool recording);
+    // The same of a link lost and found again while a log records: told once a loss.
+    static std::string LinkGapText();
     // Each kind of loss is told once a run. A run ends once the link has been whole this
     // long with its receive buffer caught up, or when a log starts recording.
     static constexpr int64_t kRxWholeMs = 10000;
@@ -249,6 +251,7 @@ private:
     std::atomic<bool> m_linkWasUp{false};     // the receive thread started since the last give-up
     std::atomic<int> m_failCount{0};          // failed link-watch rounds since the link was up
     std::atomic<bool> m_powerOffSent{false};  // power-off asked for this loss
+    std::atomic<bool> m_lostRecording{false}; // the link was lost while a log recorded
     int m_dots = 0;                           // link watch only
     FT_STATUS m_openFailLogged = 0;           // link watch only: a failing open is logged once
     std::atomic<bool> m_receiveLoop{false};   // a receive loop runs

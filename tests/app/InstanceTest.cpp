@@ -12,6 +12,7 @@
 #include <QWidget>
 #include <atomic>
 #include <thread>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "AppTestSupport.h"
@@ -99,15 +100,25 @@ TEST(InstanceChecker, LeftoversOfACrashedCopyDoNotCount) {
     EXPECT_EQ(probe.ActivatePreviousInstance(), 0u);
 }
 
-TEST(InstanceChecker, ProgramStartedTwiceRaisesTheFirstAndEnds) {
+// At <tmp>/zns-<uid>: nothing, an own folder open to others, another user's (then the lock is in the cache).
+class ProgramStartedTwice : public ::testing::TestWithParam<uid_t> {};
+INSTANTIATE_TEST_SUITE_P(InstanceChecker, ProgramStartedTwice, ::testing::Values(uid_t(-1), geteuid(), 12345u));
+
+TEST_P(ProgramStartedTwice, RaisesTheFirstAndEnds) {
+    const bool others = GetParam() == 12345u;
     QTemporaryDir root;
-    const QString home = root.path() + "/home";
+    const QString home = root.path() + "/home", tmp = root.path() + "/zns-" + QString::number(geteuid());
     QDir().mkpath(home);
+    const QByteArray at = QFile::encodeName(tmp);
+    if (GetParam() != uid_t(-1) &&
+        (::mkdir(at, 0700) || ::chmod(at, others ? 0777 : 0755) || ::chown(at, GetParam(), -1)))
+        GTEST_SKIP() << "no folder of another user can be made here";
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("ZNS_HOME", home);
-    env.remove("XDG_RUNTIME_DIR");  // the lock goes to a folder of the user's own in the temporary one
+    env.remove("XDG_RUNTIME_DIR");  // the lock goes to a folder of the user's own
     env.insert("TMPDIR", root.path());
     env.insert("XDG_CONFIG_HOME", root.path() + "/config");
+    env.insert("XDG_CACHE_HOME", root.path() + "/cache");
     env.insert("QT_QPA_PLATFORM", "offscreen");
     env.insert("ZNS_LOGGER", "sim");
 
@@ -115,8 +126,10 @@ TEST(InstanceChecker, ProgramStartedTwiceRaisesTheFirstAndEnds) {
     first.setProcessEnvironment(env);
     first.start(ZNS_EXE_PATH, {});
     ASSERT_TRUE(first.waitForStarted(5000));
-    const QString socket = root.path() + "/zns-" + QString::number(geteuid()) + "/CInstanceChecker_MMF_zns.sock";
+    const QString socket = (others ? root.path() + "/cache/zns" : tmp) + "/CInstanceChecker_MMF_zns.sock";
     ASSERT_TRUE(WaitFor([&] { return QFile::exists(socket); }, 10000)) << first.readAllStandardError().toStdString();
+    EXPECT_EQ(QFileInfo(tmp).permissions().testFlag(QFile::ReadOther), others);  // closed, or left as it was
+    if (others) ::rmdir(at);  // gone now: the second start still meets the first in the cache
 
     QProcess second;
     second.setProcessEnvironment(env);
